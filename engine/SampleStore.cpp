@@ -1,0 +1,223 @@
+#include "SampleStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+uint16_t PackPair(int32_t high, int32_t low) noexcept
+{
+    return static_cast<uint16_t>(
+        static_cast<uint8_t>(static_cast<int8_t>(high)) |
+        (static_cast<uint16_t>(static_cast<uint8_t>(static_cast<int8_t>(low))) << 8));
+}
+
+} // namespace
+
+CSampleStore::CSampleStore()
+    : m_left(std::make_unique<int16_t[]>(kRingFrames)), m_right(std::make_unique<int16_t[]>(kRingFrames)),
+      m_overview(std::make_unique<std::atomic<uint16_t>[]>(kOverviewEntries))
+{
+    Reset();
+}
+
+void CSampleStore::Reset() noexcept
+{
+    Init(44100, 512, 0, 0.5f);
+}
+
+void CSampleStore::Init(uint32_t sampleRate, uint32_t framesPerBlock, uint32_t blockCount,
+                        float lookAhead) noexcept
+{
+    const uint32_t rate = sampleRate != 0 ? sampleRate : 44100;
+    const uint32_t blockFrames = std::clamp<uint32_t>(framesPerBlock, 1, 8192);
+    m_sampleRate.store(rate, std::memory_order_relaxed);
+    m_framesPerBlock.store(blockFrames, std::memory_order_relaxed);
+    // The ring addresses at most 2^32 frames of track.
+    m_blockCount.store(static_cast<uint32_t>(std::min<uint64_t>(blockCount, UINT32_MAX / blockFrames)),
+                       std::memory_order_relaxed);
+    m_lookAhead = lookAhead;
+    m_windowStart.store(0, std::memory_order_release);
+    m_windowEnd.store(0, std::memory_order_release);
+    m_playPosition.store(0, std::memory_order_relaxed);
+    m_backwards.store(false, std::memory_order_relaxed);
+    m_plannedBackwards = false;
+    m_plannedFirst = -1;
+    m_plannedCount = 0;
+    m_envelopeHigh = 0;
+    m_envelopeLow = 0;
+    m_smoothed = 0;
+    // 2 pi x 600 Hz x 4096 / rate: a 600 Hz one-pole smoothing whatever the rate (350 at 44100).
+    m_smoothing = static_cast<int32_t>(15441556.21092455 / rate);
+}
+
+int32_t CSampleStore::Plan(int32_t minimumBlocks, int32_t maximumBlocks, int32_t& firstBlock) noexcept
+{
+    const auto current = static_cast<int32_t>(CurrentBlock());
+    const int32_t ahead = AheadBlocks();
+    const auto blockCount = static_cast<int32_t>(BlockCount());
+    maximumBlocks = std::max(maximumBlocks, minimumBlocks);
+    int32_t start = WindowStart();
+    int32_t end = WindowEnd();
+    int32_t first = 0;
+    int32_t count = 0;
+    m_plannedBackwards = Backwards();
+
+    if (!m_plannedBackwards) {
+        first = end;
+        if (start <= current && current <= end) {
+            if (end - current < ahead)
+                count = ahead - (end - current);
+        } else {
+            // The play position left the window (a seek): restart it a little before the position.
+            first = std::max(current - maximumBlocks / 4, 0);
+            m_windowStart.store(first, std::memory_order_release);
+            m_windowEnd.store(first, std::memory_order_release);
+            count = ahead;
+        }
+        count = std::min(count, maximumBlocks);
+        if (count < minimumBlocks)
+            count = 0;
+        if (first + count > blockCount)
+            count = std::max(blockCount - first, 0);
+    } else {
+        first = start;
+        if (start <= current && current <= end) {
+            if (current - start < ahead)
+                count = ahead - (current - start);
+        } else {
+            // Never past the track's end: blocks there cannot be read.
+            first = std::min(current + maximumBlocks / 4, blockCount);
+            m_windowStart.store(first, std::memory_order_release);
+            m_windowEnd.store(first, std::memory_order_release);
+            count = ahead;
+        }
+        count = std::min(count, maximumBlocks);
+        if (count < minimumBlocks)
+            count = 0;
+        if (count > first) {
+            count = first;
+            first = 0;
+        } else {
+            first -= count;
+        }
+    }
+    if (count <= 0) {
+        count = 0;
+        first = -1;
+    }
+    m_plannedFirst = first;
+    m_plannedCount = count;
+    firstBlock = first;
+    return count;
+}
+
+void CSampleStore::PutBlock(int32_t block, const int16_t* left, const int16_t* right) noexcept
+{
+    if (block < 0)
+        return;
+    const uint32_t blockFrames = FramesPerBlock();
+    uint32_t frame = static_cast<uint32_t>(block) * blockFrames;
+    for (uint32_t i = 0; i < blockFrames; ++i, ++frame) {
+        m_left[frame & kRingMask] = left[i];
+        m_right[frame & kRingMask] = right[i];
+        const int32_t mono = (static_cast<int32_t>(left[i]) + right[i]) >> 1;
+        m_smoothed += ((mono - m_smoothed) * m_smoothing) >> 12;
+        m_envelopeHigh = std::max(m_envelopeHigh, m_smoothed);
+        m_envelopeLow = std::min(m_envelopeLow, m_smoothed);
+        if (frame % kOverviewFrames == 0) {
+            m_overview[(frame >> 10) & (kOverviewEntries - 1)].store(
+                PackPair(m_envelopeHigh / 256, m_envelopeLow / 256), std::memory_order_relaxed);
+            m_envelopeHigh = static_cast<int32_t>(m_envelopeHigh * 0.6);
+            m_envelopeLow = static_cast<int32_t>(m_envelopeLow * 0.6);
+        }
+    }
+}
+
+void CSampleStore::Commit() noexcept
+{
+    if (m_plannedFirst < 0) {
+        m_plannedCount = 0;
+        return;
+    }
+    const int32_t ring = RingBlocks();
+    // The bound that gives up blocks moves first, so a reader never sees a window wider than
+    // the ring.
+    if (!m_plannedBackwards) {
+        const int32_t end = m_plannedFirst + m_plannedCount;
+        if (WindowStart() < end - ring)
+            m_windowStart.store(end - ring, std::memory_order_release);
+        m_windowEnd.store(end, std::memory_order_release);
+    } else {
+        const int32_t start = m_plannedFirst;
+        if (WindowEnd() > start + ring)
+            m_windowEnd.store(start + ring, std::memory_order_release);
+        m_windowStart.store(start, std::memory_order_release);
+    }
+    m_plannedFirst = -1;
+    m_plannedCount = 0;
+}
+
+void CSampleStore::Cancel() noexcept
+{
+    m_plannedFirst = -1;
+    m_plannedCount = 0;
+}
+
+int CSampleStore::Read(uint32_t count, int16_t* left, int16_t* right) noexcept
+{
+    const int64_t endFrame = EndFrame();
+    const int64_t blockFrames = FramesPerBlock();
+    const int64_t windowFirst = WindowStart() * blockFrames;
+    const int64_t windowLast = WindowEnd() * blockFrames; // exclusive
+    int64_t position = PlayPosition();
+    uint32_t i = 0;
+    if (!Backwards()) {
+        // Frames behind the window start belong to other blocks in the ring: not decoded.
+        int64_t available = position >= windowFirst ? windowLast - position : 0;
+        available = std::clamp<int64_t>(available, 0, count);
+        for (; i < available; ++i, ++position) {
+            left[i] = m_left[position & kRingMask];
+            right[i] = m_right[position & kRingMask];
+        }
+        std::memset(left + i, 0, (count - i) * sizeof(int16_t));
+        std::memset(right + i, 0, (count - i) * sizeof(int16_t));
+        position = std::min<int64_t>(position + (count - i), std::max<int64_t>(endFrame, position));
+    } else {
+        int64_t available = position < windowLast ? position - windowFirst : 0;
+        available = std::clamp<int64_t>(available, 0, count);
+        for (; i < available; ++i, --position) {
+            left[i] = m_left[position & kRingMask];
+            right[i] = m_right[position & kRingMask];
+        }
+        std::memset(left + i, 0, (count - i) * sizeof(int16_t));
+        std::memset(right + i, 0, (count - i) * sizeof(int16_t));
+        position = std::max<int64_t>(position - (count - i), 0);
+    }
+    SetPlayPosition(static_cast<uint32_t>(position));
+    return position >= endFrame ? 1 : 0;
+}
+
+void CSampleStore::ReadOverview(uint32_t startFrame, OverviewPair* pairs, uint32_t count,
+                                float zoom) const noexcept
+{
+    const uint64_t blockFrames = FramesPerBlock();
+    const uint64_t firstIndex = static_cast<uint64_t>(std::max(WindowStart(), 0)) * blockFrames >> 10;
+    const uint64_t endIndex = static_cast<uint64_t>(std::max(WindowEnd(), 0)) * blockFrames >> 10;
+    uint64_t index = startFrame / kOverviewFrames;
+    const auto step = static_cast<uint64_t>(std::clamp(zoom, 0.0f, 65536.0f) * 65536.0f);
+    uint64_t fraction = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (firstIndex <= index && index < endIndex) {
+            const uint16_t packed =
+                m_overview[index & (kOverviewEntries - 1)].load(std::memory_order_relaxed);
+            pairs[i].high = static_cast<int8_t>(packed & 0xFF);
+            pairs[i].low = static_cast<int8_t>(packed >> 8);
+        } else {
+            pairs[i] = {};
+        }
+        fraction += step;
+        index += fraction >> 16;
+        fraction &= 0xFFFF;
+    }
+}
