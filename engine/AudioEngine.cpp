@@ -1,0 +1,233 @@
+#include "AudioEngine.h"
+
+#include "AudioBus.h"
+#include "AudioThread.h"
+#include "PlayClock.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+
+namespace {
+
+constexpr uint32_t kTickFrames = 128;
+// The refill runs at least this often, and at most every 40 ms however often blocks render.
+constexpr auto kRefillWait = std::chrono::milliseconds(50);
+constexpr uint32_t kRefillMinGapMs = 40;
+constexpr uint32_t kRefillMaxStepMs = 100;
+constexpr auto kPauseAfterLoad = std::chrono::milliseconds(5000);
+
+uint32_t SteadyMs()
+{
+    using namespace std::chrono;
+    return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+} // namespace
+
+CAudioEngine::CAudioEngine()
+{
+    for (int d = 0; d < kDecks; ++d) {
+        m_loading[d].store(false);
+        m_loadedEntry[d].store(-1);
+    }
+}
+
+CAudioEngine::~CAudioEngine()
+{
+    {
+        std::lock_guard lock(m_threadLock);
+        m_running.store(false);
+    }
+    m_loaderEvent.Set();
+    m_refillEvent.Set();
+    m_stopEvent.Set();
+    if (m_loader.joinable())
+        m_loader.join();
+    if (m_refill.joinable())
+        m_refill.join();
+}
+
+void CAudioEngine::Stop(uint8_t& flags)
+{
+    CAudioClient::Stop(flags);
+    m_groupsRegistered = false;
+}
+
+void CAudioEngine::SetPlayClock(const CPlayClock* clock) noexcept
+{
+    m_clock.store(clock, std::memory_order_release);
+    for (auto& deck : m_decks)
+        deck.SetDriver(clock);
+}
+
+int CAudioEngine::MeterLevel(int k) noexcept
+{
+    if (k < 0 || k >= kLevelQueues)
+        return 0;
+    const CPlayClock* clock = m_clock.load(std::memory_order_acquire);
+    const int32_t now = clock ? static_cast<int32_t>(clock->PlayClockMs()) : INT32_MAX;
+    int32_t level = 0;
+    if (m_levelQueues[k].PopUntil(now, true, level))
+        m_lastMeterLevels[k] = level;
+    return m_lastMeterLevels[k];
+}
+
+std::string CAudioEngine::TrackTitle(int deck) const
+{
+    return Deck(deck).Title();
+}
+
+// ---- Loading ------------------------------------------------------------------------------
+
+int CAudioEngine::LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality,
+                            bool pause)
+{
+    AssertNotAudioThread("CAudioEngine::LoadTrack");
+    deck &= 1;
+    m_loading[deck].store(true, std::memory_order_release);
+    m_loadedEntry[deck].store(entryIndex, std::memory_order_relaxed);
+    {
+        // An older request not yet taken is replaced; its path copy goes with it.
+        std::lock_guard lock(m_requestLock);
+        LoadRequest& request = m_requests[deck];
+        request.path = path ? path : "";
+        request.entryIndex = entryIndex;
+        request.bpm = bpm;
+        request.bpmQuality = bpmQuality;
+        request.pause = pause;
+        ++request.serial;
+    }
+    StartThreads();
+    m_loaderEvent.Set();
+    return 1;
+}
+
+void CAudioEngine::UnloadTrack(int deck)
+{
+    AssertNotAudioThread("CAudioEngine::UnloadTrack");
+    deck &= 1;
+    m_loading[deck].store(false, std::memory_order_release);
+    m_loadedEntry[deck].store(-1, std::memory_order_relaxed);
+    m_decks[deck].Unload();
+}
+
+void CAudioEngine::StartThreads()
+{
+    std::lock_guard lock(m_threadLock);
+    if (m_running.load())
+        return;
+    m_running.store(true);
+    m_loader = std::thread([this] { LoaderThread(); });
+    m_refill = std::thread([this] { RefillThread(); });
+}
+
+void CAudioEngine::LoaderThread()
+{
+    while (m_running.load()) {
+        m_loaderEvent.Reset();
+        for (;;) {
+            bool tookAny = false;
+            for (int d = 0; d < kDecks && m_running.load(); ++d) {
+                LoadRequest request;
+                {
+                    std::lock_guard lock(m_requestLock);
+                    if (m_requests[d].path.empty())
+                        continue;
+                    request = m_requests[d];
+                    m_requests[d].path.clear();
+                }
+                tookAny = true;
+                m_loading[d].store(true, std::memory_order_release);
+                m_decks[d].Load(request.path.c_str());
+                m_decks[d].SetBpm(request.bpm, request.bpmQuality);
+                m_loadsCompleted.fetch_add(1, std::memory_order_release);
+                if (request.pause)
+                    m_stopEvent.WaitFor(kPauseAfterLoad);
+                std::lock_guard lock(m_requestLock);
+                if (m_requests[d].serial == request.serial)
+                    m_loading[d].store(false, std::memory_order_release);
+            }
+            if (!tookAny || !m_running.load())
+                break;
+        }
+        if (!m_running.load())
+            break;
+        m_loaderEvent.Wait();
+    }
+}
+
+void CAudioEngine::RefillThread()
+{
+    uint32_t lastRefill = SteadyMs() - 1000;
+    while (m_running.load()) {
+        m_refillEvent.Reset();
+        const uint32_t now = SteadyMs();
+        const uint32_t elapsed = now - lastRefill;
+        if (elapsed > kRefillMinGapMs) {
+            lastRefill = now;
+            for (auto& deck : m_decks) {
+                if (deck.Loaded())
+                    deck.Refill(std::min(elapsed, kRefillMaxStepMs));
+            }
+        }
+        m_refillEvent.WaitFor(kRefillWait);
+    }
+}
+
+// ---- Render -------------------------------------------------------------------------------
+
+int CAudioEngine::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firstTick,
+                         uint16_t tickCount) noexcept
+{
+    if (!m_groupsRegistered) {
+        m_mainGroup = bus.RegisterGroup(1);
+        m_monitorGroup = bus.RegisterGroup(2);
+        m_groupsRegistered = true;
+    }
+    const uint8_t savedGroup = bus.CurrentGroup();
+    const auto endTick =
+        static_cast<uint16_t>(std::min<uint32_t>(firstTick + tickCount, bus.TicksPerBlock()));
+
+    bus.SelectGroup(m_mainGroup);
+    m_decks[0].Render(m_deckRecords[0], bus, firstTick, tickCount);
+    bus.CollapseGroup(endTick);
+    bus.SelectGroup(m_monitorGroup);
+    m_decks[1].Render(m_deckRecords[1], bus, firstTick, tickCount);
+    bus.CollapseGroup(endTick);
+
+    const uint8_t* mainPair = bus.GroupChannels(m_mainGroup);
+    const uint8_t* monitorPair = bus.GroupChannels(m_monitorGroup);
+    const std::array<uint8_t, 4> channels = {mainPair[0], mainPair[1], monitorPair[0], monitorPair[1]};
+    const std::array<const float*, 4> inputs = {m_planes[0].data(), m_planes[1].data(), m_planes[2].data(),
+                                                m_planes[3].data()};
+    const std::array<float*, 4> outputs = {m_planes[4].data(), m_planes[5].data(), m_planes[6].data(),
+                                           m_planes[7].data()};
+    for (uint32_t tick = firstTick; tick < endTick; ++tick) {
+        for (int c = 0; c < 4; ++c) {
+            if (channels[c] == CAudioBus::kNone) {
+                m_planes[c].fill(0.0f);
+                continue;
+            }
+            CSampleBuffer& slice = bus.Slice(channels[c], tick);
+            slice.ApplyGain();
+            slice.ToFloat(m_planes[c].data());
+        }
+        m_mixer.Process(inputs, outputs, kTickFrames);
+        for (int c = 0; c < 4; ++c) {
+            if (channels[c] == CAudioBus::kNone)
+                continue;
+            CSampleBuffer& slice = bus.Slice(channels[c], tick);
+            slice.FromFloat(outputs[c]);
+            slice.SetGain(CSampleBuffer::kUnityGain);
+            slice.SetPan(c % 2 == 0 ? -128 : 127);
+        }
+        const auto stamp =
+            static_cast<int32_t>(static_cast<double>(tick) * bus.TickDurationMs() + bus.TickStartMs());
+        for (int k : {4, 2, 3, 0, 1})
+            m_levelQueues[k].Push(stamp, static_cast<int32_t>(m_mixer.LevelReading(k) * 255.0f));
+    }
+    bus.SelectGroup(savedGroup);
+    m_refillEvent.Signal();
+    return 1;
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "AudioClient.h"
+#include "AutoResetEvent.h"
+#include "DeckPlayer.h"
+#include "LevelQueue.h"
+#include "MixerDsp.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class CPlayClock;
+
+// The audio heart: two decks, the mixer, five meter queues, and the loader and refill threads.
+// Render makes one tick at a time: each deck renders into its own bus group, the groups are
+// collapsed to pairs, the mixer turns them into the main mix and the monitor mix, and five
+// level readings are stamped with the tick's time for the meters.
+class CAudioEngine : public CAudioClient {
+public:
+    static constexpr int kDecks = 2;
+    static constexpr int kLevelQueues = 5;
+
+    CAudioEngine();
+    // Stops both threads: the refill thread at its next wake-up, the loader after its load.
+    ~CAudioEngine() override;
+    CAudioEngine(const CAudioEngine&) = delete;
+    CAudioEngine& operator=(const CAudioEngine&) = delete;
+
+    // User-interface thread.
+    void Start(uint8_t& flags) override { flags |= 3; }
+    // Also forgets the bus groups; the next Render registers them again.
+    void Stop(uint8_t& flags) override;
+    // Queues path for deck (0 A, 1 B), replacing a request not yet taken; starts the threads on
+    // first use. A request with pause set holds the loader for 5 s after its load. Returns 1.
+    int LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality, bool pause);
+    void UnloadTrack(int deck);
+    // The driver whose play clock the meters and the decks' exact positions follow.
+    void SetPlayClock(const CPlayClock* clock) noexcept;
+    // Level of meter k (0..4) as audible now, 0..255; the last value when nothing new is due.
+    int MeterLevel(int k) noexcept;
+    std::string TrackTitle(int deck) const;
+
+    // Audio thread: no allocation, no blocking lock, no file access.
+    int Render(ClientRecord& record, CAudioBus& bus, uint16_t firstTick,
+               uint16_t tickCount) noexcept override;
+
+    // Any thread.
+    CDeckPlayer& Deck(int deck) noexcept { return m_decks[deck & 1]; }
+    const CDeckPlayer& Deck(int deck) const noexcept { return m_decks[deck & 1]; }
+    CMixerDsp& Mixer() noexcept { return m_mixer; }
+    float LevelReading(int k) const noexcept { return m_mixer.LevelReading(k); }
+    bool Loading(int deck) const noexcept { return m_loading[deck & 1].load(std::memory_order_acquire); }
+    int LoadedEntry(int deck) const noexcept
+    {
+        return m_loadedEntry[deck & 1].load(std::memory_order_relaxed);
+    }
+    // Loads finished by the loader thread, successful or not (for waiting in tests and tools).
+    uint32_t LoadsCompleted() const noexcept { return m_loadsCompleted.load(std::memory_order_acquire); }
+
+private:
+    struct LoadRequest {
+        std::string path; // empty: no request
+        int entryIndex = -1;
+        float bpm = 0;
+        float bpmQuality = 0;
+        bool pause = false;
+        uint32_t serial = 0; // counts requests per deck, to tell whether a newer one arrived
+    };
+
+    void StartThreads();
+    void LoaderThread();
+    void RefillThread();
+
+    std::array<CLevelQueue, kLevelQueues> m_levelQueues;
+    std::array<int32_t, kLevelQueues> m_lastMeterLevels{}; // user-interface thread
+    bool m_groupsRegistered = false;
+    uint8_t m_mainGroup = 0;
+    uint8_t m_monitorGroup = 0;
+    CMixerDsp m_mixer;
+    std::array<std::array<float, 128>, 8> m_planes{}; // mixer inputs 0..3, outputs 4..7
+    std::array<ClientRecord, kDecks> m_deckRecords{};
+    std::atomic<const CPlayClock*> m_clock{nullptr};
+
+    std::mutex m_requestLock; // guards m_requests; never taken on the audio thread
+    std::array<LoadRequest, kDecks> m_requests;
+    std::array<std::atomic<bool>, kDecks> m_loading;
+    std::array<std::atomic<int>, kDecks> m_loadedEntry;
+    std::atomic<uint32_t> m_loadsCompleted{0};
+
+    std::mutex m_threadLock; // starting and stopping the threads
+    std::atomic<bool> m_running{false};
+    CAutoResetEvent m_loaderEvent;
+    CAutoResetEvent m_refillEvent;
+    CAutoResetEvent m_stopEvent; // cuts the loader's pause short on destruction
+    std::thread m_loader;
+    std::thread m_refill;
+
+    std::array<CDeckPlayer, kDecks> m_decks;
+};
