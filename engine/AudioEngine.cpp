@@ -142,6 +142,8 @@ void CAudioEngine::LoaderThread()
                 m_decks[d].Load(request.path.c_str());
                 m_decks[d].SetBpm(request.bpm, request.bpmQuality);
                 m_loadsCompleted.fetch_add(1, std::memory_order_release);
+                // The new track is silent until its first refill: ask for it now.
+                m_refillEvent.Set();
                 if (request.pause)
                     m_stopEvent.WaitFor(kPauseAfterLoad);
                 std::lock_guard lock(m_requestLock);
@@ -165,10 +167,13 @@ void CAudioEngine::RefillThread()
         const uint32_t now = SteadyMs();
         const uint32_t elapsed = now - lastRefill;
         if (elapsed > kRefillMinGapMs) {
-            lastRefill = now;
+            // The step counts from the last time a deck was refilled, so a deck just loaded
+            // gets its first blocks at once rather than up to 40 ms later.
             for (auto& deck : m_decks) {
-                if (deck.Loaded())
+                if (deck.Loaded()) {
                     deck.Refill(std::min(elapsed, kRefillMaxStepMs));
+                    lastRefill = now;
+                }
             }
         }
         m_refillEvent.WaitFor(kRefillWait);

@@ -1,0 +1,241 @@
+#include "AudioEngine.h"
+#include "AudioBus.h"
+#include "EngineTestSupport.h"
+#include "TempDir.h"
+#include "WavWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr uint32_t kSecond = 44100;
+
+struct EngineOutput {
+    std::vector<int16_t> mainLeft, mainRight, monitorLeft, monitorRight;
+};
+
+// Renders ticks one at a time, as the control dispatch does, into blocks of ticksPerBlock.
+EngineOutput RenderEngine(CAudioEngine& engine, CAudioBus& bus, int blocks)
+{
+    EngineOutput out;
+    ClientRecord record;
+    for (int b = 0; b < blocks; ++b) {
+        bus.Clear(static_cast<int32_t>(b * bus.TicksPerBlock() * bus.TickDurationMs()));
+        for (uint32_t t = 0; t < bus.TicksPerBlock(); ++t)
+            engine.Render(record, bus, static_cast<uint16_t>(t), 1);
+        for (uint32_t t = 0; t < bus.TicksPerBlock(); ++t) {
+            AppendGroupTick(bus, 1, t, out.mainLeft, out.mainRight);
+            AppendGroupTick(bus, 2, t, out.monitorLeft, out.monitorRight);
+        }
+    }
+    return out;
+}
+
+void WriteSignalWav(const std::string& path, uint32_t frames, int16_t (*signal)(uint32_t))
+{
+    std::vector<int16_t> left(frames), right(frames);
+    for (uint32_t i = 0; i < frames; ++i) {
+        left[i] = signal(i);
+        right[i] = static_cast<int16_t>(-left[i]);
+    }
+    ASSERT_TRUE(WriteStereoWav16(path, left, right));
+}
+
+int16_t Loud(uint32_t frame)
+{
+    return Sine(frame, 441.0, 30000.0);
+}
+
+} // namespace
+
+TEST(AudioEngine, MainMixCarriesDeckAAndMonitorDeckBOneFrameLate)
+{
+    CAudioEngine engine;
+    LoadSignal(engine.Deck(0), 5 * kSecond, FrameCode);
+    LoadSignal(engine.Deck(1), 5 * kSecond, [](uint32_t f) { return Sine(f, 1000.0); });
+    engine.Deck(0).Play();
+    engine.Deck(1).Play();
+    CAudioBus bus(44100, 8);
+    uint8_t flags = 0;
+    engine.Start(flags);
+    const EngineOutput out = RenderEngine(engine, bus, 20);
+    ASSERT_EQ(out.mainLeft.size(), 20u * 8 * 128);
+    for (size_t i = 1; i < out.mainLeft.size(); ++i) {
+        const auto frame = static_cast<uint32_t>(i - 1);
+        // The float round trip (x / 32768 in, x 32767 rounded out) moves samples above half
+        // scale by at most one step; below it every sample comes back exactly.
+        ASSERT_NEAR(out.mainLeft[i], FrameCode(frame), FrameCode(frame) > 16384 ? 1 : 0) << i;
+        ASSERT_NEAR(out.mainRight[i], -FrameCode(frame), FrameCode(frame) > 16384 ? 1 : 0) << i;
+        ASSERT_NEAR(out.monitorLeft[i], Sine(frame, 1000.0), 1) << i;
+        ASSERT_NEAR(out.monitorRight[i], -Sine(frame, 1000.0), 1) << i;
+    }
+}
+
+TEST(AudioEngine, RegistersTwoGroupsOncePerStart)
+{
+    CAudioEngine engine;
+    CAudioBus bus(44100, 4);
+    ClientRecord record;
+    uint8_t flags = 0;
+    engine.Start(flags);
+    EXPECT_EQ(flags & 3, 3);
+    bus.Clear(0);
+    engine.Render(record, bus, 0, 1);
+    EXPECT_TRUE(bus.GroupInUse(1));
+    EXPECT_EQ(bus.GroupType(1), 1);
+    EXPECT_TRUE(bus.GroupInUse(2));
+    EXPECT_EQ(bus.GroupType(2), 2);
+    engine.Render(record, bus, 1, 1);
+    EXPECT_FALSE(bus.GroupInUse(3));
+    // A stop and start on the same bus registers again without running the bus out of groups.
+    for (int i = 0; i < 3; ++i) {
+        engine.Stop(flags);
+        EXPECT_EQ(flags & 1, 0);
+        engine.Start(flags);
+        bus.Clear(0);
+        engine.Render(record, bus, 0, 1);
+    }
+    EXPECT_NE(bus.GroupChannels(1)[0], CAudioBus::kNone);
+    EXPECT_NE(bus.GroupChannels(2)[0], CAudioBus::kNone);
+}
+
+TEST(AudioEngine, SilentDecksStillFeedTheMeters)
+{
+    CAudioEngine engine;
+    CManualClock clock;
+    engine.SetPlayClock(&clock);
+    LoadSignal(engine.Deck(0), 3 * kSecond, Loud);
+    engine.Deck(0).Play();
+    CAudioBus bus(44100, 8);
+    RenderEngine(engine, bus, 4); // 32 ticks, about 93 ms
+    // Nothing is audible before the device reaches the time stamps.
+    clock.Set(0);
+    const int early = engine.MeterLevel(0);
+    clock.Set(1000);
+    EXPECT_GT(engine.MeterLevel(0), 200);
+    EXPECT_GT(engine.MeterLevel(4), 200);
+    EXPECT_GT(engine.MeterLevel(0), early - 1); // nothing new: the last value stays
+    // Silent ticks push readings too: the meter falls to zero.
+    engine.Deck(0).Pause();
+    engine.Deck(0).SeekFrames(0);
+    engine.UnloadTrack(0);
+    bus.Clear(2000);
+    ClientRecord record;
+    for (uint16_t t = 0; t < 8; ++t)
+        engine.Render(record, bus, t, 1);
+    clock.Set(3000);
+    EXPECT_EQ(engine.MeterLevel(0), 0);
+    EXPECT_EQ(engine.MeterLevel(4), 0);
+    std::vector<int16_t> left, right;
+    AppendGroupTick(bus, 1, 7, left, right);
+    for (int16_t s : left)
+        EXPECT_EQ(s, 0);
+}
+
+TEST(AudioEngine, LoadTrackPlaysAWavFileThroughTheLoaderAndRefillThreads)
+{
+    CTempDir dir;
+    const std::string path = dir.Path("tone.wav");
+    WriteSignalWav(path, 4 * kSecond, FrameCode);
+    CAudioEngine engine;
+    EXPECT_EQ(engine.LoadTrack(0, path.c_str(), 7, 128.0f, 0.9f, false), 1);
+    EXPECT_EQ(engine.LoadedEntry(0), 7);
+    ASSERT_TRUE(WaitFor([&] { return !engine.Loading(0) && engine.Deck(0).Store().WindowEnd() > 100; }));
+    EXPECT_EQ(engine.TrackTitle(0), "tone");
+    EXPECT_FLOAT_EQ(engine.Deck(0).BpmQuality(), 0.9f);
+    engine.Deck(0).Play();
+    CAudioBus bus(44100, 8);
+    const EngineOutput out = RenderEngine(engine, bus, 10);
+    for (size_t i = 1; i < out.mainLeft.size(); ++i)
+        ASSERT_NEAR(out.mainLeft[i], FrameCode(static_cast<uint32_t>(i - 1)), 1) << i;
+
+    engine.UnloadTrack(0);
+    EXPECT_EQ(engine.LoadedEntry(0), -1);
+    EXPECT_FALSE(engine.Deck(0).Loaded());
+}
+
+// The first request holds the loader in its pause; two requests for the other deck arrive
+// meanwhile, and only the second is loaded when the pause ends.
+TEST(AudioEngine, NewerRequestReplacesOneNotYetTakenAndPauseHoldsTheLoader)
+{
+    CTempDir dir;
+    for (const char* name : {"first.wav", "second.wav", "third.wav"})
+        WriteSignalWav(dir.Path(name), kSecond, FrameCode);
+    CAudioEngine engine;
+    const auto start = std::chrono::steady_clock::now();
+    engine.LoadTrack(1, dir.Path("first.wav").c_str(), 0, 0, 0, true);
+    ASSERT_TRUE(WaitFor([&] { return engine.LoadsCompleted() == 1; }));
+    engine.LoadTrack(0, dir.Path("second.wav").c_str(), 1, 0, 0, false);
+    engine.LoadTrack(0, dir.Path("third.wav").c_str(), 2, 0, 0, false);
+    EXPECT_TRUE(engine.Loading(0));
+    ASSERT_TRUE(WaitFor([&] { return engine.LoadsCompleted() == 2 && !engine.Loading(0); }, 15000));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(4900));
+    EXPECT_EQ(engine.TrackTitle(0), "third");
+    EXPECT_EQ(engine.LoadedEntry(0), 2);
+    EXPECT_EQ(engine.TrackTitle(1), "first");
+    EXPECT_FALSE(engine.Loading(1));
+    EXPECT_EQ(engine.LoadsCompleted(), 2u);
+}
+
+TEST(AudioEngine, UnreadableFileLeavesTheDeckEmpty)
+{
+    CTempDir dir;
+    ASSERT_TRUE(WriteFile(dir.Path("broken.wav"), {'R', 'I', 'F', 'F', 1, 2}));
+    CAudioEngine engine;
+    for (const std::string& path : {dir.Path("broken.wav"), dir.Path("missing.wav"), dir.Root()}) {
+        const uint32_t before = engine.LoadsCompleted();
+        engine.LoadTrack(0, path.c_str(), 3, 0, 0, false);
+        ASSERT_TRUE(WaitFor([&] { return engine.LoadsCompleted() == before + 1 && !engine.Loading(0); }));
+        EXPECT_FALSE(engine.Deck(0).Loaded()) << path;
+    }
+    CAudioBus bus(44100, 2);
+    const EngineOutput out = RenderEngine(engine, bus, 2);
+    for (int16_t s : out.mainLeft)
+        EXPECT_EQ(s, 0);
+}
+
+// Loader, refill and render at once; run under ThreadSanitizer in CI.
+TEST(AudioEngine, LoaderRefillAndRenderRunTogether)
+{
+    CTempDir dir;
+    WriteSignalWav(dir.Path("a.wav"), 3 * kSecond, Loud);
+    WriteSignalWav(dir.Path("b.wav"), 2 * kSecond, FrameCode);
+    CAudioEngine engine;
+    CManualClock clock;
+    engine.SetPlayClock(&clock);
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::thread audio([&] {
+        CAudioBus bus(44100, 4);
+        ClientRecord record;
+        while (!stop.load()) {
+            bus.Clear(blocks.load() * 12);
+            for (uint16_t t = 0; t < 4; ++t)
+                engine.Render(record, bus, t, 1);
+            engine.Deck(0).ScratchInput(300.0f);
+            blocks.fetch_add(1);
+        }
+    });
+    for (int i = 0; i < 12; ++i) {
+        const uint32_t before = engine.LoadsCompleted();
+        engine.LoadTrack(i % 2, dir.Path(i % 3 == 0 ? "a.wav" : "b.wav").c_str(), i, 120.0f, 0.5f, false);
+        engine.Deck(i % 2).Play();
+        engine.Deck(i % 2).SeekSeconds(0.5);
+        engine.Deck(1 - i % 2).SetTempo(1.37f);
+        clock.Set(static_cast<uint32_t>(i * 50));
+        engine.MeterLevel(i % 5);
+        engine.Deck(0).PositionMs(true);
+        ASSERT_TRUE(WaitFor([&] { return engine.LoadsCompleted() > before; }));
+    }
+    const int target = blocks.load() + 50;
+    ASSERT_TRUE(WaitFor([&] { return blocks.load() > target; }));
+    engine.UnloadTrack(0);
+    stop.store(true);
+    audio.join();
+    EXPECT_TRUE(engine.Deck(1).Loaded());
+}
