@@ -133,6 +133,21 @@ void CAudioBus::CollapseGroup(uint16_t endTick) noexcept
             break;
         fill = std::max(fill, m_fillLevel[c]);
     }
+    if (IsCollapsedPair(list)) {
+        // Folding a hard-left/hard-right pair gives the same pair back, sample for sample: only
+        // the channel numbers would change. Every tick of a block collapses both groups again,
+        // so skipping the copy keeps that work linear in the block length instead of quadratic.
+        for (int side = 0; side < 2; ++side) {
+            const uint8_t c = list[side];
+            for (uint32_t t = m_fillLevel[c]; t < fill; ++t) {
+                m_slices[c][t].SetGain(0);
+                m_slices[c][t].SetPan(side == 0 ? -128 : 127);
+                m_slices[c][t].SetRate(m_sampleRate);
+            }
+            m_fillLevel[c] = fill;
+        }
+        return;
+    }
     const uint8_t left = TakeFreeChannel(m_currentGroup);
     if (left == kNone)
         return;
@@ -172,6 +187,22 @@ void CAudioBus::CollapseGroup(uint16_t endTick) noexcept
     list.fill(kNone);
     list[0] = left;
     list[1] = right;
+}
+
+bool CAudioBus::IsCollapsedPair(const std::array<uint8_t, kChannels>& list) const noexcept
+{
+    if (list[0] == kNone || list[1] == kNone || list[2] != kNone)
+        return false;
+    for (int side = 0; side < 2; ++side) {
+        const uint8_t c = list[side];
+        const int pan = side == 0 ? -128 : 127;
+        for (uint32_t t = 0; t < m_fillLevel[c]; ++t) {
+            const CSampleBuffer& slice = m_slices[c][t];
+            if (slice.Gain() != 0 && slice.Pan() != pan)
+                return false;
+        }
+    }
+    return true;
 }
 
 void CAudioBus::MixGroupsMono(uint8_t mask, uint32_t tick, CSampleBuffer& out) noexcept

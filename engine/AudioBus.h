@@ -71,6 +71,9 @@ public:
 
 private:
     uint8_t TakeFreeChannel(uint8_t groupToSkip) const noexcept;
+    // True when the list holds exactly two channels, the first only hard left and the second
+    // only hard right (slices without gain aside).
+    bool IsCollapsedPair(const std::array<uint8_t, kChannels>& list) const noexcept;
     void AppendToGroup(uint8_t group, uint8_t channel) noexcept;
     // Mixes, per tick, every channel of the groups matching mask into out[tick].
     void MixGroupsMono(uint8_t mask, uint32_t tick, CSampleBuffer& out) noexcept;
