@@ -1,5 +1,7 @@
 #include "Resampler.h"
 
+#include <cstring>
+
 void CResampler::SetStep(uint32_t step) noexcept
 {
     m_step = step;
@@ -65,8 +67,22 @@ uint32_t CResampler::Process(const int16_t* input, int16_t* output, uint32_t out
     }
     switch (m_shift) {
     case 0:
+        if (m_subStep == kUnityStep && m_fraction == 0 && outputs > 0) {
+            // The track's own speed: every output is the sample before, so this is a copy.
+            output[0] = static_cast<int16_t>(m_current);
+            std::memcpy(output + 1, input, (outputs - 1) * sizeof(int16_t));
+            m_previous = outputs > 1 ? input[outputs - 2] : m_current;
+            m_current = input[outputs - 1];
+            return outputs;
+        }
+        // At most one new sample per output up to speed 1.0.
         for (uint32_t i = 0; i < outputs; ++i) {
-            used += Advance(input + used, m_subStep);
+            m_fraction += m_subStep;
+            if (m_fraction > 0xFFFF) {
+                m_fraction &= 0xFFFF;
+                m_previous = m_current;
+                m_current = input[used++];
+            }
             output[i] = static_cast<int16_t>(Interpolated() >> 16);
         }
         break;
