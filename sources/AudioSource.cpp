@@ -5,30 +5,32 @@
 #include <cstring>
 #include <strings.h>
 
-namespace {
+std::unique_ptr<CAudioSource> CAudioSource::CreateForPath(const char* path)
+{
+    if (path == nullptr)
+        return nullptr;
+    // The extension runs from the last dot of the file name; a dot in a folder name does not count.
+    const char* dot = std::strrchr(FileNameOf(path), '.');
+    const char* extension = dot ? dot : "";
+    if (strcasecmp(extension, ".wav") == 0)
+        return std::make_unique<CWavSource>();
+    // Audio-CD tracks and MPEG audio arrive with their own readers.
+    return nullptr;
+}
 
-// The extension runs from the last dot of the file-name component; a dot in a folder name does
-// not count. Windows lists use '\' as separator, so both separators end a folder.
-const char* Extension(const char* path)
+const char* CAudioSource::FileNameOf(const char* path)
 {
     const char* name = path;
     for (const char* p = path; *p; ++p) {
         if (*p == '/' || *p == '\\')
             name = p + 1;
     }
-    const char* dot = std::strrchr(name, '.');
-    return dot ? dot : "";
+    return name;
 }
 
-} // namespace
-
-std::unique_ptr<CAudioSource> CAudioSource::CreateForPath(const char* path)
+std::string CAudioSource::TitleOf(const char* path)
 {
-    if (path == nullptr)
-        return nullptr;
-    const char* extension = Extension(path);
-    if (strcasecmp(extension, ".wav") == 0)
-        return std::make_unique<CWavSource>();
-    // Audio-CD tracks and MPEG audio arrive with their own readers.
-    return nullptr;
+    const char* name = FileNameOf(path);
+    const char* dot = std::strrchr(name, '.');
+    return dot ? std::string(name, dot) : std::string(name);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // A track cut into fixed-size blocks addressed by index. A deck pulls blocks in any order into
 // its sample store; each block arrives as two planes of signed 16-bit samples (a mono source
@@ -41,4 +42,10 @@ public:
     // case: ".wav" reads RIFF/WAVE, ".cda" an Audio-CD track, anything else MPEG audio. Returns
     // null for a kind this build cannot read yet. The source is not opened.
     static std::unique_ptr<CAudioSource> CreateForPath(const char* path);
+
+    // The file-name part of a path: after the last '/' or '\\' (lists written on Windows use
+    // '\\', which on Linux is a legal character of a name, so both end a folder).
+    static const char* FileNameOf(const char* path);
+    // The file name without folder and extension: the title a file source reports.
+    static std::string TitleOf(const char* path);
 };

@@ -26,19 +26,6 @@ uint32_t Le32(const uint8_t* bytes)
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-// The file name without folder and extension. Playlists written on Windows use '\', and on
-// Linux that is a legal file-name character, so both count as separators.
-std::string TitleOf(const char* path)
-{
-    const char* name = path;
-    for (const char* p = path; *p; ++p) {
-        if (*p == '/' || *p == '\\')
-            name = p + 1;
-    }
-    const char* dot = std::strrchr(name, '.');
-    return dot ? std::string(name, dot) : std::string(name);
-}
-
 // Integer PCM keeps its top 16 bits: the two most significant bytes of the little-endian sample.
 // Truncating rather than rounding keeps full scale from wrapping and costs at most one 16-bit
 // step, far below the dither of any 24-bit master.
