@@ -30,7 +30,7 @@ int CSignalSource::ReadBlock(int16_t* left, int16_t* right)
         const uint32_t frame = static_cast<uint32_t>(m_block) * m_blockFrames + i;
         const int16_t value = frame < m_frames ? m_signal(frame) : 0;
         left[i] = value;
-        right[i] = static_cast<int16_t>(-value);
+        right[i] = static_cast<int16_t>(m_rightSign * value);
     }
     ++m_block;
     ++m_blocksRead;

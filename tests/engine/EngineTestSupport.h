@@ -31,6 +31,8 @@ public:
     int ReadBlock(int16_t* left, int16_t* right) override;
 
     void FailOnceAt(int block) { m_failAt = block; }
+    // Right equal to left, for measurements of the mono sum.
+    void SameSignOnBothChannels() { m_rightSign = 1; }
     int BlocksRead() const { return m_blocksRead; }
 
 private:
@@ -41,6 +43,7 @@ private:
     int m_block = 0;
     int m_failAt = -1;
     int m_blocksRead = 0;
+    int m_rightSign = -1;
 };
 
 // Signals: a frame counter that wraps every 30000 frames, so a sample tells which frame it came
