@@ -5,7 +5,7 @@
 // Changes the speed of one channel of 16-bit samples with a 16.16 fixed-point step
 // (0x10000 = the track's own speed). Up to speed 1.0 each output is a linear interpolation
 // between the last two input samples. Above it the step is split into 2 or 4 sub-steps and
-// the interpolated points are averaged, a cheap low-pass against aliasing; from speed 4 on
+// the interpolated points are averaged, a cheap low-pass against aliasing; above speed 4
 // (and with interpolation off) the nearest sample is taken, since averaging more points would
 // cost more than it is worth while fast-winding.
 //

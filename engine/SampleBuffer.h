@@ -42,7 +42,8 @@ public:
     // 1 <-> 2 bytes in place (the storage of an owning buffer is sized for the wider form).
     virtual void ChangeWidth(uint8_t width) noexcept;
     virtual void ApplyGain() noexcept;
-    // ApplyGain, then write length samples to device in format.
+    // ApplyGain, then write length samples to device in format. 16-bit buffers only: the
+    // engine renders nothing else.
     virtual void WriteMono(void* device, DeviceFormat format) noexcept;
     // ApplyGain on both, then interleave this (left) with right.
     virtual void WritePair(CSampleBuffer& right, void* device, DeviceFormat format) noexcept;
@@ -63,6 +64,7 @@ public:
 
     // Mixes source samples [first, first + count) into this buffer as the average weighted by
     // sourceGain (for the source) and this buffer's gain; this buffer's gain becomes their sum.
+    // The gain belongs to the whole buffer, so callers mix whole buffers (the bus's slices).
     void MixFrom(const CSampleBuffer& source, uint32_t sourceGain, uint32_t first, uint32_t count) noexcept;
     // Mixes this buffer into destination with this buffer's own gain.
     void MixInto(CSampleBuffer& destination, uint32_t first, uint32_t count) const noexcept

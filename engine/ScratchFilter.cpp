@@ -25,6 +25,15 @@ float CScratchFilter::Run(float speed) noexcept
         m_handPosition = m_handTarget;
         m_handVelocity = 0;
     }
+    if (m_handVelocity == 0) {
+        // Only the distance between hand and platter drives the platter, so a resting hand is
+        // moved back to 0 with the platter. Left far from 0, the platter's position lacks the
+        // float precision to close the last fraction of that distance: 3000 units out it stalls
+        // at a speed near 2e-5, more farther out, and the deck never stops creeping.
+        m_platterPosition -= m_handPosition;
+        m_handTarget -= m_handPosition;
+        m_handPosition = 0;
+    }
     if (m_enabled) {
         m_platterVelocity +=
             ((m_handPosition - m_platterPosition) * kSpring + m_platterVelocity * kDamping) * kSpring;
