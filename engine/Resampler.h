@@ -31,6 +31,10 @@ public:
     uint32_t Fraction() const noexcept { return m_fraction; }
 
 private:
+    static constexpr uint32_t kChunkOutputs = 128;
+    // The interpolating paths (1, 2 or 4 points per output) over at most kChunkOutputs outputs.
+    template <uint32_t Shift>
+    uint32_t ProcessChunk(const int16_t* input, int16_t* output, uint32_t outputs) noexcept;
     // Advances the position by step and returns how many samples that consumed.
     uint32_t Advance(const int16_t* input, uint32_t step) noexcept;
     int32_t Interpolated() const noexcept;
