@@ -205,9 +205,8 @@ bool CAudioBus::IsCollapsedPair(const std::array<uint8_t, kChannels>& list) cons
     return true;
 }
 
-void CAudioBus::MixGroupsMono(uint8_t mask, uint32_t tick, CSampleBuffer& out) noexcept
+template <class Visit> void CAudioBus::ForEachSlice(uint8_t mask, uint32_t tick, Visit visit) const noexcept
 {
-    out.SetGain(0);
     for (uint8_t g = 0; g < kGroups; ++g) {
         if (!m_groupInUse[g] || (m_groupType[g] & mask) == 0)
             continue;
@@ -215,9 +214,15 @@ void CAudioBus::MixGroupsMono(uint8_t mask, uint32_t tick, CSampleBuffer& out) n
             if (c == kNone)
                 break;
             if (tick < m_fillLevel[c])
-                m_slices[c][tick].MixInto(out, 0, kTickFrames);
+                visit(m_slices[c][tick]);
         }
     }
+}
+
+void CAudioBus::MixGroupsMono(uint8_t mask, uint32_t tick, CSampleBuffer& out) noexcept
+{
+    out.SetGain(0);
+    ForEachSlice(mask, tick, [&](const CSampleBuffer& slice) { slice.MixInto(out, 0, kTickFrames); });
 }
 
 void CAudioBus::FoldMono(uint8_t mask, void* device, DeviceFormat format) noexcept
@@ -237,28 +242,19 @@ void CAudioBus::FoldStereo(uint8_t mask, void* device, DeviceFormat format) noex
     for (uint32_t t = 0; t < m_ticksPerBlock; ++t, out += advance) {
         m_scratchLeft.SetGain(0);
         m_scratchRight.SetGain(0);
-        for (uint8_t g = 0; g < kGroups; ++g) {
-            if (!m_groupInUse[g] || (m_groupType[g] & mask) == 0)
-                continue;
-            for (uint8_t c : m_groupChannels[g]) {
-                if (c == kNone)
-                    break;
-                if (t >= m_fillLevel[c])
-                    continue;
-                const CSampleBuffer& slice = m_slices[c][t];
-                const int pan = slice.Pan();
-                const uint64_t gain = slice.Gain();
-                // The pan law leaves 1/256 of a hard-panned signal on the far side; a hard pan is
-                // meant to be wholly on its side, so that sliver is dropped, as are weights too
-                // small to matter.
-                const uint64_t leftProduct = static_cast<uint64_t>(128 - pan) * gain;
-                const uint64_t rightProduct = static_cast<uint64_t>(pan + 129) * gain;
-                if (pan != 127 && leftProduct / 256 >= 128)
-                    m_scratchLeft.MixFrom(slice, static_cast<uint32_t>(leftProduct / 256), 0, kTickFrames);
-                if (pan != -128 && rightProduct > 0x7FFF)
-                    m_scratchRight.MixFrom(slice, static_cast<uint32_t>(rightProduct / 256), 0, kTickFrames);
-            }
-        }
+        ForEachSlice(mask, t, [this](const CSampleBuffer& slice) {
+            const int pan = slice.Pan();
+            const uint64_t gain = slice.Gain();
+            // The pan law leaves 1/256 of a hard-panned signal on the far side; a hard pan is
+            // meant to be wholly on its side, so that sliver is dropped, as are weights too
+            // small to matter.
+            const uint64_t leftProduct = static_cast<uint64_t>(128 - pan) * gain;
+            const uint64_t rightProduct = static_cast<uint64_t>(pan + 129) * gain;
+            if (pan != 127 && leftProduct / 256 >= 128)
+                m_scratchLeft.MixFrom(slice, static_cast<uint32_t>(leftProduct / 256), 0, kTickFrames);
+            if (pan != -128 && rightProduct > 0x7FFF)
+                m_scratchRight.MixFrom(slice, static_cast<uint32_t>(rightProduct / 256), 0, kTickFrames);
+        });
         m_scratchLeft.WritePair(m_scratchRight, out, format);
     }
 }

@@ -75,6 +75,8 @@ private:
     // only hard right (slices without gain aside).
     bool IsCollapsedPair(const std::array<uint8_t, kChannels>& list) const noexcept;
     void AppendToGroup(uint8_t group, uint8_t channel) noexcept;
+    // Calls visit with the slice at tick of every channel of the groups matching mask.
+    template <class Visit> void ForEachSlice(uint8_t mask, uint32_t tick, Visit visit) const noexcept;
     // Mixes, per tick, every channel of the groups matching mask into out[tick].
     void MixGroupsMono(uint8_t mask, uint32_t tick, CSampleBuffer& out) noexcept;
 
