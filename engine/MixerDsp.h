@@ -1,39 +1,170 @@
 #pragma once
 
+#include "Limiter.h"
+#include "MixerTables.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
 
-// The mixing desk: once per tick it takes 128 frames of four deck channels (A left, A right,
+// The mixing desk. Once per tick it takes 128 frames of four deck channels (A left, A right,
 // B left, B right; floats, 1.0 = full scale) and gives the main mix (left, right) and the
-// monitor mix (left, right).
-//
-// This first form passes deck A to the main outputs and deck B to the monitor outputs, clipped
-// to full scale, and measures their peaks; the equalisers, filters, cross-fader and limiter
-// replace the pass-through behind the same interface.
+// monitor mix (left, right). Each deck channel runs through a DC blocker, the deck's band-pass
+// or notch filter, a three-band equaliser with kills and the deck volume; the main mix is
+// formed by the cross-fader, scaled by the master volume and limited; the monitor mix follows
+// the monitor mode. Gains never jump: every new target is reached over 250 samples.
 //
 // Threads: Process and SetParam on the audio thread (the control dispatch runs there between
-// ticks); LevelReading is a plain read from any thread.
+// ticks, so no lock is needed); LevelReading and AutoLevelGain are plain reads from any thread.
 class CMixerDsp {
 public:
     static constexpr int kInputs = 4;
     static constexpr int kOutputs = 4;
     static constexpr int kParams = 40;
     static constexpr int kReadings = 6;
+    static constexpr int kRampFrames = 250;
+    static constexpr int kPeriodFrames = 1764; // 40 ms: meters, auto level, overload hold
+
+    // Parameter numbers.
+    enum Param : int {
+        XFader = 0,
+        MasterVolume = 1,
+        MasterLimiter = 2,
+        MonitorVolume = 3,
+        MonitorXFader = 4,
+        MonitorOutputMode = 5,
+        DeckVolume = 6,
+        DeckPfl = 8,
+        DeckMute = 10,
+        DeckPunchIn = 12,
+        DeckEqLow = 14,
+        DeckEqLowKill = 16,
+        DeckEqMid = 18,
+        DeckEqMidKill = 20,
+        DeckEqHigh = 22,
+        DeckEqHighKill = 24,
+        DeckBpCenter = 26,
+        DeckBpWidth = 28,
+        DeckBpResonance = 30,
+        DeckBpActive = 32,
+        DeckBpNotchMode = 34,
+        AutoLevelDecks = 36,
+        XFaderMode = 37,
+        ClearDeckStates = 38,
+    };
 
     CMixerDsp();
 
+    // The value SetParam takes for a control value: v / 255 for faders and knobs, 1.0 or 0 for
+    // switches, and the mappings of "Monitor Output Mode", "Deck Punch In" and "X-Fader Mode".
+    // Out-of-range control values are clamped.
+    static float ValueFromControl(int number, int controlValue) noexcept;
+
     // Audio thread.
+    // Non-finite values and numbers outside 0..39 are ignored.
     void SetParam(int number, float value) noexcept;
-    float GetParam(int number) const noexcept;
     void Process(const std::array<const float*, kInputs>& inputs, const std::array<float*, kOutputs>& outputs,
                  uint32_t frames) noexcept;
 
-    // Any thread: reading k = 0 deck A, 1 deck B, 2 and 3 the decks after their main gain,
-    // 4 master output, 5 overload (1.0 while held); 0 .. 1.
+    // Any thread.
+    // k = 0, 1: deck A, B level (pre-fader while the deck's PFL is on); 2, 3: the decks after
+    // their main gain; 4: master output; 5: overload (1.0 while held). 0 .. 1 on the meter curve.
     float LevelReading(int k) const noexcept;
+    // The automatic level of deck 0 (A) or 1 (B), 0 .. 1, while "Auto Level Decks" is on.
+    float AutoLevelGain(int deck) const noexcept;
 
 private:
-    std::array<float, kParams> m_params{};
+    // A gain that moves to its target in kRampFrames equal steps.
+    struct Ramp {
+        float current = 0;
+        float target = 0;
+        float increment = 0;
+    };
+    enum RampId : int {
+        RampDeckVolumeA,
+        RampDeckVolumeB,
+        RampMainA,
+        RampMainB,
+        RampMaster,
+        RampMonitorFadeA,
+        RampMonitorFadeB,
+        RampMonitorVolume,
+        RampEqLowA,
+        RampEqLowB,
+        RampEqMidA,
+        RampEqMidB,
+        RampEqHighA,
+        RampEqHighB,
+        kRamps
+    };
+    // Two-pole state-variable section.
+    struct Section {
+        float low = 0;
+        float band = 0;
+    };
+    struct FilterSetting {
+        float note = 0;
+        int column = 0;
+        float columnFraction = 0;
+        float frequency = 0; // coefficient f
+        float damping = 2;   // coefficient q
+    };
+    struct Deck {
+        float mode = -1;   // 1 band-pass, 2 notch; negative: bypassed, mode remembered
+        float centre = 80; // note of filter 1
+        float width = 120; // semitones from filter 1 to filter 2
+        int row = 1;
+        float rowFraction = 0;
+        FilterSetting filter1;
+        FilterSetting filter2;
+        float fade = 0;                       // cross-fader share
+        float mute = 1;                       // 0 muted
+        float punch = 1;                      // punch-in factor
+        float monitorFade = 0;                // monitor cross-fader share
+        std::array<float, 3> eqGain{1, 2, 1}; // remembered band gains (mid doubled)
+        std::array<bool, 3> eqKill{};
+        bool pfl = false;
+        float peak = 0;         // after deck volume, decays per period
+        float preFaderPeak = 0; // before deck volume
+        float displayed = 0;    // meter value of the peak
+        float displayedPre = 0; // meter value of the pre-fader peak
+        float autoGain = 0;     // 0 .. 1
+    };
+    struct Channel {
+        float dc = 0;
+        std::array<Section, 4> sections{};
+        std::array<float, 4> eq{}; // s1 .. s4 of the two crossover stages
+    };
+
+    void StartRamp() noexcept;
+    void SetTarget(int ramp, float target) noexcept { m_ramps[ramp].target = target; }
+    void UpdateMainTarget(int deck) noexcept;
+    void SetCrossFader(float x, bool monitor) noexcept;
+    void SetFilterNote(FilterSetting& filter, float note, const Deck& deck) noexcept;
+    void SetResonance(Deck& deck, float resonance) noexcept;
+    void UpdateCoefficients(FilterSetting& filter, const Deck& deck) noexcept;
+    void SetEqBand(int deck, int band, float level) noexcept;
+    void SetEqKill(int deck, int band, bool kill) noexcept;
+    void ClearDeck(int deck) noexcept;
+    float FilterSample(Channel& channel, const Deck& deck, float input) noexcept;
+    float EqSample(Channel& channel, int deck, float input) noexcept;
+    void PeriodStep() noexcept;
+    float MeterOfPeak(float peak) const noexcept;
+    void PublishReadings() noexcept;
+
+    CMixerTables m_tables;
+    std::array<Deck, 2> m_decks;
+    std::array<Channel, 4> m_channels;
+    std::array<Ramp, kRamps> m_ramps;
+    int m_rampCounter = 0;
+    std::array<CLimiter, 2> m_limiters;
+    float m_masterPeak = 0;
+    int m_overloadHold = 0;
+    int m_periodCounter = kPeriodFrames;
+    bool m_limiterFlag = false; // stored for the lamp; the limiter always runs
+    int m_monitorMode = 0;      // 0 cue mix, 1 main mix, 2 split
+    bool m_autoLevel = false;
+    bool m_xFaderMode = false; // false raised cosine, true square root
     std::array<std::atomic<float>, kReadings> m_readings;
+    std::array<std::atomic<float>, 2> m_autoGains;
 };

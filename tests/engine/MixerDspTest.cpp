@@ -1,0 +1,370 @@
+#include "MixerDsp.h"
+#include "EngineTestSupport.h"
+#include "MixerTables.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Signal = std::function<float(uint32_t frame)>;
+
+struct MixerOutput {
+    std::array<std::vector<float>, 4> out; // main L, main R, monitor L, monitor R
+};
+
+// Runs the mixer over frames frames (in ticks of 128), deck A and B each given one signal on
+// both channels (right inverted for A when invertRight, to keep channels apart).
+MixerOutput RunMixer(CMixerDsp& mixer, const Signal& deckA, const Signal& deckB, uint32_t frames,
+                     uint32_t start = 0)
+{
+    MixerOutput result;
+    std::array<std::array<float, 128>, 4> in{};
+    std::array<std::array<float, 128>, 4> out{};
+    for (uint32_t done = 0; done < frames; done += 128) {
+        const uint32_t count = std::min<uint32_t>(128, frames - done);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t f = start + done + i;
+            in[0][i] = in[1][i] = deckA ? deckA(f) : 0.0f;
+            in[2][i] = in[3][i] = deckB ? deckB(f) : 0.0f;
+        }
+        mixer.Process({in[0].data(), in[1].data(), in[2].data(), in[3].data()},
+                      {out[0].data(), out[1].data(), out[2].data(), out[3].data()}, count);
+        for (int c = 0; c < 4; ++c)
+            result.out[c].insert(result.out[c].end(), out[c].begin(), out[c].begin() + count);
+    }
+    return result;
+}
+
+Signal Tone(double hz, double amplitude = 0.25)
+{
+    return
+        [=](uint32_t f) { return static_cast<float>(amplitude * std::sin(2.0 * M_PI * hz * f / 44100.0)); };
+}
+
+constexpr float kUnityFader = 194.0f / 259.0f; // V[194], 0.996
+
+// Both decks at full gain on the main mix, unity volumes, cue mix of A only.
+void SetFlat(CMixerDsp& mixer)
+{
+    mixer.SetParam(CMixerDsp::XFader, 0.5f);
+    mixer.SetParam(CMixerDsp::MasterVolume, kUnityFader);
+    mixer.SetParam(CMixerDsp::DeckVolume, kUnityFader);
+    mixer.SetParam(CMixerDsp::DeckVolume + 1, kUnityFader);
+    mixer.SetParam(CMixerDsp::MonitorVolume, kUnityFader);
+}
+
+// Level of a tone through deck A, in dB against the same tone through a flat mixer.
+double ToneGainDb(const std::function<void(CMixerDsp&)>& setup, double hz)
+{
+    const auto level = [&](bool withSetup) {
+        CMixerDsp mixer;
+        SetFlat(mixer);
+        if (withSetup)
+            setup(mixer);
+        const MixerOutput out = RunMixer(mixer, Tone(hz, 0.1), nullptr, 44100);
+        return ToneAmplitude(out.out[0], hz, 22050);
+    };
+    return 20.0 * std::log10(level(true) / level(false));
+}
+
+} // namespace
+
+TEST(MixerDsp, EqualiserCutsAndBoostsInItsBand)
+{
+    struct Case {
+        int param;
+        double hz;
+        float level;
+        double minDb;
+        double maxDb;
+    };
+    // The mid band lies between the two crossovers and is too narrow to reach the full cut.
+    const Case cases[] = {
+        {CMixerDsp::DeckEqLow, 60.0, 0.0f, -13.0, -10.5},
+        {CMixerDsp::DeckEqLow, 60.0, 128 / 255.0f, -0.2, 0.2},
+        {CMixerDsp::DeckEqLow, 60.0, 1.0f, 5.0, 6.5},
+        {CMixerDsp::DeckEqMid, 1000.0, 0.0f, -12.5, -8.0},
+        {CMixerDsp::DeckEqMid, 1000.0, 128 / 255.0f, -0.2, 0.2},
+        {CMixerDsp::DeckEqMid, 1000.0, 1.0f, 4.5, 6.5},
+        {CMixerDsp::DeckEqHigh, 12000.0, 0.0f, -15.0, -11.0},
+        {CMixerDsp::DeckEqHigh, 12000.0, 128 / 255.0f, -0.2, 0.2},
+        {CMixerDsp::DeckEqHigh, 12000.0, 1.0f, 5.5, 7.0},
+        // Other bands stay put.
+        {CMixerDsp::DeckEqLow, 12000.0, 0.0f, -0.5, 0.5},
+        {CMixerDsp::DeckEqHigh, 60.0, 0.0f, -0.5, 0.5},
+    };
+    for (const Case& c : cases) {
+        const double db = ToneGainDb([&](CMixerDsp& m) { m.SetParam(c.param, c.level); }, c.hz);
+        EXPECT_GE(db, c.minDb) << "param " << c.param << " level " << c.level << " at " << c.hz << " Hz";
+        EXPECT_LE(db, c.maxDb) << "param " << c.param << " level " << c.level << " at " << c.hz << " Hz";
+    }
+}
+
+TEST(MixerDsp, KillSilencesItsBandAndReleaseRestoresTheRememberedGain)
+{
+    // The two crossovers are gentle (12 dB per octave each), so a kill is deepest far inside its
+    // band: below -40 dB under 35 Hz, about -30 dB at the mid band's two crossover notches and
+    // at 12 kHz.
+    struct Band {
+        int level;
+        int kill;
+        double hz;
+        double maxDb;
+    };
+    for (const Band& band : {Band{CMixerDsp::DeckEqLow, CMixerDsp::DeckEqLowKill, 30.0, -40.0},
+                             Band{CMixerDsp::DeckEqLow, CMixerDsp::DeckEqLowKill, 60.0, -30.0},
+                             Band{CMixerDsp::DeckEqMid, CMixerDsp::DeckEqMidKill, 1000.0, -28.0},
+                             Band{CMixerDsp::DeckEqMid, CMixerDsp::DeckEqMidKill, 750.0, -18.0},
+                             Band{CMixerDsp::DeckEqHigh, CMixerDsp::DeckEqHighKill, 12000.0, -30.0},
+                             Band{CMixerDsp::DeckEqHigh, CMixerDsp::DeckEqHighKill, 20000.0, -35.0}}) {
+        EXPECT_LT(ToneGainDb([&](CMixerDsp& m) { m.SetParam(band.kill, 1.0f); }, band.hz), band.maxDb)
+            << band.hz;
+        // A level set while killed is only remembered; releasing the kill brings it back.
+        const double remembered = ToneGainDb(
+            [&](CMixerDsp& m) {
+                m.SetParam(band.kill, 1.0f);
+                m.SetParam(band.level, 0.9f);
+                m.SetParam(band.kill, 0.0f);
+            },
+            band.hz);
+        const double direct = ToneGainDb([&](CMixerDsp& m) { m.SetParam(band.level, 0.9f); }, band.hz);
+        EXPECT_NEAR(remembered, direct, 0.01) << band.hz;
+        EXPECT_GT(direct, 3.0) << band.hz;
+    }
+}
+
+TEST(MixerDsp, BandPassKeepsTheBandAndNotchRemovesIt)
+{
+    // Centre at note 80 (830 Hz), width one octave: the band runs to about 1.7 kHz.
+    const auto filter = [](bool notch) {
+        return [notch](CMixerDsp& m) {
+            m.SetParam(CMixerDsp::DeckBpCenter, 0.5f);
+            m.SetParam(CMixerDsp::DeckBpWidth, 11.0f / 119.0f);
+            m.SetParam(CMixerDsp::DeckBpResonance, 0.2f);
+            m.SetParam(CMixerDsp::DeckBpNotchMode, notch ? 1.0f : 0.0f);
+            m.SetParam(CMixerDsp::DeckBpActive, 1.0f);
+        };
+    };
+    EXPECT_GT(ToneGainDb(filter(false), 1200.0), -6.0);
+    EXPECT_LT(ToneGainDb(filter(false), 100.0), -20.0);
+    EXPECT_LT(ToneGainDb(filter(false), 10000.0), -20.0);
+    EXPECT_LT(ToneGainDb(filter(true), 1200.0), -10.0);
+    EXPECT_GT(ToneGainDb(filter(true), 100.0), -3.0);
+    EXPECT_GT(ToneGainDb(filter(true), 10000.0), -3.0);
+    // Active off bypasses; on again restores the remembered notch.
+    EXPECT_NEAR(ToneGainDb(
+                    [&](CMixerDsp& m) {
+                        filter(true)(m);
+                        m.SetParam(CMixerDsp::DeckBpActive, 0.0f);
+                    },
+                    1200.0),
+                0.0, 0.01);
+    EXPECT_LT(ToneGainDb(
+                  [&](CMixerDsp& m) {
+                      filter(true)(m);
+                      m.SetParam(CMixerDsp::DeckBpActive, 0.0f);
+                      m.SetParam(CMixerDsp::DeckBpActive, 1.0f);
+                  },
+                  1200.0),
+              -10.0);
+}
+
+TEST(MixerDsp, GainStepReachesItsTargetAfterExactly250Frames)
+{
+    CMixerDsp mixer;
+    SetFlat(mixer);
+    // Half-rate square wave: passes the DC blocker and a flat equaliser untouched (nearly).
+    const Signal square = [](uint32_t f) { return f % 2 ? 0.25f : -0.25f; };
+    RunMixer(mixer, square, nullptr, 44100);
+    CMixerTables tables;
+    mixer.SetParam(CMixerDsp::MasterVolume, 1.0f / 259.0f * 100.0f);
+    const MixerOutput out = RunMixer(mixer, square, nullptr, 400, 44100);
+    const double before = 0.25 * tables.Volume(194) * tables.Volume(194);
+    const double after = 0.25 * tables.Volume(194) * tables.Volume(100);
+    std::vector<double> gain(400);
+    for (size_t i = 0; i < 400; ++i)
+        gain[i] = std::fabs(out.out[0][i]);
+    EXPECT_NEAR(gain[0], before + (after - before) / 250, 2e-3);
+    EXPECT_GT(std::fabs(gain[248] - after), 1e-5);
+    for (size_t i = 249; i < 400; ++i)
+        ASSERT_NEAR(gain[i], after, 2e-3) << i;
+    for (size_t i = 1; i < 249; ++i)
+        ASSERT_LT(gain[i], gain[i - 1]) << i;
+}
+
+TEST(MixerDsp, CrossFaderCurves)
+{
+    CMixerTables tables;
+    struct Case {
+        bool squareRoot;
+        float x;
+        double gainA;
+        double gainB;
+    };
+    const Case cases[] = {
+        {false, 0.5f, 1.0, 1.0},
+        {false, 0.0f, 1.0, 0.0},
+        {false, 1.0f, 0.0, 1.0},
+        {true, 0.5f, tables.SquareRoot(130), tables.SquareRoot(130)},
+    };
+    for (const Case& c : cases) {
+        const auto gainOf = [&](bool deckB) {
+            CMixerDsp mixer;
+            SetFlat(mixer);
+            mixer.SetParam(CMixerDsp::XFaderMode, c.squareRoot ? 1.0f : 0.0f);
+            mixer.SetParam(CMixerDsp::XFader, c.x);
+            const MixerOutput out = RunMixer(mixer, deckB ? nullptr : Tone(1000.0, 0.1),
+                                             deckB ? Tone(1000.0, 0.1) : nullptr, 8192);
+            return ToneAmplitude(out.out[0], 1000.0, 4096) / (0.1 * tables.Volume(194) * tables.Volume(194));
+        };
+        EXPECT_NEAR(gainOf(false), c.gainA, 0.005) << c.squareRoot << " " << c.x;
+        EXPECT_NEAR(gainOf(true), c.gainB, 0.005) << c.squareRoot << " " << c.x;
+    }
+    EXPECT_NEAR(tables.SquareRoot(130), 0.708, 0.002);
+}
+
+TEST(MixerDsp, DeckVolumeCurve)
+{
+    CMixerTables tables;
+    EXPECT_NEAR(tables.Volume(static_cast<int>(std::lround(191 / 255.0 * 259))), 1.0, 0.01);
+    EXPECT_FLOAT_EQ(tables.Volume(259), 3.162f);
+    EXPECT_EQ(tables.Volume(0), 0.0f);
+    // Measured through the desk, quietly enough that the limiter stays out of it.
+    const double db = ToneGainDb([](CMixerDsp& m) { m.SetParam(CMixerDsp::DeckVolume, 1.0f); }, 1000.0);
+    EXPECT_NEAR(db, 20.0 * std::log10(3.162 / tables.Volume(194)), 0.05);
+}
+
+TEST(MixerDsp, MainOutputNeverLeavesFullScale)
+{
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        std::mt19937 random(seed);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+        CMixerDsp mixer;
+        for (int p = 0; p < 38; ++p)
+            mixer.SetParam(p, unit(random) * (p == CMixerDsp::DeckPunchIn || p == 13 ? 2.0f : 1.0f));
+        mixer.SetParam(CMixerDsp::MasterVolume, 1.0f);
+        mixer.SetParam(CMixerDsp::DeckVolume, 1.0f);
+        const Signal noise = [&](uint32_t) { return sample(random); };
+        const MixerOutput out = RunMixer(mixer, noise, noise, 20000);
+        for (int c = 0; c < 4; ++c) {
+            for (float v : out.out[c])
+                ASSERT_LE(std::fabs(v), 1.0f) << "seed " << seed << " channel " << c;
+        }
+    }
+}
+
+TEST(MixerDsp, OverloadReadingChangesOnlyAtPeriodSteps)
+{
+    CMixerDsp mixer;
+    SetFlat(mixer);
+    mixer.SetParam(CMixerDsp::MasterVolume, 1.0f);
+    mixer.SetParam(CMixerDsp::DeckVolume, 1.0f);
+    std::array<float, 1> in{}, zero{}, out0{}, out1{}, out2{}, out3{};
+    std::vector<uint32_t> changes;
+    float last = 0.0f;
+    for (uint32_t f = 0; f < 44100 * 4; ++f) {
+        // Loud for one second, then silence.
+        in[0] = f < 44100 ? static_cast<float>(0.9 * std::sin(2 * M_PI * 100.0 * f / 44100.0)) : 0.0f;
+        mixer.Process({in.data(), in.data(), zero.data(), zero.data()},
+                      {out0.data(), out1.data(), out2.data(), out3.data()}, 1);
+        const float now = mixer.LevelReading(5);
+        if (now != last) {
+            changes.push_back(f + 1);
+            last = now;
+        }
+    }
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0] % CMixerDsp::kPeriodFrames, 0u);
+    EXPECT_EQ(changes[1] % CMixerDsp::kPeriodFrames, 0u);
+    EXPECT_LE(changes[0], 2u * CMixerDsp::kPeriodFrames);
+    EXPECT_GT(changes[1], 44100u);
+}
+
+TEST(MixerDsp, MonitorSplitPutsMainLeftAndCueRight)
+{
+    CMixerDsp mixer;
+    SetFlat(mixer);
+    mixer.SetParam(CMixerDsp::XFader, 0.0f);        // main: deck A only
+    mixer.SetParam(CMixerDsp::MonitorXFader, 1.0f); // cue: deck B only
+    mixer.SetParam(CMixerDsp::MonitorOutputMode,
+                   CMixerDsp::ValueFromControl(CMixerDsp::MonitorOutputMode, 1));
+    const MixerOutput out = RunMixer(mixer, Tone(1000.0, 0.1), Tone(3000.0, 0.1), 16384);
+    // Mono: both channels of a deck summed.
+    EXPECT_GT(ToneAmplitude(out.out[2], 1000.0, 8192), 0.15);
+    EXPECT_LT(ToneAmplitude(out.out[2], 3000.0, 8192), 0.001);
+    EXPECT_GT(ToneAmplitude(out.out[3], 3000.0, 8192), 0.15);
+    EXPECT_LT(ToneAmplitude(out.out[3], 1000.0, 8192), 0.001);
+}
+
+TEST(MixerDsp, PreListenedDeckMetersItsLevelBeforeTheFader)
+{
+    CMixerDsp mixer;
+    SetFlat(mixer);
+    mixer.SetParam(CMixerDsp::DeckVolume, 0.0f);
+    RunMixer(mixer, Tone(500.0, 0.8), nullptr, 8192);
+    EXPECT_EQ(mixer.LevelReading(0), 0.0f);
+    mixer.SetParam(CMixerDsp::DeckPfl, 1.0f);
+    RunMixer(mixer, Tone(500.0, 0.8), nullptr, 2048, 8192);
+    EXPECT_GT(mixer.LevelReading(0), 0.7f);
+    EXPECT_EQ(mixer.LevelReading(2), 0.0f);
+}
+
+TEST(MixerDsp, AutoLevelPullsLoudDecksDownAndLetsQuietOnesRise)
+{
+    CMixerDsp mixer;
+    SetFlat(mixer);
+    mixer.SetParam(CMixerDsp::AutoLevelDecks, 1.0f);
+    RunMixer(mixer, nullptr, nullptr, 100 * CMixerDsp::kPeriodFrames);
+    EXPECT_NEAR(mixer.AutoLevelGain(0), 0.75f, 0.011f);
+    RunMixer(mixer, Tone(300.0, 1.0), nullptr, 100 * CMixerDsp::kPeriodFrames);
+    EXPECT_LT(mixer.AutoLevelGain(0), 0.7f);
+    EXPECT_NEAR(mixer.AutoLevelGain(1), 0.75f, 0.011f);
+}
+
+TEST(MixerDsp, HostileParametersNeverReachTheOutput)
+{
+    CMixerDsp mixer;
+    SetFlat(mixer);
+    for (int p : {-1, 40, 1000}) {
+        mixer.SetParam(p, 1.0f);
+    }
+    for (int p = 0; p < CMixerDsp::kParams; ++p) {
+        mixer.SetParam(p, std::nanf(""));
+        mixer.SetParam(p, INFINITY);
+        mixer.SetParam(p, -INFINITY);
+    }
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    const Signal noise = [&](uint32_t) { return sample(random); };
+    for (float centre : {0.0f, 1.0f}) {
+        for (float resonance : {0.0f, 1.0f}) {
+            for (float width : {0.0f, 1.0f}) {
+                for (float notch : {0.0f, 1.0f}) {
+                    for (int deck = 0; deck < 2; ++deck) {
+                        mixer.SetParam(CMixerDsp::DeckBpCenter + deck, centre);
+                        mixer.SetParam(CMixerDsp::DeckBpResonance + deck, resonance);
+                        mixer.SetParam(CMixerDsp::DeckBpWidth + deck, width);
+                        mixer.SetParam(CMixerDsp::DeckBpNotchMode + deck, notch);
+                        mixer.SetParam(CMixerDsp::DeckBpActive + deck, 1.0f);
+                        mixer.SetParam(CMixerDsp::DeckEqHigh + deck, 1.0f);
+                    }
+                    const MixerOutput out = RunMixer(mixer, noise, noise, 44100);
+                    for (int c = 0; c < 4; ++c) {
+                        for (float v : out.out[c]) {
+                            ASSERT_TRUE(std::isfinite(v)) << centre << " " << resonance << " " << width;
+                            ASSERT_LE(std::fabs(v), 1.0f);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    for (int k = 0; k < CMixerDsp::kReadings; ++k)
+        EXPECT_TRUE(std::isfinite(mixer.LevelReading(k)));
+}
