@@ -54,6 +54,13 @@ void CAudioEngine::Stop(uint8_t& flags)
     m_groupsRegistered = false;
 }
 
+void CAudioEngine::SetMixerControl(int number, int controlValue) noexcept
+{
+    if (number == CMixerDsp::MasterVolume)
+        m_masterVolumeValue.store(std::clamp(controlValue, 0, 255), std::memory_order_relaxed);
+    m_mixer.SetParam(number, CMixerDsp::ValueFromControl(number, controlValue));
+}
+
 void CAudioEngine::SetPlayClock(const CPlayClock* clock) noexcept
 {
     m_clock.store(clock, std::memory_order_release);

@@ -38,6 +38,8 @@ public:
     // first use. A request with pause set holds the loader for 5 s after its load. Returns 1.
     int LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality, bool pause);
     void UnloadTrack(int deck);
+    // The last "Master Volume" control value (0..255).
+    int MasterVolumeValue() const noexcept { return m_masterVolumeValue.load(std::memory_order_relaxed); }
     // The driver whose play clock the meters and the decks' exact positions follow.
     void SetPlayClock(const CPlayClock* clock) noexcept;
     // Level of meter k (0..4) as audible now, 0..255; the last value when nothing new is due.
@@ -47,6 +49,9 @@ public:
     // Audio thread: no allocation, no blocking lock, no file access.
     int Render(ClientRecord& record, CAudioBus& bus, uint16_t firstTick,
                uint16_t tickCount) noexcept override;
+    // Mixer control number 0..39 set from its control value (0..255 for faders, 0/1 for
+    // switches); called by the control dispatch between ticks.
+    void SetMixerControl(int number, int controlValue) noexcept;
 
     // Any thread.
     CDeckPlayer& Deck(int deck) noexcept { return m_decks[deck & 1]; }
@@ -83,6 +88,7 @@ private:
     CMixerDsp m_mixer;
     std::array<std::array<float, 128>, 8> m_planes{}; // mixer inputs 0..3, outputs 4..7
     std::array<ClientRecord, kDecks> m_deckRecords{};
+    std::atomic<int> m_masterVolumeValue{0};
     std::atomic<const CPlayClock*> m_clock{nullptr};
 
     std::mutex m_requestLock; // guards m_requests; never taken on the audio thread

@@ -52,27 +52,40 @@ int16_t Loud(uint32_t frame)
 
 } // namespace
 
-TEST(AudioEngine, MainMixCarriesDeckAAndMonitorDeckBOneFrameLate)
+// Cross-fader hard left: the main mix is deck A alone; the cue mix with the monitor cross-fader
+// hard right is deck B alone. Volumes at 191 are unity within half a dB.
+void RouteAToMainAndBToMonitor(CAudioEngine& engine)
+{
+    engine.SetMixerControl(CMixerDsp::XFader, 0);
+    engine.SetMixerControl(CMixerDsp::MonitorXFader, 255);
+    engine.SetMixerControl(CMixerDsp::MonitorOutputMode, 2); // cue mix
+    for (int number : {int{CMixerDsp::MasterVolume}, int{CMixerDsp::MonitorVolume}, CMixerDsp::DeckVolume + 0,
+                       CMixerDsp::DeckVolume + 1})
+        engine.SetMixerControl(number, 191);
+}
+
+TEST(AudioEngine, MainMixCarriesDeckAAndMonitorDeckB)
 {
     CAudioEngine engine;
-    LoadSignal(engine.Deck(0), 5 * kSecond, FrameCode);
-    LoadSignal(engine.Deck(1), 5 * kSecond, [](uint32_t f) { return Sine(f, 1000.0); });
+    LoadSignal(engine.Deck(0), 5 * kSecond, [](uint32_t f) { return Sine(f, 1000.0); });
+    LoadSignal(engine.Deck(1), 5 * kSecond, [](uint32_t f) { return Sine(f, 3000.0); });
     engine.Deck(0).Play();
     engine.Deck(1).Play();
+    RouteAToMainAndBToMonitor(engine);
     CAudioBus bus(44100, 8);
     uint8_t flags = 0;
     engine.Start(flags);
-    const EngineOutput out = RenderEngine(engine, bus, 20);
-    ASSERT_EQ(out.mainLeft.size(), 20u * 8 * 128);
-    for (size_t i = 1; i < out.mainLeft.size(); ++i) {
-        const auto frame = static_cast<uint32_t>(i - 1);
-        // The float round trip (x / 32768 in, x 32767 rounded out) moves samples above half
-        // scale by at most one step; below it every sample comes back exactly.
-        ASSERT_NEAR(out.mainLeft[i], FrameCode(frame), FrameCode(frame) > 16384 ? 1 : 0) << i;
-        ASSERT_NEAR(out.mainRight[i], -FrameCode(frame), FrameCode(frame) > 16384 ? 1 : 0) << i;
-        ASSERT_NEAR(out.monitorLeft[i], Sine(frame, 1000.0), 1) << i;
-        ASSERT_NEAR(out.monitorRight[i], -Sine(frame, 1000.0), 1) << i;
-    }
+    const EngineOutput out = RenderEngine(engine, bus, 40);
+    const size_t settled = 4096; // past the gain ramps and the DC blocker's start
+    const double unity = 16000.0 * 0.996 * 0.996;
+    EXPECT_NEAR(ToneAmplitude(out.mainLeft, 1000.0, settled), unity, 100.0);
+    EXPECT_NEAR(ToneAmplitude(out.mainRight, 1000.0, settled), unity, 100.0);
+    EXPECT_LT(ToneAmplitude(out.mainLeft, 3000.0, settled), 10.0);
+    EXPECT_NEAR(ToneAmplitude(out.monitorLeft, 3000.0, settled), unity, 100.0);
+    EXPECT_LT(ToneAmplitude(out.monitorLeft, 1000.0, settled), 10.0);
+    // Channels stay apart: the right carries the inverted signal.
+    for (size_t i = settled; i < settled + 100; ++i)
+        ASSERT_NEAR(out.mainLeft[i], -out.mainRight[i], 2) << i;
 }
 
 TEST(AudioEngine, RegistersTwoGroupsOncePerStart)
@@ -103,37 +116,32 @@ TEST(AudioEngine, RegistersTwoGroupsOncePerStart)
     EXPECT_NE(bus.GroupChannels(2)[0], CAudioBus::kNone);
 }
 
-TEST(AudioEngine, SilentDecksStillFeedTheMeters)
+TEST(AudioEngine, MetersShowWhatIsAudibleAndSilentTicksStillFeedThem)
 {
     CAudioEngine engine;
     CManualClock clock;
     engine.SetPlayClock(&clock);
     LoadSignal(engine.Deck(0), 3 * kSecond, Loud);
     engine.Deck(0).Play();
+    RouteAToMainAndBToMonitor(engine);
     CAudioBus bus(44100, 8);
-    RenderEngine(engine, bus, 4); // 32 ticks, about 93 ms
-    // Nothing is audible before the device reaches the time stamps.
+    RenderEngine(engine, bus, 12); // 96 ticks, about 279 ms
+    // Nothing is due before the device reaches the time stamps.
     clock.Set(0);
     const int early = engine.MeterLevel(0);
-    clock.Set(1000);
+    EXPECT_LT(early, 50);
+    clock.Set(300);
     EXPECT_GT(engine.MeterLevel(0), 200);
     EXPECT_GT(engine.MeterLevel(4), 200);
-    EXPECT_GT(engine.MeterLevel(0), early - 1); // nothing new: the last value stays
-    // Silent ticks push readings too: the meter falls to zero.
-    engine.Deck(0).Pause();
-    engine.Deck(0).SeekFrames(0);
+    // Nothing new: the last value stays.
+    EXPECT_GT(engine.MeterLevel(0), 200);
+    // Silent ticks push readings too: with the deck gone the meter decays to nothing.
     engine.UnloadTrack(0);
-    bus.Clear(2000);
-    ClientRecord record;
-    for (uint16_t t = 0; t < 8; ++t)
-        engine.Render(record, bus, t, 1);
-    clock.Set(3000);
+    const EngineOutput silence = RenderEngine(engine, bus, 700); // 5.2 s
+    clock.Set(100000);
     EXPECT_EQ(engine.MeterLevel(0), 0);
     EXPECT_EQ(engine.MeterLevel(4), 0);
-    std::vector<int16_t> left, right;
-    AppendGroupTick(bus, 1, 7, left, right);
-    for (int16_t s : left)
-        EXPECT_EQ(s, 0);
+    EXPECT_LT(ToneAmplitude(silence.mainLeft, 441.0, silence.mainLeft.size() - 4096), 1.0);
 }
 
 TEST(AudioEngine, LoadTrackPlaysAWavFileThroughTheLoaderAndRefillThreads)
@@ -148,10 +156,9 @@ TEST(AudioEngine, LoadTrackPlaysAWavFileThroughTheLoaderAndRefillThreads)
     EXPECT_EQ(engine.TrackTitle(0), "tone");
     EXPECT_FLOAT_EQ(engine.Deck(0).BpmQuality(), 0.9f);
     engine.Deck(0).Play();
-    CAudioBus bus(44100, 8);
-    const EngineOutput out = RenderEngine(engine, bus, 10);
-    for (size_t i = 1; i < out.mainLeft.size(); ++i)
-        ASSERT_NEAR(out.mainLeft[i], FrameCode(static_cast<uint32_t>(i - 1)), 1) << i;
+    const RenderedAudio out = RenderDeck(engine.Deck(0), 80);
+    for (size_t i = 1; i < out.left.size(); ++i)
+        ASSERT_EQ(out.left[i], FrameCode(static_cast<uint32_t>(i - 1))) << i;
 
     engine.UnloadTrack(0);
     EXPECT_EQ(engine.LoadedEntry(0), -1);

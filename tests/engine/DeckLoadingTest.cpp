@@ -40,8 +40,9 @@ std::string WriteTrack(const CTempDir& dir, const char* name, uint32_t frames, i
     return path;
 }
 
-// Renders the engine block by block (8 ticks) until deck A reports the end of its track or
-// maxBlocks pass. Before each block it waits, with a deadline, until the refill thread has
+// Renders deck A of the engine block by block (8 ticks) until it reports the end of its track
+// or maxBlocks pass, straight from the deck (the mixer's DC blocker and gains would change the
+// samples). Before each block it waits, with a deadline, until the engine's refill thread has
 // decoded the frames the block will read, the way a real-time device gives it time.
 struct PlayedTrack {
     std::vector<int16_t> left;
@@ -52,7 +53,7 @@ PlayedTrack PlayThrough(CAudioEngine& engine, int maxBlocks)
 {
     PlayedTrack out;
     std::vector<int16_t> right;
-    CAudioBus bus(44100, 8);
+    CAudioBus bus(44100, 1);
     ClientRecord record;
     CDeckPlayer& deck = engine.Deck(0);
     const CSampleStore& store = deck.Store();
@@ -70,11 +71,11 @@ PlayedTrack PlayThrough(CAudioEngine& engine, int maxBlocks)
                        : position >= first && position + need <= last;
         });
         EXPECT_TRUE(ready) << "refill fell behind at block " << block;
-        bus.Clear(0);
-        for (uint16_t t = 0; t < 8; ++t)
-            engine.Render(record, bus, t, 1);
-        for (uint16_t t = 0; t < 8; ++t)
-            AppendGroupTick(bus, 1, t, out.left, right);
+        for (uint16_t t = 0; t < 8; ++t) {
+            bus.Clear(0);
+            deck.Render(record, bus, 0, 1);
+            AppendGroupTick(bus, 0, 0, out.left, right);
+        }
     }
     out.finished = deck.EndReached();
     return out;

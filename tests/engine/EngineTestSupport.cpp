@@ -3,6 +3,7 @@
 #include "AudioBus.h"
 #include "DeckPlayer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -109,4 +110,29 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+namespace {
+template <class T> double Amplitude(const std::vector<T>& samples, double hz, size_t from, double rate)
+{
+    double re = 0;
+    double im = 0;
+    for (size_t i = from; i < samples.size(); ++i) {
+        const double phase = 2.0 * M_PI * hz * static_cast<double>(i) / rate;
+        re += samples[i] * std::cos(phase);
+        im += samples[i] * std::sin(phase);
+    }
+    const double n = static_cast<double>(samples.size() - std::min(from, samples.size()));
+    return n > 0 ? 2.0 * std::sqrt(re * re + im * im) / n : 0.0;
+}
+} // namespace
+
+double ToneAmplitude(const std::vector<int16_t>& samples, double hz, size_t from, double rate)
+{
+    return Amplitude(samples, hz, from, rate);
+}
+
+double ToneAmplitude(const std::vector<float>& samples, double hz, size_t from, double rate)
+{
+    return Amplitude(samples, hz, from, rate);
 }

@@ -75,6 +75,11 @@ private:
     std::atomic<uint32_t> m_ms{0};
 };
 
+// Amplitude of the component at hz in samples[from ..] (a single-bin Fourier measure; use a
+// stretch of whole periods, or many of them, for an exact figure).
+double ToneAmplitude(const std::vector<int16_t>& samples, double hz, size_t from = 0, double rate = 44100.0);
+double ToneAmplitude(const std::vector<float>& samples, double hz, size_t from = 0, double rate = 44100.0);
+
 // Waits until done() holds or the deadline passes; true when it held.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000);
 
