@@ -53,6 +53,15 @@ float CDeckPlayer::TempoFromControl(int value) noexcept
     return static_cast<float>(std::clamp(value, 0, 4096)) * 0.7f / 4096.0f + 0.65f;
 }
 
+int CDeckPlayer::ControlFromTempo(float tempo) noexcept
+{
+    // 4096 / 0.7 control steps per unit of tempo.
+    const float value = (tempo - 0.65f) * 5851.4287f + 0.5f;
+    if (!(value > 0.0f))
+        return 0;
+    return value >= 4096.0f ? 4096 : static_cast<int>(value);
+}
+
 float CDeckPlayer::PitchBendFromControl(int value) noexcept
 {
     return static_cast<float>(std::clamp(value, 0, 255)) * 2.0f / 256.0f - 1.0f;
@@ -101,6 +110,8 @@ int CDeckPlayer::LoadSource(std::unique_ptr<CAudioSource> source, const char* pa
     m_title.clear();
     m_blockDurationMs.store(0.0f);
     SetBpm(0.0f, 0.0f);
+    // A detection of the old track must not carry over, not even when the new one fails to open.
+    m_beatTracker.Init(m_store.SampleRate());
     if (!source || path == nullptr || source->Open(path) == 0)
         return 0;
 
@@ -118,6 +129,7 @@ int CDeckPlayer::LoadSource(std::unique_ptr<CAudioSource> source, const char* pa
         std::scoped_lock storeAndRender(m_storeLock, m_renderLock);
         m_store.Init(rate, static_cast<uint32_t>(blockFrames), static_cast<uint32_t>(blockCount), 0.2f);
     }
+    m_beatTracker.Init(rate);
     m_source = std::move(source);
     if (const char* title = m_source->GetTitle())
         m_title = title;
@@ -142,6 +154,7 @@ void CDeckPlayer::Unload()
     m_title.clear();
     m_blockDurationMs.store(0.0f);
     SetBpm(0.0f, 0.0f);
+    m_beatTracker.Init(m_store.SampleRate());
 }
 
 void CDeckPlayer::Refill(uint32_t elapsedMs)
@@ -297,6 +310,82 @@ void CDeckPlayer::JumpToMarker(int index, double offsetMs) noexcept
     if (index < 0 || index >= kMarkers || !std::isfinite(offsetMs))
         return;
     SeekMs(m_markersMs[index].load(std::memory_order_relaxed) + offsetMs);
+}
+
+// ---- Tempo and beat phase -----------------------------------------------------------------
+
+float CDeckPlayer::TrackBpm() noexcept
+{
+    const float confidence = m_beatTracker.Confidence();
+    if (confidence > m_bpmQuality.load(std::memory_order_relaxed))
+        SetBpm(m_beatTracker.Bpm(), confidence);
+    return m_bpm.load(std::memory_order_relaxed);
+}
+
+float CDeckPlayer::CurrentBpm() noexcept
+{
+    return TrackBpm() * Tempo();
+}
+
+int CDeckPlayer::SetTempoFromBpm(float targetBpm) noexcept
+{
+    const float trackBpm = TrackBpm();
+    if (targetBpm == 0.0f || trackBpm == 0.0f)
+        return 0;
+    float ratio = targetBpm / trackBpm;
+    // Outside the pitch range the deck matches at half or double time: a 100 BPM track under a
+    // 140 BPM master plays at 70, one beat to every two of the master's. 1.334 is twice 0.667,
+    // so a halved ratio is never doubled back.
+    if (ratio > 1.334f)
+        ratio *= 0.5f;
+    if (ratio < 0.667f)
+        ratio *= 2.0f;
+    if (!(ratio >= 0.65f && ratio <= 1.35f))
+        return 0;
+    SetTempo(ratio);
+    return 1;
+}
+
+float CDeckPlayer::PhaseOffset() const noexcept
+{
+    if (!m_loaded.load(std::memory_order_acquire))
+        return 0.0f;
+    // Without a detection worth trusting, a fixed 120 BPM grid from the tracker's origin still
+    // lets two decks lock onto each other: phase sync compares the decks, not the music.
+    constexpr float kGridConfidence = 0.01f;
+    constexpr double kFallbackBpm = 120.0;
+    const double rate = m_beatTracker.SampleRate();
+    const float trackerBpm = m_beatTracker.Bpm();
+    const double bpm =
+        m_beatTracker.Confidence() > kGridConfidence && trackerBpm > 0.0f ? trackerBpm : kFallbackBpm;
+    const double beatFrames = std::round(60.0 * rate / bpm);
+    if (!(beatFrames >= 1.0 && beatFrames <= 4294967295.0))
+        return 0.0f;
+    const auto beat = static_cast<int64_t>(beatFrames);
+    int64_t offset = static_cast<int64_t>(PlayPosition()) - m_beatTracker.PhaseOrigin();
+    // The remainder in (-beat/2, +beat/2]: what stepping by whole beats until the offset is at
+    // most half a beat gives, without a loop that grows with the position.
+    offset %= beat;
+    if (offset < 0)
+        offset += beat;
+    if (2 * offset > beat)
+        offset -= beat;
+    const float phase = static_cast<float>(static_cast<double>(offset) / beatFrames);
+    return Reverse() ? -phase : phase;
+}
+
+std::optional<double> CDeckPlayer::NextBeat(double ms) const noexcept
+{
+    const double rate = m_beatTracker.SampleRate();
+    if (!(rate > 0.0))
+        return std::nullopt;
+    const int count = m_beatTracker.BeatCount(0);
+    for (int i = 0; i < count; ++i) {
+        const double beatMs = m_beatTracker.Beat(0, i) * 1000.0 / rate;
+        if (beatMs > ms)
+            return beatMs;
+    }
+    return std::nullopt;
 }
 
 // ---- Clock and time -----------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioClient.h"
+#include "BeatTracker.h"
 #include "Resampler.h"
 #include "SampleBuffer.h"
 #include "SampleStore.h"
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class CAudioSource;
@@ -38,6 +40,9 @@ public:
     // Control values to deck settings; values outside a control's range are clamped into it.
     // "Deck Pitch" 0..4096 -> tempo 0.65 .. 1.35 (2048 -> 1.0).
     static float TempoFromControl(int value) noexcept;
+    // Tempo -> "Deck Pitch" value, the inverse of TempoFromControl, rounded and kept in 0..4096,
+    // for showing a tempo that sync chose on the control.
+    static int ControlFromTempo(float tempo) noexcept;
     // "Deck Pitch Bend" 0..255 -> -1 .. +1 (128 -> 0).
     static float PitchBendFromControl(int value) noexcept;
     // "Deck Wind" 0..255 -> -3.0 .. +2.977 (128 -> 0).
@@ -120,6 +125,27 @@ public:
     // Title of the open track (copied under the load lock); empty without a track.
     std::string Title() const;
 
+    // Audio thread (the control dispatch) and the user-interface thread: tempo and beat phase.
+    // Lock-free and allocation-free; a concurrent load may make one answer mix the two tracks.
+    // The stored BPM, after taking over the tracker's detection where its confidence is higher
+    // than the stored quality.
+    float TrackBpm() noexcept;
+    // TrackBpm x tempo: the beats per minute the deck plays at.
+    float CurrentBpm() noexcept;
+    // Sets the tempo that plays the track at targetBpm, or at half or double that when the
+    // ratio lies outside the pitch range; 1 when the tempo was set, 0 when it was left alone.
+    int SetTempoFromBpm(float targetBpm) noexcept;
+    // Where the play position lies within its beat, -0.5 .. +0.5 beats (0 on the beat),
+    // negated in reverse; 0 without a track.
+    float PhaseOffset() const noexcept;
+    // Time in ms of the first beat of the tracker's row 0 that lies after ms; none when there
+    // is no such beat, which is always the case until an analysis fills the tracker.
+    std::optional<double> NextBeat(double ms) const noexcept;
+
+    // The beat tracker, for an analysis to fill and for tests.
+    CBeatTracker& BeatTracker() noexcept { return m_beatTracker; }
+    const CBeatTracker& BeatTracker() const noexcept { return m_beatTracker; }
+
     // The store, for the refill path and for tests that fill a deck directly.
     CSampleStore& Store() noexcept { return m_store; }
     const CSampleStore& Store() const noexcept { return m_store; }
@@ -163,6 +189,7 @@ private:
 
     std::atomic<float> m_bpm{0.0f};        // of the track at its own speed
     std::atomic<float> m_bpmQuality{0.0f}; // 0 .. 1, reliable above 0.05
+    CBeatTracker m_beatTracker;            // initialised with the track's rate by each load
 
     CScratchFilter m_scratch;
     std::atomic<float> m_scratchDelta{0.0f}; // mode 2: speed given directly, consumed each tick
