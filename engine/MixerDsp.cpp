@@ -131,6 +131,7 @@ void CMixerDsp::UpdateCoefficients(FilterSetting& filter, const Deck& deck) noex
 {
     filter.frequency = m_tables.Frequency(deck.row, deck.rowFraction, filter.column, filter.columnFraction);
     filter.damping = m_tables.Damping(deck.row, deck.rowFraction, filter.column, filter.columnFraction);
+    UpdateLaneFilters();
 }
 
 void CMixerDsp::SetFilterNote(FilterSetting& filter, float note, const Deck& deck) noexcept
@@ -193,8 +194,14 @@ void CMixerDsp::SetEqKill(int deck, int band, bool kill) noexcept
 
 void CMixerDsp::ClearDeck(int deck) noexcept
 {
-    for (int c = 2 * deck; c < 2 * deck + 2; ++c)
-        m_channels[c] = Channel{};
+    for (int c = 2 * deck; c < 2 * deck + 2; ++c) {
+        m_lanes.dc[c] = 0.0f;
+        for (int k = 0; k < 4; ++k) {
+            m_lanes.low[k][c] = 0.0f;
+            m_lanes.band[k][c] = 0.0f;
+            m_lanes.eq[k][c] = 0.0f;
+        }
+    }
 }
 
 void CMixerDsp::SetParam(int number, float value) noexcept
@@ -275,10 +282,12 @@ void CMixerDsp::SetParam(int number, float value) noexcept
             d.mode = std::fabs(d.mode);
         else
             d.mode = -std::fabs(d.mode);
+        UpdateLaneFilters();
         return;
     case DeckBpNotchMode: {
         const float sign = d.mode < 0.0f ? -1.0f : 1.0f;
         d.mode = sign * (value > 0.0f ? 2.0f : 1.0f);
+        UpdateLaneFilters();
         return;
     }
     case AutoLevelDecks:
@@ -299,54 +308,112 @@ void CMixerDsp::SetParam(int number, float value) noexcept
 
 // ---- Processing ---------------------------------------------------------------------------
 
-float CMixerDsp::FilterSample(Channel& channel, const Deck& deck, float input) noexcept
+void CMixerDsp::UpdateLaneFilters() noexcept
 {
-    // One state-variable section: returns its high-pass output; low and band are its states.
-    const auto run = [](Section& s, const FilterSetting& f, float in) noexcept {
-        const float high = in - s.low - f.damping * s.band;
-        s.band += f.frequency * high;
-        s.low += f.frequency * s.band + kTiny;
-        return high;
-    };
-    auto& s = channel.sections;
-    if (deck.mode == 1.0f) {
-        // Band-pass: high-pass twice at the centre, then low-pass twice at centre + width.
-        const float high = run(s[1], deck.filter1, run(s[0], deck.filter1, input));
-        run(s[2], deck.filter2, high);
-        run(s[3], deck.filter2, s[2].low);
-        return s[3].low;
+    for (int c = 0; c < 4; ++c) {
+        const Deck& d = m_decks[c / 2];
+        m_laneFilters.frequency1[c] = d.filter1.frequency;
+        m_laneFilters.damping1[c] = d.filter1.damping;
+        m_laneFilters.frequency2[c] = d.filter2.frequency;
+        m_laneFilters.damping2[c] = d.filter2.damping;
     }
-    if (deck.mode == 2.0f) {
-        // Notch: low-pass twice at the centre plus high-pass twice at centre + width.
-        run(s[0], deck.filter1, input);
-        run(s[1], deck.filter1, s[0].low);
-        const float high = run(s[3], deck.filter2, run(s[2], deck.filter2, input));
-        return s[1].low + high;
-    }
-    return input;
 }
 
-float CMixerDsp::EqSample(Channel& channel, int deck, float input) noexcept
+namespace {
+
+enum FilterRouting { Bypassed, BandPass, Notch };
+
+// One state-variable section: returns its high-pass output and updates its low and band states.
+// Written so that the path from the input to the outputs is as short as possible: the filter is
+// four sections in a row, and their chain of dependent operations, not the arithmetic, sets the
+// mixer's speed.
+inline float Section(float in, float& low, float& band, float frequency, float damping) noexcept
 {
-    const float low = m_ramps[RampEqLowA + deck].current;
-    const float mid = m_ramps[RampEqMidA + deck].current; // doubled: 2.0 is unity
-    const float high = m_ramps[RampEqHighA + deck].current;
-    auto& s = channel.eq;
-    // Two crossovers in series; at unity gains each adds its three bands back to its input.
-    const float high1 = input - 2.0f * s[0] - s[1];
-    const float y = high1 * high + s[0] * mid + s[1] * low;
-    s[0] += kEqStage1 * high1;
-    s[1] += kEqStage1 * s[0] + kTiny;
-    const float high2 = y - 2.0f * s[2] - s[3];
-    const float out = s[3] * low + s[2] * mid + high2 * high;
-    s[2] += kEqStage2 * high2;
-    s[3] += kEqStage2 * s[2] + kTiny;
-    return out;
+    const float high = in - (low + damping * band);
+    band += frequency * high;
+    low = (low + kTiny) + frequency * band;
+    return high;
+}
+
+} // namespace
+
+template <int Routing> inline void CMixerDsp::FilterDeck(DeckChannels& lanes, int deck, Lanes& x) noexcept
+{
+    auto& low = lanes.low;
+    auto& band = lanes.band;
+    const LaneFilters& k = m_laneFilters;
+    for (int c = 2 * deck; c < 2 * deck + 2; ++c) {
+        const float f1 = k.frequency1[c];
+        const float q1 = k.damping1[c];
+        const float f2 = k.frequency2[c];
+        const float q2 = k.damping2[c];
+        if constexpr (Routing == BandPass) {
+            // Two high-pass sections at the centre, then two low-pass sections at centre + width.
+            const float high =
+                Section(Section(x[c], low[0][c], band[0][c], f1, q1), low[1][c], band[1][c], f1, q1);
+            Section(high, low[2][c], band[2][c], f2, q2);
+            Section(low[2][c], low[3][c], band[3][c], f2, q2);
+            x[c] = low[3][c];
+        } else {
+            // Two low-pass sections at the centre plus, in parallel, two high-pass sections at
+            // centre + width.
+            Section(x[c], low[0][c], band[0][c], f1, q1);
+            Section(low[0][c], low[1][c], band[1][c], f1, q1);
+            const float high =
+                Section(Section(x[c], low[2][c], band[2][c], f2, q2), low[3][c], band[3][c], f2, q2);
+            x[c] = low[1][c] + high;
+        }
+    }
+}
+
+inline void CMixerDsp::FilterLanes(DeckChannels& lanes, Lanes& x) noexcept
+{
+    // The decks' two chains are independent, so the processor runs them side by side. A
+    // bypassed filter passes the signal and keeps its states for when it comes back.
+    for (int deck = 0; deck < 2; ++deck) {
+        const float mode = m_decks[deck].mode;
+        if (mode == 1.0f)
+            FilterDeck<BandPass>(lanes, deck, x);
+        else if (mode == 2.0f)
+            FilterDeck<Notch>(lanes, deck, x);
+    }
+}
+
+inline void CMixerDsp::EqLanes(DeckChannels& lanes, Lanes& x) noexcept
+{
+    Lanes low, mid, high;
+    for (int c = 0; c < 4; ++c) {
+        low[c] = m_ramps[RampEqLowA + c / 2].current;
+        mid[c] = m_ramps[RampEqMidA + c / 2].current; // doubled: 2.0 is unity
+        high[c] = m_ramps[RampEqHighA + c / 2].current;
+    }
+    auto& s = lanes.eq;
+    for (int c = 0; c < 4; ++c) {
+        // Two crossovers in series; at unity gains each adds its three bands back to its input.
+        const float high1 = x[c] - 2.0f * s[0][c] - s[1][c];
+        const float y = high1 * high[c] + s[0][c] * mid[c] + s[1][c] * low[c];
+        s[0][c] += kEqStage1 * high1;
+        s[1][c] += kEqStage1 * s[0][c] + kTiny;
+        const float high2 = y - 2.0f * s[2][c] - s[3][c];
+        x[c] = s[3][c] * low[c] + s[2][c] * mid[c] + high2 * high[c];
+        s[2][c] += kEqStage2 * high2;
+        s[3][c] += kEqStage2 * s[2][c] + kTiny;
+    }
+}
+
+float CMixerDsp::DeckPeak(const Lanes& peaks, int deck) const noexcept
+{
+    return std::max(peaks[2 * deck], peaks[2 * deck + 1]);
 }
 
 void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
                         const std::array<float*, kOutputs>& outputs, uint32_t frames) noexcept
 {
+    // The states live in locals for the loop: members would be reloaded after every store to
+    // an output (the compiler cannot rule out that the outputs alias them), which puts a memory
+    // round trip into every recursive filter's chain.
+    DeckChannels lanes = m_lanes;
+    CLimiter limiter = m_limiter;
     for (uint32_t i = 0; i < frames; ++i) {
         if (m_rampCounter > 0) {
             for (Ramp& ramp : m_ramps)
@@ -357,35 +424,30 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
                     ramp.current = ramp.target;
             }
         }
-        std::array<float, 4> x;
+        Lanes x;
         for (int c = 0; c < 4; ++c) {
-            const int deck = c / 2;
-            Channel& channel = m_channels[c];
             // DC blocker: a first-order high-pass around 10 Hz.
-            const float d = inputs[c][i] - channel.dc;
-            channel.dc += kDcCoefficient * d + kTiny;
-            const float filtered = FilterSample(channel, m_decks[deck], d);
-            x[c] = EqSample(channel, deck, filtered);
+            const float d = inputs[c][i] - lanes.dc[c];
+            lanes.dc[c] += kDcCoefficient * d + kTiny;
+            x[c] = d;
         }
-        for (int deck = 0; deck < 2; ++deck) {
-            Deck& d = m_decks[deck];
-            const float left = x[2 * deck];
-            const float right = x[2 * deck + 1];
-            d.preFaderPeak = std::fmax(d.preFaderPeak, std::fmax(std::fabs(left), std::fabs(right)));
-            const float volume = m_ramps[RampDeckVolumeA + deck].current;
-            x[2 * deck] = left * volume;
-            x[2 * deck + 1] = right * volume;
-            d.peak = std::fmax(d.peak, std::fmax(std::fabs(x[2 * deck]), std::fabs(x[2 * deck + 1])));
+        FilterLanes(lanes, x);
+        EqLanes(lanes, x);
+        for (int c = 0; c < 4; ++c) {
+            const float volume = m_ramps[RampDeckVolumeA + c / 2].current;
+            lanes.preFaderPeak[c] = std::max(lanes.preFaderPeak[c], std::fabs(x[c]));
+            x[c] *= volume;
+            lanes.peak[c] = std::max(lanes.peak[c], std::fabs(x[c]));
         }
         const float mainA = m_ramps[RampMainA].current;
         const float mainB = m_ramps[RampMainB].current;
         const float master = m_ramps[RampMaster].current;
-        for (int side = 0; side < 2; ++side) {
-            const float mix = (x[side] * mainA + x[2 + side] * mainB) * master;
-            const float out = m_limiters[side].Process(mix);
-            outputs[side][i] = out;
-            m_masterPeak = std::fmax(m_masterPeak, std::fabs(out));
-        }
+        std::array<float, 2> main = {(x[0] * mainA + x[2] * mainB) * master,
+                                     (x[1] * mainA + x[3] * mainB) * master};
+        limiter.Process(main);
+        outputs[0][i] = main[0];
+        outputs[1][i] = main[1];
+        m_masterPeak = std::max(m_masterPeak, std::max(std::fabs(main[0]), std::fabs(main[1])));
         const float monitorVolume = m_ramps[RampMonitorVolume].current;
         const float fadeA = m_ramps[RampMonitorFadeA].current;
         const float fadeB = m_ramps[RampMonitorFadeB].current;
@@ -409,10 +471,16 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
         outputs[3][i] = std::clamp(monitorRight * monitorVolume, -1.0f, 1.0f);
 
         if (--m_periodCounter == 0) {
+            m_lanes = lanes;
+            m_limiter = limiter;
             PeriodStep();
+            lanes.peak = m_lanes.peak;
+            lanes.preFaderPeak = m_lanes.preFaderPeak;
             m_periodCounter = kPeriodFrames;
         }
     }
+    m_lanes = lanes;
+    m_limiter = limiter;
     PublishReadings();
 }
 
@@ -425,8 +493,8 @@ void CMixerDsp::PeriodStep() noexcept
 {
     for (int deck = 0; deck < 2; ++deck) {
         Deck& d = m_decks[deck];
-        d.displayed = MeterOfPeak(d.peak);
-        d.displayedPre = MeterOfPeak(d.preFaderPeak);
+        d.displayed = MeterOfPeak(DeckPeak(m_lanes.peak, deck));
+        d.displayedPre = MeterOfPeak(DeckPeak(m_lanes.preFaderPeak, deck));
     }
     if (m_autoLevel) {
         bool changed = false;
@@ -445,12 +513,12 @@ void CMixerDsp::PeriodStep() noexcept
         if (changed)
             StartRamp();
     }
-    for (Deck& d : m_decks) {
-        d.peak = d.peak * 0.95f + kTiny;
-        d.preFaderPeak = d.preFaderPeak * 0.95f + kTiny;
+    for (int c = 0; c < 4; ++c) {
+        m_lanes.peak[c] = m_lanes.peak[c] * 0.95f + kTiny;
+        m_lanes.preFaderPeak[c] = m_lanes.preFaderPeak[c] * 0.95f + kTiny;
     }
     m_masterPeak = m_masterPeak * 0.95f + kTiny;
-    if (m_limiters[0].Working() || m_limiters[1].Working())
+    if (m_limiter.Working())
         m_overloadHold = 2;
     if (m_overloadHold > 0)
         --m_overloadHold;
@@ -462,8 +530,9 @@ void CMixerDsp::PublishReadings() noexcept
         const Deck& d = m_decks[deck];
         // While the deck is pre-listened its meter shows the level before the deck volume.
         m_readings[deck].store(d.pfl ? d.displayedPre : d.displayed, std::memory_order_relaxed);
-        m_readings[2 + deck].store(MeterOfPeak(m_ramps[RampMainA + deck].current * d.peak),
-                                   std::memory_order_relaxed);
+        m_readings[2 + deck].store(
+            MeterOfPeak(m_ramps[RampMainA + deck].current * DeckPeak(m_lanes.peak, deck)),
+            std::memory_order_relaxed);
         m_autoGains[deck].store(d.autoGain, std::memory_order_relaxed);
     }
     m_readings[4].store(m_masterPeak > 2.0f ? 1.0f : m_tables.Meter(Round(m_masterPeak * kCurveTop)),

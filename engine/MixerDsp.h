@@ -97,11 +97,6 @@ private:
         RampEqHighB,
         kRamps
     };
-    // Two-pole state-variable section.
-    struct Section {
-        float low = 0;
-        float band = 0;
-    };
     struct FilterSetting {
         float note = 0;
         int column = 0;
@@ -130,10 +125,20 @@ private:
         float displayedPre = 0; // meter value of the pre-fader peak
         float autoGain = 0;     // 0 .. 1
     };
-    struct Channel {
-        float dc = 0;
-        std::array<Section, 4> sections{};
-        std::array<float, 4> eq{}; // s1 .. s4 of the two crossover stages
+    // The four deck channels side by side (A left, A right, B left, B right), so every stage
+    // is one 4-wide operation that the compiler turns into vector instructions.
+    using Lanes = std::array<float, 4>;
+    struct DeckChannels {
+        Lanes dc{};                 // DC blocker states
+        std::array<Lanes, 4> low{}; // the filter's four state-variable sections
+        std::array<Lanes, 4> band{};
+        std::array<Lanes, 4> eq{}; // s1 .. s4 of the two crossover stages
+        Lanes peak{};              // after deck volume, decays per period
+        Lanes preFaderPeak{};      // before deck volume
+    };
+    // Per-lane filter coefficients, rebuilt when a deck's filter changes.
+    struct LaneFilters {
+        Lanes frequency1{}, damping1{}, frequency2{}, damping2{};
     };
 
     void StartRamp() noexcept;
@@ -146,18 +151,22 @@ private:
     void SetEqBand(int deck, int band, float level) noexcept;
     void SetEqKill(int deck, int band, bool kill) noexcept;
     void ClearDeck(int deck) noexcept;
-    float FilterSample(Channel& channel, const Deck& deck, float input) noexcept;
-    float EqSample(Channel& channel, int deck, float input) noexcept;
+    void UpdateLaneFilters() noexcept;
+    void FilterLanes(DeckChannels& lanes, Lanes& x) noexcept;
+    template <int Routing> void FilterDeck(DeckChannels& lanes, int deck, Lanes& x) noexcept;
+    void EqLanes(DeckChannels& lanes, Lanes& x) noexcept;
+    float DeckPeak(const Lanes& peaks, int deck) const noexcept;
     void PeriodStep() noexcept;
     float MeterOfPeak(float peak) const noexcept;
     void PublishReadings() noexcept;
 
     CMixerTables m_tables;
     std::array<Deck, 2> m_decks;
-    std::array<Channel, 4> m_channels;
+    DeckChannels m_lanes;
+    LaneFilters m_laneFilters;
     std::array<Ramp, kRamps> m_ramps;
     int m_rampCounter = 0;
-    std::array<CLimiter, 2> m_limiters;
+    CLimiter m_limiter;
     float m_masterPeak = 0;
     int m_overloadHold = 0;
     int m_periodCounter = kPeriodFrames;
