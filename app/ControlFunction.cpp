@@ -1,0 +1,51 @@
+#include "ControlFunction.h"
+
+CControlFunction::CControlFunction(const char* name, int32_t id, int channelCount, int32_t maximum,
+                                   int32_t defaultValue)
+    : m_name(name ? name : ""), m_id(id), m_channelCount(channelCount), m_maximum(maximum),
+      m_default(defaultValue)
+{
+    for (int c = 0; c < kChannels; ++c) {
+        m_values[c].store(defaultValue, std::memory_order_relaxed);
+        m_flags[c].store(kApplyPending | kChanged, std::memory_order_relaxed);
+    }
+}
+
+int32_t CControlFunction::Value(int channel) const noexcept
+{
+    return ValidChannel(channel) ? m_values[channel].load(std::memory_order_relaxed) : 0;
+}
+
+uint16_t CControlFunction::Flags(int channel) const noexcept
+{
+    return ValidChannel(channel) ? m_flags[channel].load(std::memory_order_relaxed) : 0;
+}
+
+void CControlFunction::Set(int channel, int32_t value, bool markChanged, bool markApply) noexcept
+{
+    if (!ValidChannel(channel))
+        return;
+    // The value is stored before the marks, so the host never applies an older value.
+    m_values[channel].store(value, std::memory_order_release);
+    const uint16_t marks = (markApply ? kApplyPending : 0) | (markChanged ? kChanged : 0);
+    if (marks != 0)
+        m_flags[channel].fetch_or(marks, std::memory_order_acq_rel);
+}
+
+bool CControlFunction::TakeApplyPending(int channel) noexcept
+{
+    if (!ValidChannel(channel))
+        return false;
+    const uint16_t before =
+        m_flags[channel].fetch_and(static_cast<uint16_t>(~kApplyPending), std::memory_order_acq_rel);
+    return (before & kApplyPending) != 0;
+}
+
+bool CControlFunction::TakeChanged(int channel) noexcept
+{
+    if (!ValidChannel(channel))
+        return false;
+    const uint16_t before =
+        m_flags[channel].fetch_and(static_cast<uint16_t>(~kChanged), std::memory_order_acq_rel);
+    return (before & kChanged) != 0;
+}
