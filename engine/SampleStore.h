@@ -48,8 +48,10 @@ public:
     // Any thread: plain reads and writes of the shared fields.
     void SetDirection(bool backwards) noexcept { m_backwards.store(backwards, std::memory_order_relaxed); }
     bool Backwards() const noexcept { return m_backwards.load(std::memory_order_relaxed); }
-    void SetPlayPosition(uint32_t frame) noexcept { m_playPosition.store(frame, std::memory_order_relaxed); }
-    uint32_t PlayPosition() const noexcept { return m_playPosition.load(std::memory_order_relaxed); }
+    // Release and acquire: the refill overwrites ring slots behind the position, and must see
+    // the reads of those slots finished before it writes.
+    void SetPlayPosition(uint32_t frame) noexcept { m_playPosition.store(frame, std::memory_order_release); }
+    uint32_t PlayPosition() const noexcept { return m_playPosition.load(std::memory_order_acquire); }
     uint32_t CurrentBlock() const noexcept { return PlayPosition() / FramesPerBlock(); }
     uint32_t EndFrame() const noexcept { return BlockCount() * FramesPerBlock(); }
     int32_t WindowStart() const noexcept { return m_windowStart.load(std::memory_order_acquire); }
