@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
+    lame twolame mpg123 libmpg123-dev
 )
 if [ "${QUANDEL_FUZZ_DEPS:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)

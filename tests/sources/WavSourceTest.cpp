@@ -1,5 +1,6 @@
 #include "WavSource.h"
 #include "AudioSource.h"
+#include "Mp3Source.h"
 #include "TempDir.h"
 #include "WavWriter.h"
 
@@ -491,26 +492,28 @@ TEST_F(WavSourceFile, ReadingAndSeekingAllocateNothing)
 
 TEST(AudioSource, CreateForPathPicksTheReaderByTheFileNameExtension)
 {
-    const std::pair<const char*, bool> cases[] = {
-        {"/music/a.wav", true},
-        {"/music/A.WAV", true},
-        {"b.Wav", true},
-        {"C:\\x\\c.wAV", true},
-        {"/music/a.mp3", false},
-        {"/cd/Track01.cda", false},
-        {"/music.wav/a", false},
-        {"C:\\d.wav\\song", false},
-        {"/music/a.wav.mp3", false},
-        {"/music/wav", false},
-        {"", false},
+    enum class Kind { Wav, Mpeg, None };
+    const std::pair<const char*, Kind> cases[] = {
+        {"/music/a.wav", Kind::Wav},
+        {"/music/A.WAV", Kind::Wav},
+        {"b.Wav", Kind::Wav},
+        {"C:\\x\\c.wAV", Kind::Wav},
+        {"/music/a.mp3", Kind::Mpeg},
+        {"/music/a.MP2", Kind::Mpeg},
+        {"/cd/Track01.cda", Kind::None},
+        {"/cd/TRACK02.CDA", Kind::None},
+        {"/music.wav/a", Kind::Mpeg},
+        {"C:\\d.wav\\song", Kind::Mpeg},
+        {"/music/a.wav.mp3", Kind::Mpeg},
+        {"/music/wav", Kind::Mpeg},
+        {"", Kind::Mpeg},
     };
-    for (const auto& [path, isWav] : cases) {
+    for (const auto& [path, kind] : cases) {
         SCOPED_TRACE(path);
         const auto source = CAudioSource::CreateForPath(path);
-        EXPECT_EQ(dynamic_cast<CWavSource*>(source.get()) != nullptr, isWav);
-        if (!isWav) {
-            EXPECT_EQ(source, nullptr);
-        }
+        EXPECT_EQ(dynamic_cast<CWavSource*>(source.get()) != nullptr, kind == Kind::Wav);
+        EXPECT_EQ(dynamic_cast<CMp3Source*>(source.get()) != nullptr, kind == Kind::Mpeg);
+        EXPECT_EQ(source == nullptr, kind == Kind::None);
     }
 }
 

@@ -1,0 +1,102 @@
+// Our Layer III decoder against libmpg123 on streams lame makes at test time: every sampling
+// rate of MPEG-1 and MPEG-2, constant and variable bit rates, mono, stereo and joint stereo with
+// M/S. Both decoders' float output (before any 16-bit conversion) must agree within the
+// standard's "full accuracy" bounds: RMS difference below 2^-15 / sqrt(12) and maximum
+// difference below 2^-14 of full scale.
+
+#include "MpegReference.h"
+#include "TempDir.h"
+#include "WavWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A test signal lame has to work for: tones moving across the band, noise, and clicks every
+// 0.3 s so that start, short and stop blocks appear. The channels differ (so stereo modes
+// matter) but share most content (so joint stereo chooses M/S).
+void MakeSignal(int rate, double seconds, std::vector<int16_t>& left, std::vector<int16_t>& right)
+{
+    const int frames = static_cast<int>(rate * seconds);
+    left.resize(frames);
+    right.resize(frames);
+    uint32_t noise = 12345;
+    for (int i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        noise = noise * 1664525u + 1013904223u;
+        const double white = (static_cast<double>(noise >> 8) / (1 << 24)) - 0.5;
+        const double sweep = std::sin(2.0 * std::numbers::pi * (200.0 + 0.2 * rate * t / seconds) * t);
+        const double tone = std::sin(2.0 * std::numbers::pi * 440.0 * t);
+        const double click = (i % (rate * 3 / 10)) < 40 ? 0.6 : 0.0;
+        const double common = 0.3 * sweep + 0.2 * tone + 0.1 * white + click;
+        const double l = common + 0.15 * std::sin(2.0 * std::numbers::pi * 1250.0 * t);
+        const double r = 0.8 * common - 0.1 * std::sin(2.0 * std::numbers::pi * 3100.0 * t);
+        left[i] = static_cast<int16_t>(std::clamp(l, -1.0, 1.0) * 20000.0);
+        right[i] = static_cast<int16_t>(std::clamp(r, -1.0, 1.0) * 20000.0);
+    }
+}
+
+struct StreamCase {
+    const char* name;
+    int rate;         // Hz of the input and of the stream
+    bool mono;        // lame -m m
+    const char* lame; // options besides the input, output and resampling
+};
+
+class MpegLayer3Reference : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(MpegLayer3Reference, FloatOutputMatchesLibmpg123WithinFullAccuracy)
+{
+    const StreamCase& c = GetParam();
+    CTempDir dir;
+    const std::string wav = dir.Path("in.wav");
+    const std::string mp3 = dir.Path("out.mp3");
+    std::vector<int16_t> left;
+    std::vector<int16_t> right;
+    MakeSignal(c.rate, 2.5, left, right);
+    if (!HaveTool("lame"))
+        GTEST_SKIP() << "lame is not installed (scripts/deps.sh installs it)";
+    ASSERT_TRUE(WriteStereoWav16(wav, left, right, static_cast<uint32_t>(c.rate)));
+    char resample[32];
+    std::snprintf(resample, sizeof resample, "%g", c.rate / 1000.0);
+    const std::string command = std::string("lame --quiet ") + c.lame + " --resample " + resample + " " +
+                                (c.mono ? "-m m " : "") + "'" + wav + "' '" + mp3 + "'";
+    ASSERT_TRUE(RunQuiet(command)) << command;
+
+    // Both decoders decode every frame from the first (the encoder's information frame too, to
+    // silence), so the outputs line up with no lag.
+    MpegDifference figures;
+    EXPECT_TRUE(MatchesMpg123(c.name, mp3, 0, &figures));
+    std::printf("[ figures  ] %s: rms %.3g (%.2f of bound), peak %.3g (%.2f of bound)\n", c.name, figures.rms,
+                figures.rms / kMpegMaxRmsDifference, figures.peak, figures.peak / kMpegMaxPeakDifference);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, MpegLayer3Reference,
+                         ::testing::Values(StreamCase{"mpeg1_44k_joint_128", 44100, false, "-b 128"},
+                                           StreamCase{"mpeg1_44k_stereo_320", 44100, false, "-m s -b 320"},
+                                           StreamCase{"mpeg1_44k_joint_32", 44100, false, "-b 32"},
+                                           StreamCase{"mpeg1_44k_mono_64", 44100, true, "-b 64"},
+                                           StreamCase{"mpeg1_44k_vbr0", 44100, false, "-V 0"},
+                                           StreamCase{"mpeg1_48k_forced_ms_192", 48000, false, "-m f -b 192"},
+                                           StreamCase{"mpeg1_48k_stereo_256", 48000, false, "-m s -b 256"},
+                                           StreamCase{"mpeg1_32k_joint_vbr2", 32000, false, "-V 2"},
+                                           StreamCase{"mpeg1_32k_mono_40", 32000, true, "-b 40"},
+                                           StreamCase{"mpeg2_22k_joint_64", 22050, false, "-b 64"},
+                                           StreamCase{"mpeg2_22k_forced_ms_96", 22050, false, "-m f -b 96"},
+                                           StreamCase{"mpeg2_24k_stereo_160", 24000, false, "-m s -b 160"},
+                                           StreamCase{"mpeg2_24k_mono_48", 24000, true, "-b 48"},
+                                           StreamCase{"mpeg2_16k_joint_vbr4", 16000, false, "-V 4"},
+                                           StreamCase{"mpeg2_16k_mono_8", 16000, true, "-b 8"}),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace
