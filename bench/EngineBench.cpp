@@ -2,7 +2,7 @@
 // speed, faster (1.37: two-point averaging) and backwards fast (-2.2: four-point averaging).
 #include "AudioBus.h"
 #include "AudioEngine.h"
-#include "AudioSource.h"
+#include "BenchChordSource.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,35 +11,9 @@
 
 namespace {
 
-// A minute of a chord, computed per block: the refill that fills the decks is not measured.
-class CToneSource : public CAudioSource {
-public:
-    uint16_t GetSampleRate() const override { return 44100; }
-    int Open(const char*) override { return 1; }
-    int GetBlockFrames() const override { return 1024; }
-    int GetBlockCount() const override { return 60 * 44100 / 1024; }
-    void SeekBlock(int index) override { m_block = index; }
-    int GetCurrentBlock() const override { return m_block; }
-    float GetBlockDuration() const override { return 1024000.0f / 44100.0f; }
-    int ReadBlock(int16_t* left, int16_t* right) override
-    {
-        for (int i = 0; i < 1024; ++i) {
-            const double t = (m_block * 1024.0 + i) / 44100.0;
-            left[i] = static_cast<int16_t>(9000 * std::sin(2 * M_PI * 220 * t) +
-                                           6000 * std::sin(2 * M_PI * 330 * t));
-            right[i] = static_cast<int16_t>(9000 * std::sin(2 * M_PI * 277 * t));
-        }
-        ++m_block;
-        return 1;
-    }
-
-private:
-    int m_block = 0;
-};
-
 void PrepareDeck(CDeckPlayer& deck, float speed)
 {
-    deck.LoadSource(std::make_unique<CToneSource>(), "tone");
+    deck.LoadSource(std::make_unique<CBenchChordSource>(), "tone");
     // Decode the region the benchmark plays through, around the middle of the track.
     deck.SeekFrames(30 * 44100);
     deck.Store().SetDirection(speed < 0);

@@ -1,7 +1,7 @@
 // The mixer alone, per frame, and the whole engine with every mixer stage busy.
 #include "AudioBus.h"
 #include "AudioEngine.h"
-#include "AudioSource.h"
+#include "BenchChordSource.h"
 #include "MixerDsp.h"
 
 #include <benchmark/benchmark.h>
@@ -55,40 +55,13 @@ void MixerProcess(benchmark::State& state)
     state.counters["xRT"] = benchmark::Counter(frames / 44100.0, benchmark::Counter::kIsRate);
 }
 
-// A chord, computed per block.
-class CChordSource : public CAudioSource {
-public:
-    uint16_t GetSampleRate() const override { return 44100; }
-    int Open(const char*) override { return 1; }
-    int GetBlockFrames() const override { return 1024; }
-    int GetBlockCount() const override { return 60 * 44100 / 1024; }
-    void SeekBlock(int index) override { m_block = index; }
-    int GetCurrentBlock() const override { return m_block; }
-    float GetBlockDuration() const override { return 1024000.0f / 44100.0f; }
-    int ReadBlock(int16_t* left, int16_t* right) override
-    {
-        for (int i = 0; i < 1024; ++i) {
-            const double t = (m_block * 1024.0 + i) / 44100.0;
-            left[i] = static_cast<int16_t>(14000 * std::sin(2 * M_PI * 110 * t) +
-                                           9000 * std::sin(2 * M_PI * 1650 * t));
-            right[i] = static_cast<int16_t>(14000 * std::sin(2 * M_PI * 165 * t) +
-                                            9000 * std::sin(2 * M_PI * 5000 * t));
-        }
-        ++m_block;
-        return 1;
-    }
-
-private:
-    int m_block = 0;
-};
-
 // Both decks playing at 1.37 through band-pass, notch, equalisers and a working limiter.
 void EngineFull(benchmark::State& state)
 {
     auto engine = std::make_unique<CAudioEngine>();
     for (int deck = 0; deck < 2; ++deck) {
         CDeckPlayer& d = engine->Deck(deck);
-        d.LoadSource(std::make_unique<CChordSource>(), "chord");
+        d.LoadSource(std::make_unique<CBenchChordSource>(), "chord");
         d.SeekFrames(20 * 44100);
         for (int i = 0; i < 50; ++i)
             d.Refill(100);

@@ -103,15 +103,8 @@ int CDeckPlayer::LoadSource(std::unique_ptr<CAudioSource> source, const char* pa
         reached.store(false);
     // Render and refill check the loaded flag under their locks before they touch the source,
     // so from here on the old source is ours alone.
-    if (m_source) {
-        m_source->Close();
-        m_source.reset();
-    }
-    m_title.clear();
-    m_blockDurationMs.store(0.0f);
-    SetBpm(0.0f, 0.0f);
     // A detection of the old track must not carry over, not even when the new one fails to open.
-    m_beatTracker.Init(m_store.SampleRate());
+    ForgetTrack();
     if (!source || path == nullptr || source->Open(path) == 0)
         return 0;
 
@@ -149,8 +142,15 @@ void CDeckPlayer::Unload()
     m_endReached.store(false);
     m_store.Reset();
     ResetPlayState();
-    m_source->Close();
-    m_source.reset();
+    ForgetTrack();
+}
+
+void CDeckPlayer::ForgetTrack()
+{
+    if (m_source) {
+        m_source->Close();
+        m_source.reset();
+    }
     m_title.clear();
     m_blockDurationMs.store(0.0f);
     SetBpm(0.0f, 0.0f);

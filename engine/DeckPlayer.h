@@ -156,6 +156,8 @@ private:
     void CheckMarkers(uint32_t position) noexcept;
     void CheckLoop(uint32_t position) noexcept;
     void ResetPlayState() noexcept;
+    // Closes the source and forgets its title, block length, BPM and beats; under the load lock.
+    void ForgetTrack();
 
     std::unique_ptr<CAudioSource> m_source; // owned; replaced only under all three locks
     CSampleStore m_store;

@@ -1,53 +1,11 @@
 // The whole per-block cycle (control dispatch, sync, beat loop, engine) must not touch the heap.
+#include "AllocationCounter.h"
 #include "AudioBus.h"
 #include "AudioEngine.h"
 #include "ControlHost.h"
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-thread_local bool t_counting = false;
-std::atomic<long> g_allocations{0};
-
-void* CountedAllocate(std::size_t size)
-{
-    if (t_counting)
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    return CountedAllocate(size);
-}
-void* operator new[](std::size_t size)
-{
-    return CountedAllocate(size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 TEST(ControlHostAllocation, TenThousandTicksOfTheFullCycleAllocateNothing)
 {
@@ -71,7 +29,7 @@ TEST(ControlHostAllocation, TenThousandTicksOfTheFullCycleAllocateNothing)
 
     CAudioBus bus(44100, 8);
     ClientRecord record;
-    t_counting = true;
+    CAllocationCounter::Start();
     for (int block = 0; block < 10000 / 8; ++block) {
         set(ControlId::DeckScratch, 1, block % 20 < 10 ? 33000 : 32500);
         set(ControlId::XFader, 0, (block * 3) % 256);
@@ -79,7 +37,6 @@ TEST(ControlHostAllocation, TenThousandTicksOfTheFullCycleAllocateNothing)
         bus.Clear(block * 23);
         host.Render(record, bus, 0, 8);
     }
-    t_counting = false;
-    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(CAllocationCounter::Stop(), 0);
     EXPECT_TRUE(host.Engine().Deck(0).LoopActive()) << "the beat loop ran";
 }

@@ -1,5 +1,6 @@
-// Rendering must not touch the heap: this executable replaces the global operator new and
-// counts every allocation the rendering thread makes while it renders.
+// Rendering must not touch the heap: every allocation the rendering thread makes while it
+// renders is counted.
+#include "AllocationCounter.h"
 #include "AudioBus.h"
 #include "AudioEngine.h"
 #include "EngineTestSupport.h"
@@ -8,57 +9,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <memory>
 
-namespace {
-thread_local bool t_counting = false;
-std::atomic<long> g_allocations{0};
-
-void* CountedAllocate(std::size_t size)
+TEST(RenderAllocation, CounterSeesAnAllocation)
 {
-    if (t_counting)
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    return CountedAllocate(size);
-}
-void* operator new[](std::size_t size)
-{
-    return CountedAllocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    if (t_counting)
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
-{
-    return operator new(size, tag);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
+    // Guards the other test: a counter that missed allocations would pass it for nothing.
+    CAllocationCounter::Start();
+    auto block = std::make_unique<int[]>(100);
+    EXPECT_EQ(CAllocationCounter::Stop(), 1);
+    EXPECT_NE(block.get(), nullptr);
 }
 
 TEST(RenderAllocation, TenThousandTicksOfTwoBusyDecksAllocateNothing)
@@ -98,7 +57,7 @@ TEST(RenderAllocation, TenThousandTicksOfTwoBusyDecksAllocateNothing)
     ClientRecord record;
     uint8_t flags = 0;
     engine.Start(flags);
-    t_counting = true;
+    CAllocationCounter::Start();
     for (int block = 0; block < 10000 / 8; ++block) {
         bus.Clear(block * 23);
         deckA.LatchClock();
@@ -113,8 +72,7 @@ TEST(RenderAllocation, TenThousandTicksOfTwoBusyDecksAllocateNothing)
         deckB.RecordClock(8 * 128 * 1000.0 / 44100);
         clock.Set(static_cast<uint32_t>(block * 23));
     }
-    t_counting = false;
-    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(CAllocationCounter::Stop(), 0);
     // The decks really were busy: A looped, B scratched.
     EXPECT_TRUE(deckA.MarkerReached(0));
     EXPECT_LT(deckA.PlayPosition(), 44100u * 2);

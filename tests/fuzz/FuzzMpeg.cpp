@@ -2,6 +2,7 @@
 // the MPEG source, read to the end (bounded), and read again after seeks around its ends and into
 // the middle. Broken invariants abort, so the corpus replay in the normal build catches a
 // regression even without sanitizers.
+#include "FuzzInputFile.h"
 #include "Mp3Source.h"
 
 #include <algorithm>
@@ -11,56 +12,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 // A few hundred frames are plenty to reach every decoder path; more only slows the fuzzer.
 constexpr int kMaxBlocksRead = 400;
 
-const std::string& InputPath()
-{
-    static const std::string path = [] {
-        const char* base = std::getenv("TMPDIR");
-        const std::string folder = (base != nullptr && *base != '\0') ? base : "/tmp";
-        return folder + "/quandel-fuzz-mpeg-" + std::to_string(getpid()) + ".mp3";
-    }();
-    return path;
-}
-
-void RemoveInput()
-{
-    std::remove(InputPath().c_str());
-}
-
 void Check(bool condition, const char* what)
 {
-    if (!condition) {
-        std::fprintf(stderr, "MPEG source invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
-bool WriteInput(const uint8_t* data, size_t size)
-{
-    std::FILE* file = std::fopen(InputPath().c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
+    CFuzzInputFile::Check(condition, what);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool removeAtExit = (InputPath(), std::atexit(RemoveInput) == 0);
-    (void)removeAtExit;
-    if (!WriteInput(data, size))
+    static const CFuzzInputFile input("mpeg", "mp3");
+    if (!input.Write(data, size))
         return 0;
 
     CMp3Source source;
-    if (source.Open(InputPath().c_str()) == 0) {
+    if (source.Open(input.Path().c_str()) == 0) {
         Check(source.GetBlockCount() == 0 && source.GetTitle() == nullptr,
               "a refused file leaves state behind");
         return 0;
