@@ -1,5 +1,6 @@
 #include "AudioSource.h"
 
+#include "CdTrackSource.h"
 #include "Mp3Source.h"
 #include "WavSource.h"
 
@@ -15,9 +16,8 @@ std::unique_ptr<CAudioSource> CAudioSource::CreateForPath(const char* path)
     const char* extension = dot ? dot : "";
     if (strcasecmp(extension, ".wav") == 0)
         return std::make_unique<CWavSource>();
-    // Audio-CD tracks arrive with their own reader.
     if (strcasecmp(extension, ".cda") == 0)
-        return nullptr;
+        return std::make_unique<CCdTrackSource>();
     return std::make_unique<CMp3Source>();
 }
 

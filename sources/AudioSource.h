@@ -40,7 +40,7 @@ public:
 
     // The source kind for a path, by the extension of its file name compared without regard to
     // case: ".wav" reads RIFF/WAVE, ".cda" an Audio-CD track, anything else MPEG audio. Returns
-    // null for a kind this build cannot read yet. The source is not opened.
+    // null for a kind this build cannot read. The source is not opened.
     static std::unique_ptr<CAudioSource> CreateForPath(const char* path);
 
     // The file-name part of a path: after the last '/' or '\\' (lists written on Windows use
