@@ -1,5 +1,6 @@
 #include "WavSource.h"
 #include "AudioSource.h"
+#include "CdTrackSource.h"
 #include "Mp3Source.h"
 #include "TempDir.h"
 #include "WavWriter.h"
@@ -492,7 +493,7 @@ TEST_F(WavSourceFile, ReadingAndSeekingAllocateNothing)
 
 TEST(AudioSource, CreateForPathPicksTheReaderByTheFileNameExtension)
 {
-    enum class Kind { Wav, Mpeg, None };
+    enum class Kind { Wav, Mpeg, Cd, None };
     const std::pair<const char*, Kind> cases[] = {
         {"/music/a.wav", Kind::Wav},
         {"/music/A.WAV", Kind::Wav},
@@ -500,8 +501,8 @@ TEST(AudioSource, CreateForPathPicksTheReaderByTheFileNameExtension)
         {"C:\\x\\c.wAV", Kind::Wav},
         {"/music/a.mp3", Kind::Mpeg},
         {"/music/a.MP2", Kind::Mpeg},
-        {"/cd/Track01.cda", Kind::None},
-        {"/cd/TRACK02.CDA", Kind::None},
+        {"/cd/Track01.cda", Kind::Cd},
+        {"/cd/TRACK02.CDA", Kind::Cd},
         {"/music.wav/a", Kind::Mpeg},
         {"C:\\d.wav\\song", Kind::Mpeg},
         {"/music/a.wav.mp3", Kind::Mpeg},
@@ -513,6 +514,7 @@ TEST(AudioSource, CreateForPathPicksTheReaderByTheFileNameExtension)
         const auto source = CAudioSource::CreateForPath(path);
         EXPECT_EQ(dynamic_cast<CWavSource*>(source.get()) != nullptr, kind == Kind::Wav);
         EXPECT_EQ(dynamic_cast<CMp3Source*>(source.get()) != nullptr, kind == Kind::Mpeg);
+        EXPECT_EQ(dynamic_cast<CCdTrackSource*>(source.get()) != nullptr, kind == Kind::Cd);
         EXPECT_EQ(source == nullptr, kind == Kind::None);
     }
 }
