@@ -92,13 +92,16 @@ int CAudioEngine::LoadTrack(int deck, const char* path, int entryIndex, float bp
 {
     AssertNotAudioThread("CAudioEngine::LoadTrack");
     deck &= 1;
+    // Nothing to load: a loading flag set now would never be cleared.
+    if (path == nullptr || *path == '\0')
+        return 0;
     m_loading[deck].store(true, std::memory_order_release);
     m_loadedEntry[deck].store(entryIndex, std::memory_order_relaxed);
     {
         // An older request not yet taken is replaced; its path copy goes with it.
         std::lock_guard lock(m_requestLock);
         LoadRequest& request = m_requests[deck];
-        request.path = path ? path : "";
+        request.path = path;
         request.entryIndex = entryIndex;
         request.bpm = bpm;
         request.bpmQuality = bpmQuality;
@@ -114,6 +117,12 @@ void CAudioEngine::UnloadTrack(int deck)
 {
     AssertNotAudioThread("CAudioEngine::UnloadTrack");
     deck &= 1;
+    {
+        // A request not yet taken would load the track right back into the ejected deck.
+        std::lock_guard lock(m_requestLock);
+        m_requests[deck].path.clear();
+        ++m_requests[deck].serial;
+    }
     m_loading[deck].store(false, std::memory_order_release);
     m_loadedEntry[deck].store(-1, std::memory_order_relaxed);
     m_decks[deck].Unload();
@@ -240,6 +249,6 @@ int CAudioEngine::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firs
             m_levelQueues[k].Push(stamp, static_cast<int32_t>(m_mixer.LevelReading(k) * 255.0f));
     }
     bus.SelectGroup(savedGroup);
-    m_refillEvent.Signal();
+    m_refillEvent.Set();
     return 1;
 }

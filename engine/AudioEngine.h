@@ -35,7 +35,8 @@ public:
     // Also forgets the bus groups; the next Render registers them again.
     void Stop(uint8_t& flags) override;
     // Queues path for deck (0 A, 1 B), replacing a request not yet taken; starts the threads on
-    // first use. A request with pause set holds the loader for 5 s after its load. Returns 1.
+    // first use. A request with pause set holds the loader for 5 s after its load. Returns 1, or
+    // 0 for an empty path.
     int LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality, bool pause);
     void UnloadTrack(int deck);
     // The last "Master Volume" control value (0..255).

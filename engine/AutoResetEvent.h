@@ -2,25 +2,27 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <semaphore.h>
 
-// An event that releases one wait and then resets itself, over a condition variable.
+// An event that releases one wait and then resets itself. Built on a semaphore, so setting it
+// takes no lock and never blocks: the audio thread wakes the refill thread after every render.
+// Several sets before a wait count as one.
 class CAutoResetEvent {
 public:
-    // Any thread but the audio thread: never lost, the waiter is woken.
-    void Set();
-    // Audio thread: takes no lock. A wake-up that races with the waiter going to sleep can be
-    // missed, so only an event whose waiter also has a time-out may be signalled this way.
-    void Signal() noexcept;
-    void Reset() noexcept { m_signalled.store(false, std::memory_order_relaxed); }
+    CAutoResetEvent() noexcept;
+    ~CAutoResetEvent();
+    CAutoResetEvent(const CAutoResetEvent&) = delete;
+    CAutoResetEvent& operator=(const CAutoResetEvent&) = delete;
 
-    // Waiting threads: true when the event was set, false on time-out.
-    void Wait();
-    bool WaitFor(std::chrono::milliseconds timeout);
+    // Any thread, the audio thread included.
+    void Set() noexcept;
+    void Reset() noexcept;
+
+    // The waiting thread: true when the event was set, false on time-out.
+    void Wait() noexcept;
+    bool WaitFor(std::chrono::milliseconds timeout) noexcept;
 
 private:
-    std::atomic<bool> m_signalled{false};
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
+    sem_t m_semaphore;
+    std::atomic<bool> m_signalled{false}; // a post is outstanding
 };

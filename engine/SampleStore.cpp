@@ -21,6 +21,19 @@ CSampleStore::CSampleStore()
     Reset();
 }
 
+CSampleStore::Window CSampleStore::DecodedWindow() const noexcept
+{
+    const uint64_t packed = m_window.load(std::memory_order_acquire);
+    return {static_cast<int32_t>(static_cast<uint32_t>(packed)),
+            static_cast<int32_t>(static_cast<uint32_t>(packed >> 32))};
+}
+
+void CSampleStore::SetWindow(int32_t start, int32_t end) noexcept
+{
+    m_window.store(static_cast<uint32_t>(start) | (static_cast<uint64_t>(static_cast<uint32_t>(end)) << 32),
+                   std::memory_order_release);
+}
+
 void CSampleStore::Reset() noexcept
 {
     Init(44100, 512, 0, 0.5f);
@@ -37,8 +50,7 @@ void CSampleStore::Init(uint32_t sampleRate, uint32_t framesPerBlock, uint32_t b
     m_blockCount.store(static_cast<uint32_t>(std::min<uint64_t>(blockCount, UINT32_MAX / blockFrames)),
                        std::memory_order_relaxed);
     m_lookAhead = lookAhead;
-    m_windowStart.store(0, std::memory_order_release);
-    m_windowEnd.store(0, std::memory_order_release);
+    SetWindow(0, 0);
     m_playPosition.store(0, std::memory_order_relaxed);
     m_backwards.store(false, std::memory_order_relaxed);
     m_plannedBackwards = false;
@@ -48,7 +60,8 @@ void CSampleStore::Init(uint32_t sampleRate, uint32_t framesPerBlock, uint32_t b
     m_envelopeLow = 0;
     m_smoothed = 0;
     // 2 pi x 600 Hz x 4096 / rate: a 600 Hz one-pole smoothing whatever the rate (350 at 44100).
-    m_smoothing = static_cast<int32_t>(15441556.21092455 / rate);
+    // At most 1.0 in Q12: below about 3770 Hz the 600 Hz pole would overshoot and grow without bound.
+    m_smoothing = std::min(static_cast<int32_t>(15441556.21092455 / rate), 4096);
 }
 
 int32_t CSampleStore::Plan(int32_t minimumBlocks, int32_t maximumBlocks, int32_t& firstBlock) noexcept
@@ -57,8 +70,9 @@ int32_t CSampleStore::Plan(int32_t minimumBlocks, int32_t maximumBlocks, int32_t
     const int32_t ahead = AheadBlocks();
     const auto blockCount = static_cast<int32_t>(BlockCount());
     maximumBlocks = std::max(maximumBlocks, minimumBlocks);
-    int32_t start = WindowStart();
-    int32_t end = WindowEnd();
+    const Window window = DecodedWindow();
+    const int32_t start = window.start;
+    const int32_t end = window.end;
     int32_t first = 0;
     int32_t count = 0;
     m_plannedBackwards = Backwards();
@@ -71,8 +85,7 @@ int32_t CSampleStore::Plan(int32_t minimumBlocks, int32_t maximumBlocks, int32_t
         } else {
             // The play position left the window (a seek): restart it a little before the position.
             first = std::max(current - maximumBlocks / 4, 0);
-            m_windowStart.store(first, std::memory_order_release);
-            m_windowEnd.store(first, std::memory_order_release);
+            SetWindow(first, first);
             count = ahead;
         }
         count = std::min(count, maximumBlocks);
@@ -88,8 +101,7 @@ int32_t CSampleStore::Plan(int32_t minimumBlocks, int32_t maximumBlocks, int32_t
         } else {
             // Never past the track's end: blocks there cannot be read.
             first = std::min(current + maximumBlocks / 4, blockCount);
-            m_windowStart.store(first, std::memory_order_release);
-            m_windowEnd.store(first, std::memory_order_release);
+            SetWindow(first, first);
             count = ahead;
         }
         count = std::min(count, maximumBlocks);
@@ -122,7 +134,7 @@ void CSampleStore::PutBlock(int32_t block, const int16_t* left, const int16_t* r
         m_left[frame & kRingMask] = left[i];
         m_right[frame & kRingMask] = right[i];
         const int32_t mono = (static_cast<int32_t>(left[i]) + right[i]) >> 1;
-        m_smoothed += ((mono - m_smoothed) * m_smoothing) >> 12;
+        m_smoothed += static_cast<int32_t>((static_cast<int64_t>(mono - m_smoothed) * m_smoothing) >> 12);
         m_envelopeHigh = std::max(m_envelopeHigh, m_smoothed);
         m_envelopeLow = std::min(m_envelopeLow, m_smoothed);
         if (frame % kOverviewFrames == 0) {
@@ -141,18 +153,14 @@ void CSampleStore::Commit() noexcept
         return;
     }
     const int32_t ring = RingBlocks();
-    // The bound that gives up blocks moves first, so a reader never sees a window wider than
-    // the ring.
+    // One store moves both bounds, so a reader never sees a window wider than the ring.
+    const Window window = DecodedWindow();
     if (!m_plannedBackwards) {
         const int32_t end = m_plannedFirst + m_plannedCount;
-        if (WindowStart() < end - ring)
-            m_windowStart.store(end - ring, std::memory_order_release);
-        m_windowEnd.store(end, std::memory_order_release);
+        SetWindow(std::max(window.start, end - ring), end);
     } else {
         const int32_t start = m_plannedFirst;
-        if (WindowEnd() > start + ring)
-            m_windowEnd.store(start + ring, std::memory_order_release);
-        m_windowStart.store(start, std::memory_order_release);
+        SetWindow(start, std::min(window.end, start + ring));
     }
     m_plannedFirst = -1;
     m_plannedCount = 0;
@@ -168,8 +176,9 @@ int CSampleStore::Read(uint32_t count, int16_t* left, int16_t* right) noexcept
 {
     const int64_t endFrame = EndFrame();
     const int64_t blockFrames = FramesPerBlock();
-    const int64_t windowFirst = WindowStart() * blockFrames;
-    const int64_t windowLast = WindowEnd() * blockFrames; // exclusive
+    const Window window = DecodedWindow();
+    const int64_t windowFirst = window.start * blockFrames;
+    const int64_t windowLast = window.end * blockFrames; // exclusive
     int64_t position = PlayPosition();
     uint32_t i = 0;
     if (!Backwards()) {
@@ -202,8 +211,9 @@ void CSampleStore::ReadOverview(uint32_t startFrame, OverviewPair* pairs, uint32
                                 float zoom) const noexcept
 {
     const uint64_t blockFrames = FramesPerBlock();
-    const uint64_t firstIndex = static_cast<uint64_t>(std::max(WindowStart(), 0)) * blockFrames >> 10;
-    const uint64_t endIndex = static_cast<uint64_t>(std::max(WindowEnd(), 0)) * blockFrames >> 10;
+    const Window window = DecodedWindow();
+    const uint64_t firstIndex = static_cast<uint64_t>(std::max(window.start, 0)) * blockFrames >> 10;
+    const uint64_t endIndex = static_cast<uint64_t>(std::max(window.end, 0)) * blockFrames >> 10;
     uint64_t index = startFrame / kOverviewFrames;
     const auto step = static_cast<uint64_t>(std::clamp(zoom, 0.0f, 65536.0f) * 65536.0f);
     uint64_t fraction = 0;

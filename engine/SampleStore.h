@@ -54,8 +54,14 @@ public:
     uint32_t PlayPosition() const noexcept { return m_playPosition.load(std::memory_order_acquire); }
     uint32_t CurrentBlock() const noexcept { return PlayPosition() / FramesPerBlock(); }
     uint32_t EndFrame() const noexcept { return BlockCount() * FramesPerBlock(); }
-    int32_t WindowStart() const noexcept { return m_windowStart.load(std::memory_order_acquire); }
-    int32_t WindowEnd() const noexcept { return m_windowEnd.load(std::memory_order_acquire); }
+    struct Window {
+        int32_t start; // first decoded block
+        int32_t end;   // one past the last
+    };
+    // Both bounds from one load, so a reader never pairs an old bound with a new one.
+    Window DecodedWindow() const noexcept;
+    int32_t WindowStart() const noexcept { return DecodedWindow().start; }
+    int32_t WindowEnd() const noexcept { return DecodedWindow().end; }
     uint32_t SampleRate() const noexcept { return m_sampleRate.load(std::memory_order_relaxed); }
     uint32_t FramesPerBlock() const noexcept { return m_framesPerBlock.load(std::memory_order_relaxed); }
     uint32_t BlockCount() const noexcept { return m_blockCount.load(std::memory_order_relaxed); }
@@ -82,8 +88,9 @@ private:
     std::atomic<uint32_t> m_sampleRate{44100};   // Hz
     std::atomic<uint32_t> m_framesPerBlock{512}; // 1 .. 8192
     std::atomic<uint32_t> m_blockCount{0};
-    std::atomic<int32_t> m_windowStart{0}; // blocks [start, end) are decoded
-    std::atomic<int32_t> m_windowEnd{0};
+    void SetWindow(int32_t start, int32_t end) noexcept;
+
+    std::atomic<uint64_t> m_window{0};       // blocks [start, end) are decoded: start low, end high
     std::atomic<uint32_t> m_playPosition{0}; // track frame of the next frame to read
     float m_lookAhead = 0.5f;                // share of the ring kept decoded ahead
     std::atomic<bool> m_backwards{false};

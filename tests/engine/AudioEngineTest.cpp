@@ -189,6 +189,15 @@ TEST(AudioEngine, NewerRequestReplacesOneNotYetTakenAndPauseHoldsTheLoader)
     EXPECT_EQ(engine.LoadsCompleted(), 2u);
 }
 
+TEST(AudioEngine, EmptyPathIsRefusedWithoutLeavingTheDeckLoading)
+{
+    CAudioEngine engine;
+    EXPECT_EQ(engine.LoadTrack(0, "", 4, 0, 0, false), 0);
+    EXPECT_EQ(engine.LoadTrack(1, nullptr, 4, 0, 0, false), 0);
+    EXPECT_FALSE(engine.Loading(0));
+    EXPECT_FALSE(engine.Loading(1));
+}
+
 TEST(AudioEngine, UnreadableFileLeavesTheDeckEmpty)
 {
     CTempDir dir;

@@ -104,3 +104,26 @@ TEST(SampleStore, WindowNeverExceedsTheRing)
         ASSERT_LE(store.WindowEnd() - store.WindowStart(), 910);
     }
 }
+
+TEST(SampleStore, OverviewStaysBoundedAtVeryLowSampleRates)
+{
+    // Below about 3770 Hz the overview's 600 Hz smoothing would overshoot and grow without bound.
+    CSampleStore store;
+    store.Init(1500, kBlock, 64, 0.2f);
+    std::vector<int16_t> left(kBlock), right(kBlock);
+    for (int32_t b = 0; b < 64; ++b) {
+        for (uint32_t i = 0; i < kBlock; ++i)
+            left[i] = right[i] = (i / 2) % 2 ? 32767 : -32768;
+        store.PutBlock(b, left.data(), right.data());
+    }
+    int32_t first = -1;
+    store.Plan(1, 64, first);
+    store.Commit();
+    std::vector<CSampleStore::OverviewPair> pairs(60);
+    store.ReadOverview(0, pairs.data(), 60, 1.0f);
+    for (const auto& pair : pairs) {
+        EXPECT_LE(pair.high, 127);
+        EXPECT_GE(pair.low, -128);
+        EXPECT_GE(pair.high, pair.low);
+    }
+}
