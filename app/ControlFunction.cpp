@@ -32,6 +32,18 @@ void CControlFunction::Set(int channel, int32_t value, bool markChanged, bool ma
         m_flags[channel].fetch_or(marks, std::memory_order_acq_rel);
 }
 
+bool CControlFunction::CompareAndSet(int channel, int32_t expected, int32_t value, bool markChanged,
+                                     bool markApply) noexcept
+{
+    if (!ValidChannel(channel) ||
+        !m_values[channel].compare_exchange_strong(expected, value, std::memory_order_acq_rel))
+        return false;
+    const uint16_t marks = (markApply ? kApplyPending : 0) | (markChanged ? kChanged : 0);
+    if (marks != 0)
+        m_flags[channel].fetch_or(marks, std::memory_order_acq_rel);
+    return true;
+}
+
 bool CControlFunction::TakeApplyPending(int channel) noexcept
 {
     if (!ValidChannel(channel))

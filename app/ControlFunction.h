@@ -35,6 +35,11 @@ public:
     int32_t Value(int channel) const noexcept;
     uint16_t Flags(int channel) const noexcept;
     void Set(int channel, int32_t value, bool markChanged, bool markApply) noexcept;
+    // Stores value only while the channel still holds expected, and marks it as Set does: a
+    // write-back from the control host must never overwrite a value an input stored meanwhile.
+    // True when it stored.
+    bool CompareAndSet(int channel, int32_t expected, int32_t value, bool markChanged,
+                       bool markApply) noexcept;
     // Clears the apply-pending bit and tells whether it was set.
     bool TakeApplyPending(int channel) noexcept;
     // Clears the changed bit and tells whether it was set (displays).

@@ -66,6 +66,12 @@ void CControlHost::Stop(uint8_t& flags)
     m_engine->Stop(flags);
 }
 
+void CControlHost::WriteBack(int32_t id, int channel, int32_t expected, int32_t value) noexcept
+{
+    if (CControlFunction* function = m_controls.FindFunction(id))
+        function->CompareAndSet(channel, expected, value, true, false);
+}
+
 bool CControlHost::Pending(int32_t id, int channel) noexcept
 {
     CControlFunction* function = m_controls.FindFunction(id);
@@ -113,8 +119,10 @@ void CControlHost::ApplyControls(double elapsedMs) noexcept
     if (m_fadeRamp.Advance(elapsedMs))
         m_controls.SetValue(ControlId::XFader, 0, static_cast<int32_t>(m_fadeRamp.Value()), true, true);
 
-    if (Pending(ControlId::RunStop, 0))
-        m_controls.SetValue(ControlId::RunStop, 0, OnRunStop(Value(ControlId::RunStop, 0)), true, false);
+    if (Pending(ControlId::RunStop, 0)) {
+        const int32_t asked = Value(ControlId::RunStop, 0);
+        WriteBack(ControlId::RunStop, 0, asked, OnRunStop(asked));
+    }
 
     ApplyGlobals();
     for (int deck = 0; deck < 2; ++deck)
@@ -152,6 +160,8 @@ void CControlHost::ApplyTransport(int deck) noexcept
             player.Pause();
     }
     const double length = player.LengthSeconds();
+    // Read before the pending bit: a value stored after this read is the user's and must stay.
+    const int32_t current = Value(ControlId::DeckSeekPosition, deck);
     if (Pending(ControlId::DeckSeekPosition, deck)) {
         player.SeekSeconds(length * Value(ControlId::DeckSeekPosition, deck) / 4096.0);
     } else {
@@ -160,8 +170,8 @@ void CControlHost::ApplyTransport(int deck) noexcept
             length > 0.0
                 ? std::min<int32_t>(static_cast<int32_t>(player.CoarseSeconds() * 4096.0 / length), 4096)
                 : 0;
-        if (shown != Value(ControlId::DeckSeekPosition, deck))
-            m_controls.SetValue(ControlId::DeckSeekPosition, deck, shown, true, false);
+        if (shown != current)
+            WriteBack(ControlId::DeckSeekPosition, deck, current, shown);
     }
 }
 
@@ -201,18 +211,22 @@ void CControlHost::ApplyDeckSettings(int deck) noexcept
             m_engine->SetMixerControl(link.param + deck, Value(link.id, deck));
     }
 
+    // One-shot functions act on the value they find and then return to 0, unless a new press
+    // arrived meanwhile: that one is applied on the next tick.
     if (Pending(ControlId::DeckSkipForward, deck)) {
-        if (Value(ControlId::DeckSkipForward, deck) == 1) {
+        const int32_t forward = Value(ControlId::DeckSkipForward, deck);
+        if (forward == 1) {
             const double target = player.CoarseSeconds() + kSkipSeconds;
             if (target < player.LengthSeconds())
                 player.SeekSeconds(target);
         }
-        m_controls.SetValue(ControlId::DeckSkipForward, deck, 0, true, false);
+        WriteBack(ControlId::DeckSkipForward, deck, forward, 0);
     }
     if (Pending(ControlId::DeckSkipBackward, deck)) {
-        if (Value(ControlId::DeckSkipBackward, deck) == 1)
+        const int32_t backward = Value(ControlId::DeckSkipBackward, deck);
+        if (backward == 1)
             player.SeekSeconds(std::max(player.CoarseSeconds() - kSkipSeconds, 0.0));
-        m_controls.SetValue(ControlId::DeckSkipBackward, deck, 0, true, false);
+        WriteBack(ControlId::DeckSkipBackward, deck, backward, 0);
     }
     if (Pending(ControlId::DeckJumpToCue, deck)) {
         const int32_t k = Value(ControlId::DeckJumpToCue, deck);
@@ -221,14 +235,14 @@ void CControlHost::ApplyDeckSettings(int deck) noexcept
             player.JumpToMarker(k - 1, 0.0);
         else if (k == CDeckPlayer::kMarkers + 1)
             player.SeekFrames(0);
-        m_controls.SetValue(ControlId::DeckJumpToCue, deck, 0, true, false);
+        WriteBack(ControlId::DeckJumpToCue, deck, k, 0);
     }
     if (Pending(ControlId::DeckSetCue, deck)) {
         const int32_t k = Value(ControlId::DeckSetCue, deck);
         // Stores where the deck is audible now as cue point k - 1; 6 names no cue point.
         if (k >= 1 && k <= CDeckPlayer::kMarkers && player.Loaded())
             player.SetMarker(k - 1, std::max(player.PositionMs(true), 1e-12));
-        m_controls.SetValue(ControlId::DeckSetCue, deck, 0, true, false);
+        WriteBack(ControlId::DeckSetCue, deck, k, 0);
     }
 }
 
@@ -255,8 +269,9 @@ void CControlHost::ApplyDeckMotion(int deck) noexcept
         player.SetScratchMode(Value(ControlId::DeckScratchOn, deck));
     if (Pending(ControlId::DeckScratch, deck)) {
         // Relative: each movement is passed once, then the control rests again.
-        player.ScratchInput(static_cast<float>(Value(ControlId::DeckScratch, deck) - kScratchRest));
-        m_controls.SetValue(ControlId::DeckScratch, deck, kScratchRest, true, false);
+        const int32_t movement = Value(ControlId::DeckScratch, deck);
+        player.ScratchInput(static_cast<float>(movement - kScratchRest));
+        WriteBack(ControlId::DeckScratch, deck, movement, kScratchRest);
     }
     if (Pending(ControlId::DeckWind, deck))
         player.SetWind(CDeckPlayer::WindFromControl(Value(ControlId::DeckWind, deck)));

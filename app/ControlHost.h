@@ -68,6 +68,9 @@ private:
     // Clears the apply-pending bit of (id, channel); true when it was set.
     bool Pending(int32_t id, int channel) noexcept;
     int32_t Value(int32_t id, int channel) const noexcept { return m_controls.GetValue(id, channel); }
+    // Shows value on (id, channel) unless an input stored something other than expected since it
+    // was read; such a value stays and is applied on its own.
+    void WriteBack(int32_t id, int channel, int32_t expected, int32_t value) noexcept;
 
     CControlTable m_controls;
     std::unique_ptr<CAudioEngine> m_engine; // large: the decks' stores are part of it

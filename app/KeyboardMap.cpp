@@ -62,11 +62,16 @@ KeyResult CKeyboardMap::Translate(CControlTable& controls, Key key, KeyModifiers
                                   bool repeat)
 {
     KeyResult result;
-    // With Ctrl, navigation keys belong to the accelerators and the playlist window.
+    // With Ctrl, navigation keys belong to the accelerators and the playlist window. A cross-fader
+    // key still counts for the manual hold, so that pressing or letting go of Ctrl in between
+    // never leaves the hold unbalanced.
     if (modifiers.ctrl &&
         (key == Key::PageUp || key == Key::PageDown || key == Key::Home || key == Key::End ||
-         key == Key::Up || key == Key::Down || key == Key::Left || key == Key::Right))
+         key == Key::Up || key == Key::Down || key == Key::Left || key == Key::Right)) {
+        if (key == Key::Left || key == Key::Right)
+            result.manualHoldDelta = down ? (repeat ? 0 : 1) : -1;
         return result;
+    }
 
     if (!down) {
         // Key-up: holding Tab works on the other deck, and releasing a cross-fader key gives the

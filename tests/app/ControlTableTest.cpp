@@ -82,3 +82,17 @@ TEST(ControlTable, DeckResetPutsTheLoadListBackButKeepsTheRest)
     EXPECT_EQ(table.GetValue(ControlId::DeckPunchIn, 1), 1);
     EXPECT_EQ(table.GetValue(ControlId::DeckPitch, 0), 1) << "the other deck is untouched";
 }
+
+TEST(ControlTable, WriteBackNeverOverwritesAValueStoredMeanwhile)
+{
+    CControlTable table;
+    CControlFunction& seek = *table.FindFunction(ControlId::DeckSeekPosition);
+    const int32_t read = seek.Value(0);
+    table.SetValue(ControlId::DeckSeekPosition, 0, 3000, true, true); // the user, in between
+    EXPECT_FALSE(seek.CompareAndSet(0, read, 1234, true, false));
+    EXPECT_EQ(seek.Value(0), 3000);
+    EXPECT_TRUE(seek.TakeApplyPending(0)) << "the user's seek is still to be applied";
+    EXPECT_TRUE(seek.CompareAndSet(0, 3000, 1234, true, false));
+    EXPECT_EQ(seek.Value(0), 1234);
+    EXPECT_FALSE(seek.TakeApplyPending(0));
+}

@@ -57,9 +57,15 @@ TEST(KeyboardMap, CrossFaderKeysStepAndHoldTheFaderForTheUser)
     for (int i = 0; i < 20; ++i)
         Press(t, Key::Right, {}, true);
     EXPECT_EQ(t.GetValue(ControlId::XFader, 0), 255);
-    // With Ctrl the arrows belong to the playlist window.
-    EXPECT_FALSE(Press(t, Key::Left, {false, true}).handled);
+    // With Ctrl the arrows belong to the playlist window, but the hold stays balanced whenever
+    // Ctrl goes down or up in between.
+    const KeyResult withCtrl = Press(t, Key::Left, {false, true});
+    EXPECT_FALSE(withCtrl.handled);
     EXPECT_EQ(t.GetValue(ControlId::XFader, 0), 255);
+    int hold = withCtrl.manualHoldDelta + Release(t, Key::Left).manualHoldDelta;
+    EXPECT_EQ(hold, 0);
+    hold = Press(t, Key::Right).manualHoldDelta + Release(t, Key::Right, {false, true}).manualHoldDelta;
+    EXPECT_EQ(hold, 0);
 }
 
 TEST(KeyboardMap, EnterTogglesRunStopOnlyOnTheFirstKeyDown)
