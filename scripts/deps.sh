@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     lame twolame mpg123 libmpg123-dev
+    libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils sox
 )
 if [ "${QUANDEL_FUZZ_DEPS:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)

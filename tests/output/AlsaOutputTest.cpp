@@ -1,0 +1,172 @@
+#include "AlsaOutput.h"
+#include "Alsa4chOutput.h"
+#include "AlsaDeviceList.h"
+#include "OutputDeviceInfo.h"
+#include "OutputDevices.h"
+#include "OutputManager.h"
+#include "OutputTestSupport.h"
+#include "TempDir.h"
+#include "WavRecorderOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+uint32_t NullIdentifier()
+{
+    std::vector<AlsaPcmDevice> pcms;
+    AlsaDevices::ReadPlaybackPcms(pcms);
+    for (uint32_t k = 0; k < pcms.size(); ++k) {
+        if (pcms[k].pcmName == "null")
+            return k + 1;
+    }
+    return 0;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Waits until the client has rendered at least frames, or the deadline passes.
+bool WaitForFrames(const CCodeClient& client, uint32_t frames, std::chrono::seconds deadline)
+{
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (client.FramesRendered() < frames) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(AlsaOutput, NullPcmAsMasterFeedsTheRecorderExactlyTheBlocksRendered)
+{
+    const uint32_t id = NullIdentifier();
+    ASSERT_NE(id, 0u);
+    CTempDir dir;
+    const std::string path = dir.Path("null.wav");
+    COutputManager manager;
+    COutputDeviceInfo master;
+    master.device = id;
+    master.blockFrames = 1024;
+    master.mainGroupMask = 1;
+    auto* driver = static_cast<CAlsaOutput*>(manager.OpenMaster(master));
+    ASSERT_NE(driver, nullptr);
+    COutputDeviceInfo recorderRecord;
+    recorderRecord.device = 768;
+    recorderRecord.mainGroupMask = 1;
+    auto* recorder = static_cast<CWavRecorderOutput*>(manager.AttachSecondary(recorderRecord));
+    ASSERT_NE(recorder, nullptr);
+    ASSERT_EQ(recorder->StartRecording(path.c_str(), 0, 0), 0);
+    recorder->SetWriting(true);
+
+    CCodeClient client;
+    ClientRecord flags;
+    ASSERT_EQ(manager.Start(client, flags), 0);
+    // "null" does not pace: three seconds of audio come as fast as the machine makes them.
+    EXPECT_TRUE(WaitForFrames(client, 3 * 44100, std::chrono::seconds(30)));
+    manager.Stop();
+    const uint32_t rendered = client.FramesRendered();
+    ASSERT_EQ(recorder->StopRecording(), 0);
+    manager.Close();
+
+    EXPECT_GT(driver == nullptr ? 0 : rendered, 3u * 44100);
+    const auto bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 44u + rendered * 4u);
+    const auto expected = ExpectedMain(0, rendered);
+    EXPECT_EQ(std::memcmp(bytes.data() + 44, expected.data(), expected.size() * 2), 0);
+}
+
+TEST(AlsaOutput, OpenErrorsAreNumbersAndTheManagerKeepsNothing)
+{
+    // A server socket nobody serves: "default" has no sound server behind it.
+    setenv("PULSE_SERVER", "unix:/nonexistent/quandel-no-server", 1);
+    struct Case {
+        const char* what;
+        uint32_t device;
+        uint16_t rate;
+        uint8_t bytes;
+    };
+    const uint32_t null = NullIdentifier();
+    const Case cases[] = {
+        {"default without a server", 0, 44100, 2},
+        {"beyond the hint list", 255, 44100, 2},
+        {"rate the device refuses", null, 0, 2},
+        {"24-bit samples", null, 44100, 3},
+    };
+    for (const Case& c : cases) {
+        COutputDeviceInfo record;
+        record.device = c.device;
+        record.sampleRate = c.rate;
+        record.bytesPerSample = c.bytes;
+        CAlsaOutput driver;
+        COutputManager manager;
+        const int error = driver.Open(record, manager);
+        EXPECT_GE(error, 1010) << c.what;
+        EXPECT_LE(error, 1016) << c.what;
+        EXPECT_FALSE(driver.Pcm().IsOpen()) << c.what;
+        EXPECT_EQ(manager.OpenMaster(record), nullptr) << c.what;
+        EXPECT_EQ(manager.Master(), nullptr) << c.what;
+    }
+    COutputDeviceInfo record;
+    record.device = 255;
+    CAlsaOutput driver;
+    COutputManager manager;
+    EXPECT_EQ(driver.Open(record, manager), 1013);
+    record.device = null;
+    record.sampleRate = 0;
+    EXPECT_EQ(driver.Open(record, manager), 1016);
+}
+
+TEST(AlsaOutput, FourChannelMasterPlaysOnOneAndTwoAndItsSecondaryOnThreeAndFour)
+{
+    CTempDir dir;
+    const std::string raw = dir.Path("four.raw");
+    COutputManager manager;
+    COutputDeviceInfo master;
+    master.device = 1024;
+    master.blockFrames = 512;
+    master.mainGroupMask = 1;
+    ASSERT_NE(
+        manager.OpenMaster(master, std::make_unique<CAlsa4chOutput>("file:FILE=" + raw + ",FORMAT=raw")),
+        nullptr);
+    COutputDeviceInfo second;
+    second.device = 1024;
+    second.mainGroupMask = 2; // the monitor mix on the second pair
+    second.stereo = 1;
+    ASSERT_NE(manager.AttachSecondary(second, std::make_unique<CAlsa4chOutput>()), nullptr);
+    CCodeClient client(8 * 512);
+    ClientRecord flags;
+    manager.Start(client, flags);
+    EXPECT_TRUE(WaitForFrames(client, 8 * 512, std::chrono::seconds(30)));
+    // The client's end stops the run from the pacing thread; Close joins it.
+    manager.Close();
+
+    const auto bytes = ReadBytes(raw);
+    ASSERT_GE(bytes.size(), 8u * 512 * 8);
+    int bad = 0;
+    for (uint32_t f = 0; f < 8 * 512; ++f) {
+        int16_t s[4];
+        std::memcpy(s, bytes.data() + f * 8, 8);
+        // The monitor sits at pan 0, which the bus's pan law weighs 128/256 left, 129/256 right.
+        const int left = MonitorSample(f) * 128 / 256;
+        const int right = MonitorSample(f) * 129 / 256;
+        bad += s[0] != MainSample(f) || s[1] != -MainSample(f) || std::abs(s[2] - left) > 2 ||
+               std::abs(s[3] - right) > 2;
+    }
+    EXPECT_EQ(bad, 0);
+}

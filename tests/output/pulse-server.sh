@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Starts or stops a PulseAudio daemon with a null sink that paces in real time, for the tests
+# that play through a sound server on machines without a sound card.
+#   pulse-server.sh start DIR   serves unix:DIR/native (DIR is made, mode 700)
+#   pulse-server.sh stop DIR
+set -uo pipefail
+action=$1
+dir=$2
+
+stop() {
+    if [ -f "$dir/daemon.pid" ]; then
+        pid=$(cat "$dir/daemon.pid")
+        kill "$pid" 2>/dev/null
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        rm -f "$dir/daemon.pid"
+    fi
+}
+
+case "$action" in
+start)
+    stop
+    mkdir -p "$dir" && chmod 700 "$dir"
+    command -v pulseaudio >/dev/null || { echo "pulseaudio is not installed (scripts/deps.sh)"; exit 1; }
+    # Its own HOME and runtime folder keep it away from a user's desktop server.
+    HOME=$dir XDG_RUNTIME_DIR=$dir setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n \
+        --use-pid-file=no --disable-shm=yes --log-target=stderr \
+        --load="module-null-sink sink_name=ci_null" \
+        --load="module-native-protocol-unix auth-anonymous=1 socket=$dir/native" \
+        </dev/null >"$dir/pulse.log" 2>&1 &
+    echo $! >"$dir/daemon.pid"
+    for _ in $(seq 100); do
+        PULSE_SERVER=unix:$dir/native pactl info >/dev/null 2>&1 && exit 0
+        sleep 0.1
+    done
+    echo "PulseAudio did not come up:"; cat "$dir/pulse.log"
+    stop
+    exit 1
+    ;;
+stop)
+    stop
+    ;;
+esac
