@@ -1,7 +1,7 @@
 // The mixer alone, per frame, and the whole engine with every mixer stage busy.
 #include "AudioBus.h"
 #include "AudioEngine.h"
-#include "BenchChordSource.h"
+#include "BenchEngine.h"
 #include "MixerDsp.h"
 
 #include <benchmark/benchmark.h>
@@ -59,31 +59,10 @@ void MixerProcess(benchmark::State& state)
 void EngineFull(benchmark::State& state)
 {
     auto engine = std::make_unique<CAudioEngine>();
-    for (int deck = 0; deck < 2; ++deck) {
-        CDeckPlayer& d = engine->Deck(deck);
-        d.LoadSource(std::make_unique<CBenchChordSource>(), "chord");
-        d.SeekFrames(20 * 44100);
-        for (int i = 0; i < 50; ++i)
-            d.Refill(100);
-        d.SetNudge(0.37f);
-        d.Play();
-    }
+    PrepareBenchDeck(engine->Deck(0), 1.37f);
+    PrepareBenchDeck(engine->Deck(1), 1.37f);
     SetBusy([&](int p, float v) { engine->Mixer().SetParam(p, v); });
-    CAudioBus bus(44100, 8);
-    ClientRecord record;
-    int64_t ticks = 0;
-    for (auto _ : state) {
-        bus.Clear(0);
-        for (uint16_t t = 0; t < 8; ++t)
-            engine->Render(record, bus, t, 1);
-        ticks += 8;
-        if (ticks % 4096 == 0) {
-            engine->Deck(0).SeekFrames(20 * 44100);
-            engine->Deck(1).SeekFrames(20 * 44100);
-        }
-        benchmark::DoNotOptimize(bus.Slice(bus.GroupChannels(1)[0], 7).Samples()[5]);
-    }
-    state.counters["xRT"] = benchmark::Counter(ticks * 128 / 44100.0, benchmark::Counter::kIsRate);
+    RenderBenchBlocks(state, *engine);
     state.counters["limiting"] = engine->LevelReading(5);
 }
 
