@@ -104,7 +104,8 @@ void CMp3Source::SeekBlock(int index)
 {
     index = std::max(index, 0);
     const int current = m_stream ? m_stream->CurrentFrame() : 0;
-    m_seekTarget = index == current ? -1 : index;
+    // Past the end the stream's current frame is stale: only a real seek brings it back.
+    m_seekTarget = index == current && m_frameAvailable ? -1 : index;
     if (m_open)
         m_frameAvailable = true;
 }
@@ -162,5 +163,7 @@ int CMp3Source::ReadBlock(int16_t* left, int16_t* right) noexcept
     m_frameAvailable = m_stream->ReadFrame() != 0;
     ConvertToPcm16(m_decoder->Left(), m_blockFrames, left);
     ConvertToPcm16(m_decoder->Right(), m_blockFrames, right);
-    return m_frameAvailable ? 1 : 0;
+    // Delivered, the last frame included: the deck's refill drops a whole step on a 0, so a
+    // last frame reported with 0 would keep the end of every track from ever being stored.
+    return 1;
 }

@@ -3,6 +3,7 @@
 #include "AudioEngine.h"
 #include "DeckPlayer.h"
 #include "EngineTestSupport.h"
+#include "MpegTestStreams.h"
 #include "TempDir.h"
 #include "WavWriter.h"
 
@@ -293,4 +294,23 @@ TEST(DeckLoading, UnplayableFilesLeaveTheDeckEmpty)
     // A file whose data size lies plays what is there.
     EXPECT_EQ(deck.Load(dir.Path("lying.wav").c_str()), 1);
     EXPECT_EQ(deck.Store().BlockCount(), 1u);
+}
+
+TEST(DeckLoading, MpegTrackIsDecodedToItsLastFrame)
+{
+    // The last frame of an MPEG stream is a block like any other: a refill that treated it as
+    // not delivered would throw the whole last step away and never store the end of the track.
+    CTempDir dir;
+    Layer1Options options;
+    options.frames = 300;
+    ASSERT_TRUE(WriteFile(dir.Path("tones.mp3"), EncodeLayer1(options)));
+    CDeckPlayer deck;
+    ASSERT_EQ(deck.Load(dir.Path("tones.mp3").c_str()), 1);
+    ASSERT_EQ(deck.Store().BlockCount(), 300u);
+    deck.Play();
+    for (int step = 0; step < 400 && !deck.EndReached(); ++step) {
+        deck.Refill(100);
+        RenderDeck(deck, 8);
+    }
+    EXPECT_EQ(deck.Store().WindowEnd(), 300);
 }
