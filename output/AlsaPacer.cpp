@@ -123,7 +123,10 @@ void CAlsaPacer::Loop() noexcept
     while (m_run.load(std::memory_order_acquire)) {
         const long avail = m_pcm->Avail();
         if (avail < 0) {
+            // Nothing more will play: the run stops as when the client ends, so the manager
+            // reports it no longer runs and the user-interface thread can close what it opened.
             m_deviceLost.store(true, std::memory_order_relaxed);
+            m_manager->Stop();
             break;
         }
         if (avail >= static_cast<long>(m_blockFrames)) {

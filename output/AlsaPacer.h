@@ -37,7 +37,8 @@ public:
     bool OnPacingThread() const noexcept { return std::this_thread::get_id() == m_threadId.load(); }
     // Frames audible so far, never less than an earlier answer since ResetPosition.
     uint32_t Position() const noexcept;
-    // The device failed beyond recovery (it went away): the thread has ended.
+    // The device failed beyond recovery (it went away): the thread stopped the manager's run
+    // and has ended.
     bool DeviceLost() const noexcept { return m_deviceLost.load(std::memory_order_relaxed); }
     // Whether the thread got real-time scheduling.
     bool RealTime() const noexcept { return m_realTime.load(std::memory_order_relaxed); }

@@ -40,7 +40,8 @@ public:
     COutputDriver* AttachSecondary(COutputDeviceInfo& record, std::unique_ptr<COutputDriver> driver);
     // The client and its control record outlive the run. Returns 0.
     int Start(CAudioClient& client, ClientRecord& clientRecord);
-    // Also called from the pacing thread when the client has nothing more to give.
+    // Also called from the pacing thread when the client has nothing more to give or the
+    // master's device went away.
     void Stop();
     void Close();
 

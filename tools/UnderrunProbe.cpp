@@ -1,0 +1,234 @@
+// quandel-underrun-probe: plays two busy decks through an ALSA PCM at each block size given and
+// reports underruns, to find the smallest block a machine sustains.
+//
+//   quandel-underrun-probe [--seconds N] [--pcm NAME] [--stall-ms M] [BLOCK ...]
+//
+// BLOCK defaults to 128 256 512 1024 2048 frames, N to 20 s per block, NAME to "default".
+// --stall-ms holds the pacing thread once, 3 s into each run, for M ms: a run that then reports
+// no underrun shows that the PCM hides underruns from the driver and the figures mean nothing.
+// (Counting blocks asked for when the ring was already empty does not work instead: the driver
+// recovers the PCM before it asks, so the ring looks merely free.)
+#include "AlsaOutput.h"
+#include "AudioEngine.h"
+#include "OutputDeviceInfo.h"
+#include "OutputManager.h"
+#include "TempDir.h"
+#include "WavWriter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct ProbeOptions {
+    int seconds = 20;
+    std::string pcmName = "default";
+    int stallMs = 0;
+    std::vector<uint32_t> blocks;
+};
+
+struct ProbeResult {
+    uint32_t blockFrames = 0;
+    uint32_t periodFrames = 0; // as the device granted them
+    uint32_t ringFrames = 0;
+    uint32_t underruns = 0; // reported by the PCM
+    uint32_t dropped = 0;   // blocks the ring had no room for
+    uint32_t blocks = 0;    // rendered on the pacing thread
+    double worstGapMs = 0;  // longest time between two blocks after the server's start-up
+    bool realTime = false;  // the pacing thread got real-time scheduling
+    bool deviceLost = false;
+    bool opened = false;
+};
+
+// Forwards to the engine and times the blocks the pacing thread asks for.
+class CProbeClient : public CAudioClient {
+public:
+    CProbeClient(CAudioEngine& engine, int stallMs) : m_engine(engine), m_stallMs(stallMs) {}
+
+    // Set once the driver is open; the driver outlives the run.
+    void Watch(const CAlsaOutput* driver) { m_driver = driver; }
+
+    void Start(uint8_t& flags) override { m_engine.Start(flags); }
+    void Stop(uint8_t& flags) override { m_engine.Stop(flags); }
+
+    int Render(ClientRecord& record, CAudioBus& bus, uint16_t firstTick, uint16_t tickCount) noexcept override
+    {
+        // The two blocks that prime the ring come from Start, before the device runs.
+        if (m_driver != nullptr && m_driver->Pacer().OnPacingThread()) {
+            const auto now = Clock::now().time_since_epoch();
+            const int64_t nowUs = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+            const int64_t lastUs = m_lastUs.exchange(nowUs, std::memory_order_relaxed);
+            const uint32_t blocks = m_blocks.fetch_add(1, std::memory_order_relaxed) + 1;
+            // A sound server takes up to ~2 s to start playing; gaps before that say nothing.
+            if (blocks > m_startupBlocks)
+                m_worstGapUs.store(std::max(m_worstGapUs.load(std::memory_order_relaxed), nowUs - lastUs),
+                                   std::memory_order_relaxed);
+            if (m_stallMs > 0 && blocks == m_stallAtBlock)
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_stallMs));
+        }
+        return m_engine.Render(record, bus, firstTick, tickCount);
+    }
+
+    // Blocks (counted from the pacing thread's first) of the server's start-up, and the one
+    // held for the stall.
+    void SetBlocks(uint32_t startupBlocks, uint32_t stallAtBlock)
+    {
+        m_startupBlocks = startupBlocks;
+        m_stallAtBlock = stallAtBlock;
+    }
+    uint32_t Blocks() const { return m_blocks.load(std::memory_order_relaxed); }
+    double WorstGapMs() const { return m_worstGapUs.load(std::memory_order_relaxed) / 1000.0; }
+
+private:
+    CAudioEngine& m_engine;
+    const CAlsaOutput* m_driver = nullptr; // outlives the run
+    int m_stallMs;                         // 0: no stall
+    uint32_t m_startupBlocks = 0;
+    uint32_t m_stallAtBlock = 0;
+    std::atomic<int64_t> m_lastUs{0}; // steady clock, microseconds
+    std::atomic<int64_t> m_worstGapUs{0};
+    std::atomic<uint32_t> m_blocks{0};
+};
+
+// A chord long enough for the deck to play it through the run at the tempo it is given.
+bool WriteChord(const std::string& path, int seconds, double rootHz)
+{
+    const size_t frames = static_cast<size_t>(seconds) * 44100;
+    std::vector<int16_t> left(frames), right(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / 44100.0;
+        left[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * rootHz * t) +
+                                       8000 * std::sin(2 * M_PI * rootHz * 15 * t));
+        right[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * rootHz * 1.5 * t) +
+                                        8000 * std::sin(2 * M_PI * rootHz * 45 * t));
+    }
+    return WriteStereoWav16(path, left, right);
+}
+
+template <class Condition> bool WaitFor(Condition done, std::chrono::seconds limit)
+{
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+ProbeResult RunBlockSize(const ProbeOptions& options, const CTempDir& dir, uint32_t blockFrames)
+{
+    ProbeResult result;
+    result.blockFrames = blockFrames;
+    CAudioEngine engine;
+    engine.LoadTrack(0, dir.Path("a.wav").c_str(), 0, 120.0f, 0.8f, false);
+    engine.LoadTrack(1, dir.Path("b.wav").c_str(), 1, 126.0f, 0.8f, false);
+    if (!WaitFor([&] { return engine.LoadsCompleted() == 2 && !engine.Loading(0) && !engine.Loading(1); },
+                 std::chrono::seconds(30)))
+        return result;
+    // Deck B off its own speed keeps the resampler busy, as in a mix.
+    engine.Deck(1).SetTempo(1.06f);
+    engine.Deck(0).Play();
+    engine.Deck(1).Play();
+
+    COutputManager manager;
+    engine.SetPlayClock(&manager);
+    COutputDeviceInfo record;
+    record.device = 0;
+    record.blockFrames = blockFrames;
+    record.mainGroupMask = 1;
+    auto* driver =
+        static_cast<CAlsaOutput*>(manager.OpenMaster(record, std::make_unique<CAlsaOutput>(options.pcmName)));
+    if (driver == nullptr) {
+        engine.SetPlayClock(nullptr);
+        return result;
+    }
+    result.opened = true;
+    result.periodFrames = driver->Pcm().PeriodFrames();
+    result.ringFrames = driver->Pcm().RingFrames();
+    CProbeClient client(engine, options.stallMs);
+    client.Watch(driver);
+    client.SetBlocks(2 * 44100 / record.blockFrames, 3 * 44100 / record.blockFrames);
+    ClientRecord flags;
+    manager.Start(client, flags);
+    const auto end = Clock::now() + std::chrono::seconds(options.seconds);
+    // Polled once a second: the probe only reads counters, it waits for nothing to happen.
+    while (Clock::now() < end && !driver->Pacer().DeviceLost())
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    result.underruns = driver->Underruns();
+    result.dropped = driver->BlocksDropped();
+    result.realTime = driver->Pacer().RealTime();
+    result.deviceLost = driver->Pacer().DeviceLost();
+    manager.Close();
+    engine.SetPlayClock(nullptr);
+    result.blocks = client.Blocks();
+    result.worstGapMs = client.WorstGapMs();
+    return result;
+}
+
+bool ParseOptions(int argc, char** argv, ProbeOptions& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--seconds") == 0 && hasValue)
+            options.seconds = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--pcm") == 0 && hasValue)
+            options.pcmName = argv[++i];
+        else if (std::strcmp(argv[i], "--stall-ms") == 0 && hasValue)
+            options.stallMs = std::atoi(argv[++i]);
+        else if (std::atoi(argv[i]) > 0)
+            options.blocks.push_back(static_cast<uint32_t>(std::atoi(argv[i])));
+        else
+            return false;
+    }
+    if (options.blocks.empty())
+        options.blocks = {128, 256, 512, 1024, 2048};
+    return options.seconds > 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ProbeOptions options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: %s [--seconds N] [--pcm NAME] [--stall-ms M] [BLOCK ...]\n", argv[0]);
+        return 2;
+    }
+    CTempDir dir;
+    const int trackSeconds = options.seconds * 11 / 10 + 10;
+    if (!WriteChord(dir.Path("a.wav"), trackSeconds, 110.0) ||
+        !WriteChord(dir.Path("b.wav"), trackSeconds, 147.0)) {
+        std::fprintf(stderr, "cannot write the test tracks under %s\n", dir.Root().c_str());
+        return 1;
+    }
+    std::printf("pcm %s, %d s per block size%s\n", options.pcmName.c_str(), options.seconds,
+                options.stallMs > 0 ? ", with a stall" : "");
+    std::printf("block  period  ring   blocks  underruns  dropped  worst-gap-ms  rt\n");
+    int failures = 0;
+    for (const uint32_t block : options.blocks) {
+        const ProbeResult r = RunBlockSize(options, dir, block);
+        if (!r.opened) {
+            std::printf("%5u  the PCM did not open\n", block);
+            ++failures;
+            continue;
+        }
+        std::printf("%5u  %6u  %5u  %6u  %9u  %7u  %12.1f  %s%s\n", r.blockFrames, r.periodFrames,
+                    r.ringFrames, r.blocks, r.underruns, r.dropped, r.worstGapMs, r.realTime ? "yes" : "no",
+                    r.deviceLost ? "  device lost" : "");
+        std::fflush(stdout);
+        failures += r.deviceLost ? 1 : 0;
+    }
+    return failures == 0 ? 0 : 1;
+}
