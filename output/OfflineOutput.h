@@ -28,8 +28,9 @@ public:
     int Close() override;
     // Renders until stopped; returns 0 when the run ended by Stop or the client's end.
     int Start() override;
-    // From the rendering thread (the hook, or the manager at the client's end) it ends the
-    // loop after the current block; from another thread it also waits until the loop is out.
+    // From the rendering thread it ends the loop: called in the hook, before the next block is
+    // rendered; called by the manager at the client's end, after the block being rendered. From
+    // another thread it also waits until the loop is out.
     int Stop() override;
 
     // Rendering thread.
