@@ -8,6 +8,9 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     lame twolame mpg123 libmpg123-dev
     libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils sox
+    libpulse-dev jackd2 libjack-jackd2-dev
+    libxml2-dev id3v2
+    qt6-base-dev libfreetype-dev fonts-dejavu-core
 )
 if [ "${QUANDEL_FUZZ_DEPS:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)
