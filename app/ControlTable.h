@@ -51,7 +51,7 @@ constexpr int32_t DeckScratchOn = 114;
 constexpr int32_t DeckScratch = 113;
 constexpr int32_t DeckWind = 115;
 // Internal functions of the Mix-File, outside the table.
-constexpr int32_t MixTrackEntry = 1024;   // per deck: loaded entry id + 1, 0 = none
+constexpr int32_t MixTrackEntry = 1024;   // per deck: playlist index + 1 of its track, 0 = none
 constexpr int32_t MixPlayPosition = 1025; // per deck: play position carried by every tick
 constexpr int32_t MixCuePointsA = 1026;   // 5 cue points of Deck A
 constexpr int32_t MixCuePointsB = 1027;   // 5 cue points of Deck B

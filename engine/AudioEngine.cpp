@@ -88,44 +88,56 @@ std::string CAudioEngine::TrackTitle(int deck) const
 // ---- Loading ------------------------------------------------------------------------------
 
 int CAudioEngine::LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality,
-                            bool pause)
+                            bool pause) noexcept
 {
-    AssertNotAudioThread("CAudioEngine::LoadTrack");
     deck &= 1;
     // Nothing to load: a loading flag set now would never be cleared.
     if (path == nullptr || *path == '\0')
         return 0;
-    m_loading[deck].store(true, std::memory_order_release);
     m_loadedEntry[deck].store(entryIndex, std::memory_order_relaxed);
-    {
-        // An older request not yet taken is replaced; its path copy goes with it.
-        std::lock_guard lock(m_requestLock);
-        LoadRequest& request = m_requests[deck];
-        request.path = path;
-        request.entryIndex = entryIndex;
-        request.bpm = bpm;
-        request.bpmQuality = bpmQuality;
-        request.pause = pause;
-        ++request.serial;
+    m_loading[deck].store(true, std::memory_order_release);
+    // An older request not yet taken is replaced by this one.
+    if (m_requests[deck].Post(path, entryIndex, bpm, bpmQuality, pause) == 0) {
+        m_loading[deck].store(false, std::memory_order_release);
+        return 0;
     }
-    StartThreads();
-    m_loaderEvent.Set();
+    WakeLoader();
     return 1;
 }
 
-void CAudioEngine::UnloadTrack(int deck)
+void CAudioEngine::UnloadTrack(int deck) noexcept
 {
-    AssertNotAudioThread("CAudioEngine::UnloadTrack");
     deck &= 1;
-    {
-        // A request not yet taken would load the track right back into the ejected deck.
-        std::lock_guard lock(m_requestLock);
-        m_requests[deck].path.clear();
-        ++m_requests[deck].serial;
-    }
+    // Silent at once; the loader frees the track. A request not yet taken is replaced, so it
+    // cannot load a track right back into the ejected deck.
+    m_decks[deck].Pause();
+    m_requests[deck].Post(nullptr, -1, 0.0f, 0.0f, false);
     m_loading[deck].store(false, std::memory_order_release);
     m_loadedEntry[deck].store(-1, std::memory_order_relaxed);
-    m_decks[deck].Unload();
+    WakeLoader();
+}
+
+void CAudioEngine::WakeLoader() noexcept
+{
+    if (m_synchronous.load(std::memory_order_relaxed))
+        return;
+    // Threads are started off the audio thread (Start, or a load from another thread); the
+    // audio thread only wakes them.
+    if (!IsAudioThread())
+        StartThreads();
+    m_loaderEvent.Set();
+}
+
+void CAudioEngine::SetSynchronousLoading(bool synchronous) noexcept
+{
+    m_synchronous.store(synchronous, std::memory_order_relaxed);
+}
+
+void CAudioEngine::Start(uint8_t& flags)
+{
+    flags |= 3;
+    if (!m_synchronous.load(std::memory_order_relaxed))
+        StartThreads();
 }
 
 void CAudioEngine::StartThreads()
@@ -138,34 +150,49 @@ void CAudioEngine::StartThreads()
     m_refill = std::thread([this] { RefillThread(); });
 }
 
+bool CAudioEngine::ServeRequest(int deck, bool allowPause)
+{
+    CLoadRequestBox::Request& request = m_takenRequest;
+    if (!m_requests[deck].Take(request))
+        return false;
+    if (request.path[0] == '\0') {
+        m_decks[deck].Unload();
+        return true;
+    }
+    m_loading[deck].store(true, std::memory_order_release);
+    m_decks[deck].Load(request.path);
+    m_decks[deck].SetBpm(request.bpm, request.bpmQuality);
+    m_loadsCompleted.fetch_add(1, std::memory_order_release);
+    // The new track is silent until its first refill: ask for it now.
+    m_refillEvent.Set();
+    if (allowPause && request.pause)
+        m_stopEvent.WaitFor(kPauseAfterLoad);
+    // A newer request (load or unload) keeps the deck's state its own.
+    if (m_requests[deck].LatestSerial() == request.serial)
+        m_loading[deck].store(false, std::memory_order_release);
+    return true;
+}
+
+int CAudioEngine::ServeRequestsNow(uint32_t refillMs)
+{
+    int served = 0;
+    for (int d = 0; d < kDecks; ++d)
+        served += ServeRequest(d, false) ? 1 : 0;
+    for (auto& deck : m_decks) {
+        if (deck.Loaded())
+            deck.Refill(refillMs);
+    }
+    return served;
+}
+
 void CAudioEngine::LoaderThread()
 {
     while (m_running.load()) {
         m_loaderEvent.Reset();
         for (;;) {
             bool tookAny = false;
-            for (int d = 0; d < kDecks && m_running.load(); ++d) {
-                LoadRequest request;
-                {
-                    std::lock_guard lock(m_requestLock);
-                    if (m_requests[d].path.empty())
-                        continue;
-                    request = m_requests[d];
-                    m_requests[d].path.clear();
-                }
-                tookAny = true;
-                m_loading[d].store(true, std::memory_order_release);
-                m_decks[d].Load(request.path.c_str());
-                m_decks[d].SetBpm(request.bpm, request.bpmQuality);
-                m_loadsCompleted.fetch_add(1, std::memory_order_release);
-                // The new track is silent until its first refill: ask for it now.
-                m_refillEvent.Set();
-                if (request.pause)
-                    m_stopEvent.WaitFor(kPauseAfterLoad);
-                std::lock_guard lock(m_requestLock);
-                if (m_requests[d].serial == request.serial)
-                    m_loading[d].store(false, std::memory_order_release);
-            }
+            for (int d = 0; d < kDecks && m_running.load(); ++d)
+                tookAny = ServeRequest(d, true) || tookAny;
             if (!tookAny || !m_running.load())
                 break;
         }

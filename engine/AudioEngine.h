@@ -4,6 +4,7 @@
 #include "AutoResetEvent.h"
 #include "DeckPlayer.h"
 #include "LevelQueue.h"
+#include "LoadRequestBox.h"
 #include "MixerDsp.h"
 
 #include <array>
@@ -30,15 +31,24 @@ public:
     CAudioEngine(const CAudioEngine&) = delete;
     CAudioEngine& operator=(const CAudioEngine&) = delete;
 
-    // User-interface thread.
-    void Start(uint8_t& flags) override { flags |= 3; }
+    // User-interface thread. Starts the loader and refill threads unless loading is synchronous.
+    void Start(uint8_t& flags) override;
     // Also forgets the bus groups; the next Render registers them again.
     void Stop(uint8_t& flags) override;
-    // Queues path for deck (0 A, 1 B), replacing a request not yet taken; starts the threads on
+    // Any thread, the audio thread included: no lock, no allocation. Queues path for deck (0 A,
+    // 1 B), replacing a request not yet taken; a call off the audio thread starts the threads on
     // first use. A request with pause set holds the loader for 5 s after its load. Returns 1, or
-    // 0 for an empty path.
-    int LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality, bool pause);
-    void UnloadTrack(int deck);
+    // 0 for an empty or overlong path.
+    int LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality,
+                  bool pause) noexcept;
+    // Silences the deck at once and asks the loader to free its track.
+    void UnloadTrack(int deck) noexcept;
+    // Offline rendering: no loader or refill threads; the caller serves the requests between
+    // blocks with ServeRequestsNow, so that every run gives the same bytes.
+    void SetSynchronousLoading(bool synchronous) noexcept;
+    // Not the audio thread. Serves the waiting requests of both decks on this thread, then
+    // refills the loaded decks by refillMs of play. Returns the number of requests served.
+    int ServeRequestsNow(uint32_t refillMs);
     // The last "Master Volume" control value (0..255).
     int MasterVolumeValue() const noexcept { return m_masterVolumeValue.load(std::memory_order_relaxed); }
     // The driver whose play clock the meters and the decks' exact positions follow.
@@ -68,16 +78,10 @@ public:
     uint32_t LoadsCompleted() const noexcept { return m_loadsCompleted.load(std::memory_order_acquire); }
 
 private:
-    struct LoadRequest {
-        std::string path; // empty: no request
-        int entryIndex = -1;
-        float bpm = 0;
-        float bpmQuality = 0;
-        bool pause = false;
-        uint32_t serial = 0; // counts requests per deck, to tell whether a newer one arrived
-    };
-
     void StartThreads();
+    void WakeLoader() noexcept;
+    // Loader side: takes and carries out the newest request of deck; false when none waited.
+    bool ServeRequest(int deck, bool allowPause);
     void LoaderThread();
     void RefillThread();
 
@@ -92,8 +96,9 @@ private:
     std::atomic<int> m_masterVolumeValue{0};
     std::atomic<const CPlayClock*> m_clock{nullptr};
 
-    std::mutex m_requestLock; // guards m_requests; never taken on the audio thread
-    std::array<LoadRequest, kDecks> m_requests;
+    std::array<CLoadRequestBox, kDecks> m_requests;
+    CLoadRequestBox::Request m_takenRequest; // the loader's copy (4 KiB: not on its stack)
+    std::atomic<bool> m_synchronous{false};
     std::array<std::atomic<bool>, kDecks> m_loading;
     std::array<std::atomic<int>, kDecks> m_loadedEntry;
     std::atomic<uint32_t> m_loadsCompleted{0};

@@ -3,6 +3,7 @@
 #include "AllocationCounter.h"
 #include "AudioBus.h"
 #include "AudioEngine.h"
+#include "AudioThread.h"
 #include "EngineTestSupport.h"
 #include "TempDir.h"
 #include "WavWriter.h"
@@ -77,4 +78,42 @@ TEST(RenderAllocation, TenThousandTicksOfTwoBusyDecksAllocateNothing)
     EXPECT_TRUE(deckA.MarkerReached(0));
     EXPECT_LT(deckA.PlayPosition(), 44100u * 2);
     EXPECT_NE(deckB.Speed(), 0.0f);
+}
+
+TEST(RenderAllocation, LoadsAndUnloadsAskedOnTheAudioThreadAllocateNothing)
+{
+    // Automix and the Mix-File replay ask for tracks from the rendering thread; the request
+    // must travel to the loader without a heap allocation, and the loader must still load it.
+    CTempDir dir;
+    std::vector<int16_t> tone(2 * 44100);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = Sine(static_cast<uint32_t>(i), 440.0);
+    ASSERT_TRUE(WriteStereoWav16(dir.Path("a.wav"), tone, tone));
+    const std::string path = dir.Path("a.wav");
+
+    CAudioEngine engine;
+    CAudioBus bus(44100, 8);
+    ClientRecord record;
+    uint8_t flags = 0;
+    engine.Start(flags); // the threads start here, off the audio thread
+    MarkAudioThread(true);
+    CAllocationCounter::Start();
+    const int queued = engine.LoadTrack(1, path.c_str(), 7, 0.0f, 0.0f, false);
+    for (uint16_t t = 0; t < 8; ++t)
+        engine.Render(record, bus, t, 1);
+    const long allocations = CAllocationCounter::Stop();
+    MarkAudioThread(false);
+    EXPECT_EQ(queued, 1);
+    EXPECT_EQ(allocations, 0);
+    ASSERT_TRUE(WaitFor([&] { return engine.Deck(1).Loaded() && !engine.Loading(1); }));
+    EXPECT_EQ(engine.LoadedEntry(1), 7);
+
+    MarkAudioThread(true);
+    CAllocationCounter::Start();
+    engine.UnloadTrack(1);
+    const long unloadAllocations = CAllocationCounter::Stop();
+    MarkAudioThread(false);
+    EXPECT_EQ(unloadAllocations, 0);
+    EXPECT_EQ(engine.LoadedEntry(1), -1);
+    EXPECT_TRUE(WaitFor([&] { return !engine.Deck(1).Loaded(); }));
 }
