@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CMixStream;
+
+// Records a performance into the Mix-File event stream, tick by tick: the first tick carries
+// every channel of the mix's channel table, later ticks only the channels whose value changed;
+// a value below 256 takes one byte, one above 65535 (taken unsigned, so negatives too) four,
+// anything else two. Deck positions go absolute on the first tick and whenever they move by
+// more than 255 frames, else as a one-byte step up or down.
+//
+// Threads: Start and Finish on the user-interface thread (they allocate); RecordTick on the
+// audio thread, into the buffer Start reserved. A full buffer ends the recording rather than
+// growing on the audio thread.
+class CMixRecorder {
+public:
+    // About three hours of a busy mix.
+    static constexpr size_t kDefaultCapacity = 32u << 20;
+
+    explicit CMixRecorder(CMixStream& mix) : m_mix(mix) {}
+
+    void Start(size_t capacityBytes = kDefaultCapacity);
+    // Audio thread. False once the buffer is full or when not recording.
+    bool RecordTick(int32_t positionA, int32_t positionB) noexcept;
+    // Stops and hands the stream to the mix (which builds its markers). Returns the tick count.
+    uint32_t Finish();
+    bool Recording() const noexcept { return m_recording; }
+    bool Overflowed() const noexcept { return m_overflowed; }
+    uint32_t TickCount() const noexcept { return m_tickCount; }
+
+private:
+    bool Put(uint32_t value, uint32_t size) noexcept;
+
+    CMixStream& m_mix; // outlives the recorder
+    std::vector<uint8_t> m_buffer;
+    size_t m_size = 0;
+    uint32_t m_tickCount = 0;
+    std::array<int32_t, 2> m_lastPosition{};
+    bool m_recording = false;
+    bool m_overflowed = false;
+};

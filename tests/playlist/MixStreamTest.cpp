@@ -1,0 +1,232 @@
+#include "MixStream.h"
+#include "ControlTable.h"
+#include "MixRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// A control table with a mix registered on it, and a recorder filling the mix from the table.
+struct MixBench {
+    CControlTable table;
+    CMixStream mix;
+    CMixRecorder recorder{mix};
+    MixBench() { mix.RegisterChannels(table); }
+
+    // Records ticks; perTick(t) may change the table before tick t is recorded.
+    void Record(
+        uint32_t ticks, const std::function<void(uint32_t)>& perTick,
+        const std::function<int32_t(uint32_t)>& position = [](uint32_t t) { return int32_t(t * 128); })
+    {
+        recorder.Start(1 << 20);
+        for (uint32_t t = 0; t < ticks; ++t) {
+            perTick(t);
+            ASSERT_TRUE(recorder.RecordTick(position(t), position(t) / 2));
+        }
+        recorder.Finish();
+    }
+};
+
+// Consumes the apply-pending marks as the control host does after replay.
+void ConsumePending(CControlTable& table)
+{
+    for (size_t i = 0; i < table.Count(); ++i)
+        for (int c = 0; c < 2; ++c)
+            table.At(i).TakeApplyPending(c);
+}
+
+} // namespace
+
+TEST(MixStream, RegistersTheChannelsOfEveryDrivenFunctionInTheirOrder)
+{
+    MixBench bench;
+    const auto& channels = bench.mix.Channels();
+    // 1 + 1 + 25 functions of two channels + 2 x 5 cue points + 2 tracks.
+    ASSERT_EQ(channels.size(), 2u + 25 * 2 + 10 + 2);
+    EXPECT_EQ(channels.front().function->Id(), ControlId::XFader);
+    EXPECT_EQ(channels.front().flags, CMixStream::kOverridable);
+    EXPECT_EQ(channels[1].function->Id(), ControlId::XFaderMode);
+    EXPECT_EQ(channels[1].flags, 0);
+    EXPECT_EQ(channels.back().function->Id(), ControlId::MixTrackEntry);
+    EXPECT_EQ(channels.back().channel, 1);
+}
+
+TEST(MixStream, RecordedTicksReplayTheSameValuesAndPositions)
+{
+    MixBench bench;
+    bench.Record(
+        600,
+        [&](uint32_t t) {
+            bench.table.SetValue(ControlId::XFader, 0, static_cast<int32_t>(t % 256), true, true);
+            bench.table.SetValue(ControlId::DeckPitch, 1, 2048 + static_cast<int32_t>(t), true, true);
+            bench.table.SetValue(ControlId::DeckScratch, 0, t == 300 ? 65536 : 32768, true, true);
+            bench.table.Internal(ControlId::MixCuePointsA)->Set(2, t < 100 ? -5 : 1 << 20, true, true);
+        },
+        [](uint32_t t) { return t == 200 ? 5000000 : static_cast<int32_t>(t * 128 + (t % 3)); });
+    EXPECT_EQ(bench.mix.TickCount(), 600u);
+
+    CControlTable replayed;
+    CMixStream mix;
+    mix.RegisterChannels(replayed);
+    mix.SetStream(bench.mix.Stream(), bench.mix.TickCount());
+    ConsumePending(replayed);
+    mix.Play(true);
+    for (uint32_t t = 0; t < 600; ++t) {
+        int32_t a = 0, b = 0;
+        ASSERT_TRUE(mix.ReadTick(true, true, &a, &b)) << t;
+        ConsumePending(replayed);
+        const int32_t expected = t == 200 ? 5000000 : static_cast<int32_t>(t * 128 + (t % 3));
+        ASSERT_EQ(a, expected) << t;
+        ASSERT_EQ(b, expected / 2) << t;
+        ASSERT_EQ(replayed.GetValue(ControlId::XFader, 0), static_cast<int32_t>(t % 256));
+        ASSERT_EQ(replayed.GetValue(ControlId::DeckPitch, 1), 2048 + static_cast<int32_t>(t));
+        ASSERT_EQ(replayed.GetValue(ControlId::DeckScratch, 0), t == 300 ? 65536 : 32768);
+        ASSERT_EQ(replayed.Internal(ControlId::MixCuePointsA)->Value(2), t < 100 ? -5 : 1 << 20);
+    }
+    EXPECT_FALSE(mix.ReadTick(true, true, nullptr, nullptr));
+    EXPECT_FALSE(mix.Playing());
+}
+
+TEST(MixStream, SeeksLandOnMultiplesOf256BelowTheEnd)
+{
+    MixBench bench;
+    bench.Record(1000, [](uint32_t) {});
+    CMixStream& mix = bench.mix;
+    mix.SeekTick(300);
+    EXPECT_EQ(mix.CurrentTick(), 256u);
+    mix.SeekTick(5000); // capped at 998, rounded down
+    EXPECT_EQ(mix.CurrentTick(), 768u);
+    mix.SeekBackward(2);
+    EXPECT_EQ(mix.CurrentTick(), 256u);
+    mix.SeekBackward(2);
+    EXPECT_EQ(mix.CurrentTick(), 0u);
+    mix.SeekForward(10);
+    EXPECT_EQ(mix.CurrentTick(), 768u);
+
+    // The positions after a seek are those of the tick before the target, not the old ones.
+    int32_t a = 0;
+    mix.SeekTick(512);
+    ASSERT_TRUE(mix.ReadTick(true, false, &a, nullptr));
+    EXPECT_EQ(a, 512 * 128);
+
+    MixBench shortMix;
+    shortMix.Record(2, [](uint32_t) {});
+    shortMix.mix.ReadTick(true, false, nullptr, nullptr);
+    shortMix.mix.SeekTick(1);
+    EXPECT_EQ(shortMix.mix.CurrentTick(), 0u);
+}
+
+TEST(MixStream, MarkersFollowTrackChangesUpTo128AndDriveTheMarkerSeeks)
+{
+    MixBench bench;
+    // A track change on deck B every 100 ticks from tick 1000 on: 200 changes, 128 kept.
+    bench.Record(25000, [&](uint32_t t) {
+        const int32_t track = t < 1000 ? 1 : 2 + static_cast<int32_t>((t - 1000) / 100);
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, track, true, true);
+    });
+    const auto markers = bench.mix.Markers();
+    ASSERT_EQ(markers.size(), 128u);
+    EXPECT_EQ(markers[0], 1000u);
+    EXPECT_EQ(markers[1], 1100u);
+
+    CMixStream& mix = bench.mix;
+    mix.SeekNextMarker(); // first marker above 0 + 256 is 1000 -> 1024
+    EXPECT_EQ(mix.CurrentTick(), 1024u);
+    mix.SeekNextMarker(); // above 1280: 1300 -> 1536
+    EXPECT_EQ(mix.CurrentTick(), 1536u);
+    mix.SeekPreviousMarker(); // below 1536 - 1024 = 512: none -> 0
+    EXPECT_EQ(mix.CurrentTick(), 0u);
+    mix.SeekTick(5000);
+    mix.SeekPreviousMarker(); // from 4864: the last below 3840 is 3800 -> 3840
+    EXPECT_EQ(mix.CurrentTick(), 3840u);
+    mix.SeekTick(markers.back() + 300);
+    mix.SeekNextMarker(); // beyond the last marker: the end
+    EXPECT_EQ(mix.CurrentTick(), (25000u - 2) / 256 * 256);
+}
+
+TEST(MixStream, MovingOneOverridableChannelTakesOverOnlyThatChannel)
+{
+    MixBench bench;
+    bench.Record(20, [&](uint32_t t) {
+        for (int d = 0; d < 2; ++d) {
+            bench.table.SetValue(ControlId::DeckEqLow, d, 100 + static_cast<int32_t>(t), true, true);
+            bench.table.SetValue(ControlId::DeckPitch, d, 2000 + static_cast<int32_t>(t), true, true);
+        }
+    });
+    CControlTable replayed;
+    CMixStream mix;
+    mix.RegisterChannels(replayed);
+    mix.SetStream(bench.mix.Stream(), bench.mix.TickCount());
+    ConsumePending(replayed);
+    mix.Play(true);
+    for (uint32_t t = 0; t < 20; ++t) {
+        if (t == 10) {
+            replayed.SetValue(ControlId::DeckEqLow, 0, 7, true, true);  // the user's hand
+            replayed.SetValue(ControlId::DeckPitch, 0, 99, true, true); // not overridable
+        }
+        ASSERT_TRUE(mix.ReadTick(true, true, nullptr, nullptr));
+        ConsumePending(replayed);
+    }
+    EXPECT_TRUE(mix.OverrideActive());
+    EXPECT_TRUE(mix.TakenOver(ControlId::DeckEqLow, 0));
+    EXPECT_FALSE(mix.TakenOver(ControlId::DeckEqLow, 1));
+    EXPECT_EQ(replayed.GetValue(ControlId::DeckEqLow, 0), 7);
+    EXPECT_EQ(replayed.GetValue(ControlId::DeckEqLow, 1), 119);
+    EXPECT_EQ(replayed.GetValue(ControlId::DeckPitch, 0), 2019);
+
+    // Play hands every channel back; a cross-fader take-over is released on its own.
+    mix.Play(true);
+    EXPECT_FALSE(mix.TakenOver(ControlId::DeckEqLow, 0));
+    EXPECT_FALSE(mix.TakeOver(ControlId::XFader, 0, true));
+    EXPECT_TRUE(mix.TakeOver(ControlId::XFader, 0, false));
+    EXPECT_FALSE(mix.TakeOver(ControlId::DeckPitch + 1000, 0, true));
+}
+
+TEST(MixStream, BadStreamsEndTheReplayCleanlyWithoutReadingPastTheEnd)
+{
+    // One good tick sets deck A's volume to 77, then each case damages the second tick.
+    const std::vector<uint8_t> good = {0x66, 0x00, 0x10, 77, 0x00, 0xC0};
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> second;
+        uint32_t tickCount;
+    };
+    const Case cases[] = {
+        {"ends inside an event", {0x66, 0x00, 0x20, 0x01}, 2},
+        {"ends inside a position", {0x01, 0x80, 0x12}, 2},
+        {"undefined width nibble", {0x66, 0x00, 0x30, 1, 0, 0x00, 0x80}, 2},
+        {"unknown position code", {0x05, 0x80}, 2},
+        {"tick count that lies", {0x00, 0x80}, 1000},
+        {"no second tick at all", {}, 2},
+    };
+    for (const Case& c : cases) {
+        CControlTable table;
+        CMixStream mix;
+        mix.RegisterChannels(table);
+        std::vector<uint8_t> stream = good;
+        stream.insert(stream.end(), c.second.begin(), c.second.end());
+        mix.SetStream(stream, c.tickCount);
+        ConsumePending(table);
+        mix.Play(true);
+        EXPECT_TRUE(mix.ReadTick(true, true, nullptr, nullptr)) << c.what;
+        ConsumePending(table);
+        int guard = 0;
+        while (mix.ReadTick(true, true, nullptr, nullptr) && ++guard < 2000)
+            ConsumePending(table);
+        EXPECT_FALSE(mix.Playing()) << c.what;
+        EXPECT_EQ(table.GetValue(ControlId::DeckVolume, 0), 77) << c.what;
+        EXPECT_LE(mix.CurrentTick(), 2u) << c.what;
+    }
+
+    // An event for a function the mix does not drive is skipped; the tick still counts.
+    CControlTable table;
+    CMixStream mix;
+    mix.RegisterChannels(table);
+    mix.SetStream({0x39, 0x05, 0x10, 9, 0x66, 0x00, 0x11, 50, 0x00, 0xC0}, 1);
+    ConsumePending(table);
+    mix.Play(true);
+    EXPECT_TRUE(mix.ReadTick(true, true, nullptr, nullptr));
+    EXPECT_EQ(table.GetValue(ControlId::DeckVolume, 1), 50);
+}
