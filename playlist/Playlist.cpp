@@ -414,6 +414,12 @@ int CPlaylist::IndexOfId(int32_t id) const
     return -1;
 }
 
+TrackEntry* CPlaylist::EntryById(int32_t id)
+{
+    const int index = IndexOfId(id);
+    return index < 0 ? nullptr : &m_entries[static_cast<size_t>(index)];
+}
+
 void CPlaylist::SetTitle(const std::string& title)
 {
     m_title = title;

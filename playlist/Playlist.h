@@ -83,6 +83,8 @@ public:
     const TrackEntry& Entry(int index) const { return m_entries[static_cast<size_t>(index)]; }
     // Index of the entry with that id, or -1.
     int IndexOfId(int32_t id) const;
+    // The entry with that id, or null.
+    TrackEntry* EntryById(int32_t id);
     const std::string& Title() const { return m_title; }
     void SetTitle(const std::string& title);
     int CurrentIndex() const { return m_current; }

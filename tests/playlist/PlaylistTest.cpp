@@ -304,6 +304,9 @@ TEST_F(PlaylistTest, IdsComeFromOneCounterForAllLists)
     EXPECT_EQ(second.Entry(second.AddTrack(m_dir.Path("b.mp3"), false)).id, 43);
     EXPECT_EQ(second.Entry(second.AddCopy(first.Entry(0))).id, 44);
     EXPECT_EQ(second.Entry(1).title, "a");
+    ASSERT_NE(second.EntryById(44), nullptr);
+    EXPECT_EQ(second.EntryById(44), &second.Entry(1));
+    EXPECT_EQ(second.EntryById(42), nullptr) << "ids are looked up in their own list";
     CPlaylist::RaiseIdCounter(10);
     EXPECT_EQ(CPlaylist::IdCounter(), 44) << "raising never lowers";
     CPlaylist::SetIdCounter(INT32_MAX);
