@@ -123,6 +123,13 @@ int CDeckPlayer::LoadSource(std::unique_ptr<CAudioSource> source, const char* pa
         m_store.Init(rate, static_cast<uint32_t>(blockFrames), static_cast<uint32_t>(blockCount), 0.2f);
     }
     m_beatTracker.Init(rate);
+    // The blocks' frames, or fewer when the source knows its last block is short: Automix
+    // times its change-overs by this.
+    const uint64_t blockFrames64 = static_cast<uint64_t>(blockFrames) * static_cast<uint64_t>(blockCount);
+    const int64_t exact = source->GetTotalFrames();
+    m_trackFrames.store(static_cast<uint32_t>(std::min<uint64_t>(
+        exact > 0 ? std::min<uint64_t>(static_cast<uint64_t>(exact), blockFrames64) : blockFrames64,
+        UINT32_MAX)));
     m_source = std::move(source);
     if (const char* title = m_source->GetTitle())
         m_title = title;
@@ -436,9 +443,10 @@ double CDeckPlayer::FramesToMs(double frames) const noexcept
 
 double CDeckPlayer::LengthSeconds() const noexcept
 {
-    if (!m_loaded.load(std::memory_order_acquire))
+    const uint32_t rate = m_store.SampleRate();
+    if (!m_loaded.load(std::memory_order_acquire) || rate == 0)
         return 0.0;
-    return static_cast<double>(m_blockDurationMs.load()) * m_store.BlockCount() / 1000.0;
+    return static_cast<double>(m_trackFrames.load(std::memory_order_relaxed)) / rate;
 }
 
 double CDeckPlayer::CoarseSeconds() const noexcept
@@ -451,7 +459,12 @@ double CDeckPlayer::CoarseSeconds() const noexcept
 
 double CDeckPlayer::RemainingSeconds() const noexcept
 {
-    return std::max(LengthSeconds() - CoarseSeconds(), 0.0);
+    const uint32_t rate = m_store.SampleRate();
+    if (!m_loaded.load(std::memory_order_acquire) || rate == 0)
+        return 0.0;
+    const double pending = m_pendingSeekSeconds.load(std::memory_order_relaxed);
+    const double elapsed = pending > 0.0 ? pending : static_cast<double>(PlayPosition()) / rate;
+    return std::max(LengthSeconds() - elapsed, 0.0);
 }
 
 double CDeckPlayer::ReadOverview(double startMs, CSampleStore::OverviewPair* pairs, uint32_t count,

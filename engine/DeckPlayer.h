@@ -109,6 +109,7 @@ public:
     bool MarkerArmed(int index) const noexcept;
     float BpmQuality() const noexcept { return m_bpmQuality.load(std::memory_order_relaxed); }
     float StoredBpm() const noexcept { return m_bpm.load(std::memory_order_relaxed); }
+    // Exact where the source knows its length; remaining counts from the play position.
     double LengthSeconds() const noexcept;
     double CoarseSeconds() const noexcept;
     double RemainingSeconds() const noexcept;
@@ -199,6 +200,7 @@ private:
     std::atomic<int> m_scratchMode{0};       // 0 off, 1 platter, 2 direct
 
     std::atomic<float> m_blockDurationMs{0.0f}; // of the open source, so render never asks it
+    std::atomic<uint32_t> m_trackFrames{0};     // length of the open track
     std::string m_title;                        // under the load lock
     mutable std::mutex m_loadLock;
     std::mutex m_storeLock;

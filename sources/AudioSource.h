@@ -34,6 +34,9 @@ public:
     // Fills one block into left and right (each GetBlockFrames() samples); nonzero when a block
     // was delivered. The current block advances by one.
     virtual int ReadBlock(int16_t* left, int16_t* right) = 0;
+    // The exact length in frames when the source knows it (its last block may be short), or -1:
+    // then the blocks are taken as full.
+    virtual int64_t GetTotalFrames() const { return -1; }
 
     // The largest block any source may deliver: the decks' decode buffers hold this many frames.
     static constexpr int kMaxBlockFrames = 8192;

@@ -41,6 +41,7 @@ public:
     // Returns the frames delivered (1..1024), or 0 at the end or while closed. A short last
     // block is padded with silence up to 1024 frames. No allocation.
     int ReadBlock(int16_t* left, int16_t* right) noexcept override;
+    int64_t GetTotalFrames() const override { return m_open ? m_totalFrames : -1; }
 
     static constexpr int kBlockFrames = 1024;
     // 4 bytes per sample (32-bit PCM) is the widest format accepted.
