@@ -89,6 +89,7 @@ int CControlHost::Render(ClientRecord& record, CAudioBus& bus, uint16_t firstTic
         ScheduleTimeLine();
         ReplayMixTick();
         ApplyControls(tickMs);
+        TickApplied();
         UpdateMixMonitorFlags();
         m_engine->Render(record, bus, static_cast<uint16_t>(firstTick + i), 1);
     }

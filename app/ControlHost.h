@@ -47,6 +47,8 @@ public:
     virtual void ReplayMixTick() noexcept {}
     virtual bool MixReplayRunning() const noexcept { return false; }
     virtual bool AutomixMode() const noexcept { return false; }
+    // After ApplyControls, before the engine renders the tick.
+    virtual void TickApplied() noexcept {}
 
     // Any thread.
     CControlTable& Controls() noexcept { return m_controls; }

@@ -1,6 +1,7 @@
 #include "MixRecorder.h"
 
 #include "ControlFunction.h"
+#include "ControlTable.h"
 #include "MixStream.h"
 
 #include <cstdlib>
@@ -24,23 +25,59 @@ bool CMixRecorder::Put(uint32_t value, uint32_t size) noexcept
     return true;
 }
 
-bool CMixRecorder::RecordTick(int32_t positionA, int32_t positionB) noexcept
+bool CMixRecorder::PutChannels(bool late) noexcept
 {
-    if (!m_recording)
-        return false;
-    const size_t tickStart = m_size;
     const bool first = m_tickCount == 0;
     bool fits = true;
     for (CMixStream::ChannelEntry& entry : m_mix.Channels()) {
+        const int32_t id = entry.function->Id();
+        if ((id == ControlId::MixCuePointsA || id == ControlId::MixCuePointsB) != late)
+            continue;
         const int32_t value = entry.function->Value(entry.channel);
-        if (!first && value == entry.lastValue)
+        // A value an input set again counts as a change: the dispatch applies it again (a
+        // scratch movement, a skip), and so must the replay.
+        const bool set = (entry.function->Flags(entry.channel) & CControlFunction::kApplyPending) != 0;
+        if (!first && !set && value == entry.lastValue)
             continue;
         const auto raw = static_cast<uint32_t>(value);
         const uint32_t width = raw < 256 ? 1 : raw > 65535 ? 4 : 2;
         const uint32_t tag = (width == 1 ? 0x10 : width == 2 ? 0x20 : 0x00) | entry.channel;
-        fits = fits && Put(static_cast<uint32_t>(entry.function->Id()), 2) && Put(tag, 1) && Put(raw, width);
+        fits = fits && Put(static_cast<uint32_t>(id), 2) && Put(tag, 1) && Put(raw, width);
         entry.lastValue = value;
     }
+    return fits;
+}
+
+bool CMixRecorder::Overflow() noexcept
+{
+    // The tick is dropped whole, so the stream still ends on a tick boundary.
+    m_size = m_tickStart;
+    m_overflowed = true;
+    m_recording = false;
+    return false;
+}
+
+bool CMixRecorder::BeginTick() noexcept
+{
+    if (!m_recording)
+        return false;
+    m_tickStart = m_size;
+    return PutChannels(false) || Overflow();
+}
+
+bool CMixRecorder::EndTick(int32_t positionA, int32_t positionB) noexcept
+{
+    if (!m_recording)
+        return false;
+    const bool first = m_tickCount == 0;
+    // What applying left (a scratch movement back at rest, say) is where the next tick starts
+    // from; the replay's own dispatch leaves the same.
+    for (CMixStream::ChannelEntry& entry : m_mix.Channels()) {
+        const int32_t id = entry.function->Id();
+        if (id != ControlId::MixCuePointsA && id != ControlId::MixCuePointsB)
+            entry.lastValue = entry.function->Value(entry.channel);
+    }
+    bool fits = PutChannels(true);
     uint32_t flags = 0x8000 | (first ? 0x4000 : 0);
     const std::array<int32_t, 2> positions = {positionA, positionB};
     std::array<uint32_t, 2> codes{};
@@ -58,13 +95,8 @@ bool CMixRecorder::RecordTick(int32_t positionA, int32_t positionB) noexcept
             fits = fits && Put(static_cast<uint32_t>(std::llabs(step)), 1);
         m_lastPosition[d] = positions[d];
     }
-    if (!fits) {
-        // The tick is dropped whole, so the stream still ends on a tick boundary.
-        m_size = tickStart;
-        m_overflowed = true;
-        m_recording = false;
-        return false;
-    }
+    if (!fits)
+        return Overflow();
     ++m_tickCount;
     return true;
 }

@@ -2,9 +2,21 @@
 
 #include "ControlFunction.h"
 #include "ControlTable.h"
+#include "FileReplacer.h"
+#include "MixReference.h"
+#include "Playlist.h"
+#include "TimeLine.h"
+#include "XmlPlaylist.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <strings.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +53,7 @@ public:
     {
     }
     uint32_t Position() const { return m_position; }
+    void Skip(uint32_t bytes) { m_position += bytes; } // the caller checked the bytes are there
     bool Read(uint32_t size, uint32_t& value)
     {
         if (m_bytes.size() - m_position < size)
@@ -56,6 +69,59 @@ private:
     const std::vector<uint8_t>& m_bytes;
     uint32_t m_position;
 };
+
+constexpr char kMagic[] = "QUANDEL Mix";
+constexpr size_t kMagicLength = 11;
+constexpr uint8_t kVersion = 2;
+constexpr char kTrailer[] = "END";
+// Far above any real mix (hours of events are megabytes); keeps a hostile size field from
+// asking for gigabytes.
+constexpr uint32_t kMaxBlockBytes = 512u << 20;
+
+// A temporary file named with the given prefix in the temporary folder, removed on destruction.
+class CTemporaryFile {
+public:
+    explicit CTemporaryFile(const char* prefix)
+    {
+        const char* folder = std::getenv("TMPDIR");
+        std::string pattern =
+            std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" + prefix + "XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        const int fd = mkstemp(name.data());
+        if (fd >= 0) {
+            ::close(fd);
+            m_path = name.data();
+        }
+    }
+    ~CTemporaryFile()
+    {
+        if (!m_path.empty())
+            std::remove(m_path.c_str());
+    }
+    CTemporaryFile(const CTemporaryFile&) = delete;
+    CTemporaryFile& operator=(const CTemporaryFile&) = delete;
+    bool Valid() const { return !m_path.empty(); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+void PutU32(std::vector<uint8_t>& out, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
 
 } // namespace
 
@@ -101,6 +167,104 @@ CMixStream::ChannelEntry* CMixStream::FindEntry(int32_t id, int channel) noexcep
         m_channels[index].channel != channel)
         return nullptr;
     return &m_channels[index];
+}
+
+// ---- Container -----------------------------------------------------------------------------
+
+bool CMixStream::Load(const char* path, CPlaylist* playlist)
+{
+    std::lock_guard lock(m_lock);
+    ClearLocked(playlist != nullptr);
+    m_stream.clear();
+    std::vector<uint8_t> file;
+    if (path == nullptr || !ReadWholeFile(path, file))
+        return false;
+    if (file.size() < 1 + kMagicLength || std::memcmp(file.data() + 1, kMagic, kMagicLength) != 0)
+        return false;
+    CByteReader reader(file, 1 + kMagicLength);
+    uint32_t version = 0;
+    uint32_t tickCount = 0;
+    if (!reader.Read(1, version) || version > kVersion || !reader.Read(4, tickCount))
+        return false;
+    if (version > 1) {
+        uint32_t listBytes = 0;
+        if (!reader.Read(4, listBytes) || listBytes > file.size() - reader.Position())
+            return false;
+        if (playlist != nullptr) {
+            CTemporaryFile list("QZL");
+            if (!list.Valid())
+                return false;
+            {
+                std::ofstream out(list.Path(), std::ios::binary);
+                out.write(reinterpret_cast<const char*>(file.data() + reader.Position()), listBytes);
+                if (!out)
+                    return false;
+            }
+            // The tracks are looked for next to the Mix-File first.
+            MixReference reference;
+            const std::string folder = std::filesystem::path(path).parent_path().string() + "/";
+            if (!CXmlPlaylist::Load(*playlist, list.Path(), false, &reference, folder))
+                return false;
+            m_title = reference.title;
+            m_comment = reference.comment;
+        }
+        reader.Skip(listBytes);
+    }
+    uint32_t streamBytes = 0;
+    if (!reader.Read(4, streamBytes) || streamBytes > kMaxBlockBytes ||
+        streamBytes > file.size() - reader.Position())
+        return false;
+    m_stream.assign(file.begin() + reader.Position(), file.begin() + reader.Position() + streamBytes);
+    reader.Skip(streamBytes);
+    m_tickCount.store(tickCount);
+    if (version > 1) {
+        // A damaged end leaves an empty mix; the list read above stays.
+        uint32_t length = 0;
+        const size_t at = reader.Position();
+        if (!reader.Read(1, length) || length != 3 || file.size() - at < 4 ||
+            std::memcmp(file.data() + at + 1, kTrailer, 3) != 0) {
+            m_stream.clear();
+            m_tickCount.store(0);
+        }
+    }
+    const std::string name = std::filesystem::path(path).stem().string();
+    if (m_title.empty() && strcasecmp(name.c_str(), "last") != 0)
+        m_title = name;
+    m_path = path;
+    BuildMarkersLocked();
+    return true;
+}
+
+bool CMixStream::Save(const char* path, CPlaylist& playlist)
+{
+    std::lock_guard lock(m_lock);
+    if (path == nullptr)
+        return false;
+    m_path = path;
+    CTemporaryFile list("QZL");
+    if (!list.Valid())
+        return false;
+    const MixReference reference{m_title, m_comment, m_path};
+    std::vector<uint8_t> listBytes;
+    if (!CXmlPlaylist::Save(playlist, list.Path(), &reference) || !ReadWholeFile(list.Path(), listBytes))
+        return false;
+
+    std::vector<uint8_t> out;
+    out.reserve(32 + listBytes.size() + m_stream.size());
+    out.push_back(static_cast<uint8_t>(kMagicLength));
+    out.insert(out.end(), kMagic, kMagic + kMagicLength);
+    out.push_back(kVersion);
+    PutU32(out, m_tickCount.load());
+    PutU32(out, static_cast<uint32_t>(listBytes.size()));
+    out.insert(out.end(), listBytes.begin(), listBytes.end());
+    PutU32(out, static_cast<uint32_t>(m_stream.size()));
+    out.insert(out.end(), m_stream.begin(), m_stream.end());
+    out.push_back(3);
+    out.insert(out.end(), kTrailer, kTrailer + 3);
+
+    // Written beside the target and renamed over it, so a failed save keeps the old file.
+    CFileReplacer file(path);
+    return file.Open() && file.Write(out.data(), out.size()) && file.Commit();
 }
 
 // ---- Stream and text -----------------------------------------------------------------------
@@ -200,6 +364,7 @@ CMixStream::TickResult CMixStream::TryReadTick(bool advance, bool apply, int32_t
 CMixStream::TickResult CMixStream::ReadTickLocked(bool advance, bool apply, int32_t* positionA,
                                                   int32_t* positionB) noexcept
 {
+    ReleasePendingLocked();
     const bool playing = m_playing.load(std::memory_order_relaxed);
     if (playing && apply) {
         // A user's change since the engine last consumed the channel is a take-over.
@@ -223,7 +388,7 @@ CMixStream::TickResult CMixStream::ReadTickLocked(bool advance, bool apply, int3
         // here; the decks keep what they have.
         m_readPosition = start;
         m_runningPosition = savedPositions;
-        m_tickCount = m_currentTick;
+        m_tickCount.store(m_currentTick.load());
         m_playing.store(false, std::memory_order_release);
         return TickResult::End;
     }
@@ -232,7 +397,7 @@ CMixStream::TickResult CMixStream::ReadTickLocked(bool advance, bool apply, int3
     if (positionB != nullptr)
         *positionB = m_runningPosition[1];
     if (advance) {
-        ++m_currentTick;
+        m_currentTick.fetch_add(1, std::memory_order_acq_rel);
     } else {
         m_readPosition = start;
         m_runningPosition = savedPositions;
@@ -305,20 +470,26 @@ CMixStream::Decode CMixStream::DecodeTick(bool apply, bool& firstTick) noexcept
 
 // ---- Play and take-over --------------------------------------------------------------------
 
-void CMixStream::Play(bool on)
+void CMixStream::Play(bool on) noexcept
 {
-    std::lock_guard lock(m_lock);
-    if (on) {
-        for (ChannelEntry& entry : m_channels)
-            entry.flags &= static_cast<uint16_t>(~kTakenOver);
-        m_overrideActive = false;
-    }
+    if (on)
+        m_releasePending.store(true, std::memory_order_release);
     m_playing.store(on, std::memory_order_release);
+}
+
+void CMixStream::ReleasePendingLocked() noexcept
+{
+    if (!m_releasePending.exchange(false, std::memory_order_acq_rel))
+        return;
+    for (ChannelEntry& entry : m_channels)
+        entry.flags &= static_cast<uint16_t>(~kTakenOver);
+    m_overrideActive = false;
 }
 
 void CMixStream::TakeOverAll(bool on)
 {
     std::lock_guard lock(m_lock);
+    ReleasePendingLocked();
     for (ChannelEntry& entry : m_channels) {
         if ((entry.flags & kOverridable) == 0)
             continue;
@@ -335,6 +506,7 @@ bool CMixStream::TakeOver(int32_t id, int channel, bool on)
     std::lock_guard lock(m_lock);
     if (!m_playing.load(std::memory_order_relaxed))
         return false;
+    ReleasePendingLocked();
     ChannelEntry* entry = FindEntry(id, channel);
     if (entry == nullptr)
         return false;
@@ -351,6 +523,7 @@ bool CMixStream::TakeOver(int32_t id, int channel, bool on)
 bool CMixStream::OverrideActive() const
 {
     std::lock_guard lock(m_lock);
+    const_cast<CMixStream*>(this)->ReleasePendingLocked();
     return m_overrideActive;
 }
 
@@ -358,6 +531,7 @@ bool CMixStream::TakenOver(int32_t id, int channel) const
 {
     std::lock_guard lock(m_lock);
     auto* self = const_cast<CMixStream*>(this);
+    self->ReleasePendingLocked();
     const ChannelEntry* entry = self->FindEntry(id, channel);
     return entry != nullptr && (entry->flags & kTakenOver) != 0;
 }
@@ -413,7 +587,7 @@ void CMixStream::SeekForward(uint32_t steps)
 {
     std::lock_guard lock(m_lock);
     const uint64_t target = static_cast<uint64_t>(m_currentTick) + uint64_t{kSeekStep} * steps;
-    SeekLocked(static_cast<uint32_t>(std::min<uint64_t>(m_tickCount, target)));
+    SeekLocked(static_cast<uint32_t>(std::min<uint64_t>(m_tickCount.load(), target)));
 }
 
 void CMixStream::SeekBackward(uint32_t steps)
@@ -432,7 +606,7 @@ void CMixStream::SeekNextMarker()
 {
     std::lock_guard lock(m_lock);
     for (int i = 0; i < m_markerCount; ++i) {
-        if (uint64_t{m_currentTick} + kSeekStep < m_markers[i]) {
+        if (uint64_t{m_currentTick.load()} + kSeekStep < m_markers[i]) {
             SeekLocked(MarkerTarget(m_markers[i]));
             return;
         }
@@ -452,16 +626,13 @@ void CMixStream::SeekPreviousMarker()
     SeekLocked(0);
 }
 
-uint32_t CMixStream::CurrentTick() const
+bool CMixStream::TryRewind() noexcept
 {
-    std::lock_guard lock(m_lock);
-    return m_currentTick;
-}
-
-uint32_t CMixStream::TickCount() const
-{
-    std::lock_guard lock(m_lock);
-    return m_tickCount;
+    std::unique_lock lock(m_lock, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    RewindLocked();
+    return true;
 }
 
 std::vector<uint32_t> CMixStream::Markers() const
@@ -490,4 +661,86 @@ void CMixStream::BuildMarkersLocked() noexcept
     }
     SeekLocked(earlier);
     m_playing.store(playing, std::memory_order_relaxed);
+}
+
+// ---- Time Line and the tracks a mix needs --------------------------------------------------
+
+void CMixStream::BuildTimeLine(CTimeLine& timeLine)
+{
+    struct Run {
+        int32_t track = -1;
+        int64_t firstAudible = -1;
+        int64_t lastAudible = -1;
+    };
+    struct Block {
+        int32_t deck;
+        int32_t index;
+        double startMs;
+        double lengthMs;
+    };
+    std::vector<Block> blocks;
+    std::lock_guard lock(m_lock);
+    const uint32_t earlier = m_currentTick.load();
+    const bool playing = m_playing.load(std::memory_order_relaxed);
+    m_playing.store(false, std::memory_order_relaxed);
+    RewindLocked();
+    std::array<Run, 2> runs;
+    auto flush = [&](int deck) {
+        const Run& run = runs[deck];
+        if (run.firstAudible >= 0 && run.track > 0) {
+            const double startMs = static_cast<double>(run.firstAudible) * kTickMs;
+            blocks.push_back(
+                {deck, run.track - 1, startMs, static_cast<double>(run.lastAudible) * kTickMs - startMs});
+        }
+    };
+    while (m_currentTick.load() < m_tickCount.load()) {
+        const uint32_t tick = m_currentTick.load();
+        if (ReadTickLocked(true, false, nullptr, nullptr) != TickResult::Tick)
+            break;
+        for (int deck = 0; deck < 2; ++deck) {
+            Run& run = runs[deck];
+            if (m_track[deck] != run.track) {
+                flush(deck);
+                run = Run{m_track[deck], -1, -1};
+            }
+            // Deck A is heard below 240 on the cross-fader, deck B above 16.
+            const bool audible = deck == 0 ? m_crossFader < 240 : m_crossFader > 16;
+            if (audible) {
+                if (run.firstAudible < 0)
+                    run.firstAudible = tick;
+                run.lastAudible = tick;
+            }
+        }
+    }
+    flush(0);
+    flush(1);
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const Block& a, const Block& b) { return a.startMs < b.startMs; });
+    timeLine.Clear();
+    for (const Block& block : blocks)
+        timeLine.InsertAt(timeLine.Count(), block.deck, block.index, static_cast<int32_t>(block.startMs),
+                          static_cast<int32_t>(block.lengthMs));
+    SeekLocked(earlier);
+    m_playing.store(playing, std::memory_order_relaxed);
+}
+
+std::vector<int32_t> CMixStream::TrackValues()
+{
+    std::vector<int32_t> values;
+    std::lock_guard lock(m_lock);
+    const uint32_t earlier = m_currentTick.load();
+    const bool playing = m_playing.load(std::memory_order_relaxed);
+    m_playing.store(false, std::memory_order_relaxed);
+    RewindLocked();
+    while (m_currentTick.load() < m_tickCount.load()) {
+        if (ReadTickLocked(true, false, nullptr, nullptr) != TickResult::Tick)
+            break;
+        for (int32_t track : m_track) {
+            if (track > 0 && std::find(values.begin(), values.end(), track) == values.end())
+                values.push_back(track);
+        }
+    }
+    SeekLocked(earlier);
+    m_playing.store(playing, std::memory_order_relaxed);
+    return values;
 }

@@ -40,6 +40,7 @@ public:
     static constexpr uint16_t kTakenOver = 2;
     static constexpr int kMaxMarkers = 128;
     static constexpr uint32_t kSeekStep = 256;
+    static constexpr double kTickMs = 2.9024943310657596; // 128 frames at 44100 Hz
 
     CMixStream();
     CMixStream(const CMixStream&) = delete;
@@ -70,7 +71,9 @@ public:
     // the lock.
     TickResult TryReadTick(bool advance, bool apply, int32_t* positionA, int32_t* positionB) noexcept;
 
-    void Play(bool on);
+    // Any thread, without the lock: the release of taken-over channels that Play(on) asks for
+    // happens at the next locked operation.
+    void Play(bool on) noexcept;
     bool Playing() const noexcept { return m_playing.load(std::memory_order_acquire); }
     void TakeOverAll(bool on);
     // Only while playing; returns whether the channel was taken over before.
@@ -83,8 +86,11 @@ public:
     void SeekBackward(uint32_t steps);
     void SeekNextMarker();
     void SeekPreviousMarker();
-    uint32_t CurrentTick() const;
-    uint32_t TickCount() const;
+    // Any thread, without the lock.
+    uint32_t CurrentTick() const noexcept { return m_currentTick.load(std::memory_order_acquire); }
+    uint32_t TickCount() const noexcept { return m_tickCount.load(std::memory_order_acquire); }
+    // Audio thread: back to tick 0 unless another thread holds the lock (then false).
+    bool TryRewind() noexcept;
     // Counts seeks and rewinds: the replay forgets the positions it compared against whenever
     // this changes, so the first ticks after a seek compare with positions read at the target.
     uint32_t SeekGeneration() const noexcept { return m_seekGeneration.load(std::memory_order_acquire); }
@@ -96,6 +102,8 @@ public:
 
     // One block per track a deck played audibly in the mix.
     void BuildTimeLine(CTimeLine& timeLine);
+    // Every track value (playlist index + 1) the mix loads, once each.
+    std::vector<int32_t> TrackValues();
 
     // The recorder's view of the table (its own lock is the caller's business).
     std::vector<ChannelEntry>& Channels() noexcept { return m_channels; }
@@ -111,6 +119,7 @@ private:
     uint32_t MarkerTarget(uint32_t marker) const noexcept;
     void BuildMarkersLocked() noexcept;
     void ClearLocked(bool clearText) noexcept;
+    void ReleasePendingLocked() noexcept;
 
     mutable std::mutex m_lock;
     std::vector<ChannelEntry> m_channels;
@@ -118,10 +127,12 @@ private:
 
     std::vector<uint8_t> m_stream;
     uint32_t m_readPosition = 0; // bytes
-    uint32_t m_tickCount = 0;
-    uint32_t m_currentTick = 0;
+    // Written under the lock; read without it by the Automix step.
+    std::atomic<uint32_t> m_tickCount{0};
+    std::atomic<uint32_t> m_currentTick{0};
     std::atomic<bool> m_playing{false}; // written under the lock, read by the replay without it
     bool m_overrideActive = false;
+    std::atomic<bool> m_releasePending{false}; // Play(on) asked to hand every channel back
     std::array<int32_t, 2> m_track{-1, -1};
     int32_t m_crossFader = -1;
     std::array<int32_t, 2> m_runningPosition{-1, -1}; // frames of each deck's track

@@ -8,6 +8,17 @@
 
 namespace {
 
+// Consumes the apply-pending marks as the control host does after replay.
+void ConsumePending(CControlTable& table)
+{
+    for (size_t i = 0; i < table.Count(); ++i)
+        for (int c = 0; c < 2; ++c)
+            table.At(i).TakeApplyPending(c);
+    for (int32_t id = ControlId::MixTrackEntry; id <= ControlId::MixCuePointsB; ++id)
+        for (int c = 0; c < 5; ++c)
+            table.Internal(id)->TakeApplyPending(c);
+}
+
 // A control table with a mix registered on it, and a recorder filling the mix from the table.
 struct MixBench {
     CControlTable table;
@@ -24,18 +35,11 @@ struct MixBench {
         for (uint32_t t = 0; t < ticks; ++t) {
             perTick(t);
             ASSERT_TRUE(recorder.RecordTick(position(t), position(t) / 2));
+            ConsumePending(table);
         }
         recorder.Finish();
     }
 };
-
-// Consumes the apply-pending marks as the control host does after replay.
-void ConsumePending(CControlTable& table)
-{
-    for (size_t i = 0; i < table.Count(); ++i)
-        for (int c = 0; c < 2; ++c)
-            table.At(i).TakeApplyPending(c);
-}
 
 } // namespace
 

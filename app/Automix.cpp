@@ -1,0 +1,367 @@
+#include "Automix.h"
+
+#include "AudioEngine.h"
+#include "PlayerCore.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kTickSeconds = 128.0 / 44100.0;
+constexpr double kEndSeconds = 0.01; // "at the end of the track"
+constexpr double kRestartSeconds = 2.0;
+constexpr int kSeekFull = 4096;
+
+} // namespace
+
+bool CAutomix::Running() const noexcept
+{
+    return m_core.Controls().GetValue(ControlId::RunStop, 0) != 0;
+}
+
+void CAutomix::SetControl(int32_t id, int channel, int32_t value) noexcept
+{
+    // Only real changes: a value set again every tick would be re-applied and redrawn each time.
+    // A deck asked to play that is not playing (it was still loading when asked) is asked again.
+    bool differs = m_core.Controls().GetValue(id, channel) != value;
+    if (id == ControlId::DeckStartStop && value != 0) {
+        const CDeckPlayer& player = m_core.Engine().Deck(channel);
+        differs = differs || (player.Loaded() && !player.Playing() && !player.EndReached());
+    }
+    if (differs)
+        m_core.Controls().SetValue(id, channel, value, true, true);
+}
+
+bool CAutomix::DeckHolds(int deck, int32_t track) const noexcept
+{
+    return track >= 0 && m_core.Engine().LoadedEntry(deck) == track;
+}
+
+double CAutomix::PlayedSeconds(int deck) const noexcept
+{
+    const CDeckPlayer& player = m_core.Engine().Deck(deck);
+    const uint32_t rate = player.SampleRate();
+    return player.Loaded() && rate > 0 ? static_cast<double>(player.PlayPosition()) / rate : 0.0;
+}
+
+void CAutomix::LoadItemTrack(int deck, int32_t track) noexcept
+{
+    if (track < 0) {
+        if (m_core.Engine().LoadedEntry(deck) >= 0 || m_core.Engine().Deck(deck).Loaded())
+            m_core.LoadTrackToDeck(deck, nullptr, -1);
+        return;
+    }
+    CPlaylist& list = m_core.List();
+    const int index = list.IndexOfId(track);
+    // A track the list no longer holds leaves the deck as it is; later ticks try again.
+    if (index < 0)
+        return;
+    m_core.LoadTrackToDeck(deck, list.Entry(index).location.c_str(), track);
+}
+
+void CAutomix::StartRamp(double durationSeconds, int towardsDeck) noexcept
+{
+    const int32_t fader = m_core.Controls().GetValue(ControlId::XFader, 0);
+    m_core.FadeRamp().Start(static_cast<float>(fader), towardsDeck * 255, durationSeconds);
+}
+
+// ---- The step ------------------------------------------------------------------------------
+
+void CAutomix::Step() noexcept
+{
+    // Before a list or a mix is put on the Time Line the decks are the user's alone.
+    if (m_core.Busy() || m_core.PlaybackModeValue() == CPlayerCore::kNoMode)
+        return;
+    CTimeLine& timeLine = m_core.TimeLine();
+    // An empty mix falls back to Automix before its (empty) Time Line could stop everything.
+    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix && m_core.Mix().TickCount() == 0) {
+        m_core.SetPlaybackMode(CPlayerCore::kAutomix);
+        return;
+    }
+    if (timeLine.Count() == 0) {
+        for (int deck = 0; deck < 2; ++deck)
+            LoadItemTrack(deck, -1);
+        SetControl(ControlId::RunStop, 0, 0);
+        return;
+    }
+    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+        StepDjMix();
+        return;
+    }
+    if (timeLine.CurrentAndNext().index < 0) {
+        timeLine.SetCurrentIndex(0);
+        SetControl(ControlId::RunStop, 0, RepeatAll() ? 1 : 0);
+    }
+    const bool held = m_manualHold.load(std::memory_order_relaxed) > 0;
+    if (held != m_manualHoldSeen) {
+        m_manualHoldSeen = held;
+        FollowManualHold(Running());
+    }
+    if (!held) {
+        KeepDecksInLine();
+        ActOnTransition();
+    }
+    UpdatePosition();
+}
+
+void CAutomix::StepDjMix() noexcept
+{
+    CMixStream& mix = m_core.Mix();
+    const uint32_t count = mix.TickCount();
+    const uint32_t tick = mix.CurrentTick();
+    if (tick + 1 < count) {
+        m_core.TimeLine().SetPosition(static_cast<uint32_t>(tick * kTickSeconds * 1000.0));
+        return;
+    }
+    // The end of the mix: back to its start, stopped unless the whole list repeats.
+    if (!RepeatAll())
+        SetControl(ControlId::RunStop, 0, 0);
+    mix.TryRewind();
+}
+
+void CAutomix::FollowManualHold(bool running) noexcept
+{
+    CTimeLine& timeLine = m_core.TimeLine();
+    if (!m_manualHoldSeen) {
+        // The user let go: the side the cross-fader favours plays on.
+        const int favoured = m_core.Controls().GetValue(ControlId::XFader, 0) > 127 ? 1 : 0;
+        if (favoured != CurrentDeck()) {
+            timeLine.SetCurrentIndex(timeLine.CurrentIndex() + 1);
+            SetCurrentDeck(favoured);
+        }
+        const int current = CurrentDeck();
+        if (running)
+            SetControl(ControlId::DeckStartStop, current, 1);
+        SetControl(ControlId::DeckStartStop, current ^ 1, 0);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, current ^ 1, 0, true, true);
+        SetControl(ControlId::XFader, 0, current * 255);
+        return;
+    }
+    if (running) {
+        // The user mixes by hand: both decks play and the ramp stops where it is.
+        SetTransition(kIdle);
+        m_core.FadeRamp().Freeze();
+        SetControl(ControlId::DeckStartStop, 0, 1);
+        SetControl(ControlId::DeckStartStop, 1, 1);
+    }
+}
+
+void CAutomix::KeepDecksInLine() noexcept
+{
+    CAudioEngine& engine = m_core.Engine();
+    const TimeLineCursor cursor = m_core.TimeLine().CurrentAndNext();
+    if (Transition() == kIdle && cursor.deck >= 0 && cursor.deck != CurrentDeck()) {
+        m_core.CompleteFade();
+        SetCurrentDeck(cursor.deck);
+        SetControl(ControlId::XFader, 0, CurrentDeck() * 255);
+    }
+    const int current = CurrentDeck();
+    const int pending = m_pendingSeek.load(std::memory_order_relaxed);
+    if (DeckHolds(current, cursor.track)) {
+        if (pending != 0) {
+            const CDeckPlayer& player = engine.Deck(current);
+            const uint32_t frames = player.TrackFrames();
+            const int position =
+                frames > 0 ? static_cast<int>(static_cast<double>(player.PlayPosition()) * kSeekFull / frames)
+                           : 0;
+            m_core.Controls().SetValue(ControlId::DeckSeekPosition, current,
+                                       std::clamp(position + pending, 0, kSeekFull - 1), true, true);
+            m_pendingSeek.fetch_sub(pending, std::memory_order_relaxed);
+        }
+    } else if (!engine.Loading(current)) {
+        LoadItemTrack(cursor.deck >= 0 ? cursor.deck : current, cursor.track);
+    }
+    const int nextDeck = cursor.nextDeck;
+    if (nextDeck >= 0 && nextDeck != current && !DeckHolds(nextDeck, cursor.nextTrack) &&
+        !engine.Loading(current) && !engine.Loading(nextDeck))
+        LoadItemTrack(nextDeck, cursor.nextTrack);
+}
+
+void CAutomix::ActOnTransition() noexcept
+{
+    CAudioEngine& engine = m_core.Engine();
+    CTimeLine& timeLine = m_core.TimeLine();
+    int current = CurrentDeck();
+    if (!Running() || engine.Loading(current) || m_core.FadeRamp().Active())
+        return;
+    const TimeLineCursor cursor = timeLine.CurrentAndNext();
+    const int nextDeck = cursor.nextDeck >= 0 ? cursor.nextDeck : current ^ 1;
+    const double fade = FadeTime();
+    switch (Transition()) {
+    case kReturning:
+        SetControl(ControlId::DeckStartStop, nextDeck, 0);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, nextDeck, 0, true, true);
+        SetTransition(kIdle);
+        break;
+    case kChangeOver:
+        // The ramp has finished: the old deck stops and rewinds, the next item is current.
+        SetControl(ControlId::DeckStartStop, current, 0);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
+        SetCurrentDeck(nextDeck);
+        SetTransition(kIdle);
+        timeLine.SetCurrentIndex(timeLine.CurrentIndex() + 1);
+        break;
+    case kIdle: {
+        const double remaining = engine.Deck(current).RemainingSeconds();
+        if (RepeatSingle()) {
+            if (remaining < kEndSeconds)
+                m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
+            break;
+        }
+        const double other = engine.Deck(current ^ 1).RemainingSeconds();
+        // A next track shorter than three fade times gets no early change-over: it would be
+        // faded over most of its length.
+        const double threshold = fade < kEndSeconds || other < 3.0 * fade ? kEndSeconds : fade;
+        if (remaining <= threshold) {
+            SetTransition(kChangeOver);
+            const double duration = std::min(fade, remaining);
+            StartRamp(duration, current ^ 1);
+            // A pause starts the next deck only when it has been waited out.
+            if (duration >= 0.0)
+                SetControl(ControlId::DeckStartStop, nextDeck, 1);
+        }
+        break;
+    }
+    case kNextRequested:
+        StartRamp(fade < 0.0 ? 0.0 : fade, current ^ 1);
+        SetTransition(kChangeOver);
+        SetControl(ControlId::DeckStartStop, nextDeck, 1);
+        break;
+    case kPreviousRequested:
+        if (timeLine.CurrentIndex() == 0 || PlayedSeconds(current) > kRestartSeconds) {
+            m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
+            SetTransition(kIdle);
+        } else {
+            timeLine.SetCurrentIndex(timeLine.CurrentIndex() - 1);
+            if (const TimeLineItem* item = timeLine.Item(timeLine.CurrentIndex()))
+                SetCurrentDeck(item->deck);
+            SetTransition(kReturning);
+        }
+        break;
+    default:
+        SetTransition(kIdle);
+        break;
+    }
+    current = CurrentDeck();
+    SetControl(ControlId::DeckStartStop, current, 1);
+    if (!m_core.FadeRamp().Active())
+        SetControl(ControlId::XFader, 0, current * 255);
+}
+
+void CAutomix::UpdatePosition() noexcept
+{
+    CTimeLine& timeLine = m_core.TimeLine();
+    const TimeLineItem* item = timeLine.Item(timeLine.CurrentIndex());
+    if (item == nullptr)
+        return;
+    const double length = m_core.Engine().Deck(item->deck).LengthSeconds();
+    double position = item->start;
+    if (length > 0.0 && DeckHolds(item->deck, item->track))
+        position += PlayedSeconds(item->deck) * item->displayLength / length;
+    timeLine.SetPosition(static_cast<uint32_t>(position));
+}
+
+// ---- Commands ------------------------------------------------------------------------------
+
+void CAutomix::Next()
+{
+    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+        m_core.Mix().SeekNextMarker();
+        return;
+    }
+    CTimeLine& timeLine = m_core.TimeLine();
+    if (!Running())
+        timeLine.SetCurrentIndex(timeLine.CurrentIndex() + 1);
+    else if (m_core.FadeRamp().Active())
+        m_core.CompleteFade();
+    else
+        SetTransition(kNextRequested);
+}
+
+void CAutomix::Previous()
+{
+    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+        m_core.Mix().SeekPreviousMarker();
+        return;
+    }
+    CTimeLine& timeLine = m_core.TimeLine();
+    if (Running()) {
+        if (m_core.FadeRamp().Active())
+            m_core.CompleteFade();
+        else
+            SetTransition(kPreviousRequested);
+    } else if (PlayedSeconds(CurrentDeck()) > kRestartSeconds) {
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, CurrentDeck(), 0, true, true);
+    } else {
+        timeLine.SetCurrentIndex(std::max(0, timeLine.CurrentIndex() - 1));
+    }
+}
+
+void CAutomix::SeekForward(bool coarse)
+{
+    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+        m_core.Mix().SeekForward(coarse ? 10 : 2);
+        return;
+    }
+    if (m_core.FadeRamp().Active())
+        m_core.CompleteFade();
+    m_pendingSeek.fetch_add(coarse ? 256 : 32, std::memory_order_relaxed);
+}
+
+void CAutomix::SeekBackward(bool coarse)
+{
+    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+        m_core.Mix().SeekBackward(coarse ? 10 : 2);
+        return;
+    }
+    if (m_core.FadeRamp().Active())
+        m_core.CompleteFade();
+    m_pendingSeek.fetch_sub(coarse ? 256 : 32, std::memory_order_relaxed);
+}
+
+void CAutomix::JumpTo(int index)
+{
+    CTimeLine& timeLine = m_core.TimeLine();
+    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+        if (const TimeLineItem* item = timeLine.Item(index))
+            m_core.Mix().SeekTick(static_cast<uint32_t>(item->start * 0.34453125));
+        return;
+    }
+    if (m_core.FadeRamp().Active())
+        m_core.CompleteFade();
+    SetTransition(kIdle);
+    for (int deck = 0; deck < 2; ++deck) {
+        m_core.Controls().SetValue(ControlId::DeckStartStop, deck, 0, true, true);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, deck, 0, true, true);
+    }
+    timeLine.SetCurrentIndex(index);
+    // Setting it again makes the transport start the new item.
+    if (Running())
+        m_core.SetRunStop(true);
+}
+
+void CAutomix::Home()
+{
+    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+        m_core.Mix().SeekTick(0);
+        return;
+    }
+    m_core.TimeLine().SetCurrentIndex(0);
+    SetCurrentDeck(0);
+}
+
+void CAutomix::End()
+{
+    const int count = m_core.TimeLine().Count();
+    if (count > 0)
+        JumpTo(count - 1);
+}
+
+void CAutomix::AddManualHold(int delta) noexcept
+{
+    int value = m_manualHold.load(std::memory_order_relaxed);
+    while (
+        !m_manualHold.compare_exchange_weak(value, std::max(0, value + delta), std::memory_order_relaxed)) {
+    }
+}

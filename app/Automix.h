@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class CPlayerCore;
+
+// The Automix controller: once per tick, before the tick is rendered, it keeps the two decks in
+// line with the Time Line (the current item's track on its deck, the next one waiting on the
+// other), starts each change-over when the current track's remaining time reaches the fade
+// time, and moves on when the cross-fade ramp has finished. In DJ-Mix it only moves the Time
+// Line position with the mix.
+//
+// Threads: Step runs on the audio thread. The commands run on the user-interface thread and
+// only set request fields (transition, pending seek, current index) and control functions,
+// which Step reads on its next tick; whole-list changes hold the core's busy flag so that Step
+// stays out.
+class CAutomix {
+public:
+    // Transition states.
+    static constexpr int kIdle = 0;
+    static constexpr int kNextRequested = 1;
+    static constexpr int kPreviousRequested = 2;
+    static constexpr int kChangeOver = -1;
+    static constexpr int kReturning = -2;
+
+    explicit CAutomix(CPlayerCore& core) : m_core(core) {}
+
+    // Audio thread: the ten steps of one tick.
+    void Step() noexcept;
+
+    // User-interface thread.
+    void Next();
+    void Previous();
+    void SeekForward(bool coarse);
+    void SeekBackward(bool coarse);
+    void JumpTo(int index);
+    void Home();
+    void End();
+    // A cross-fader key or drag starts (+1) or ends (-1); never below 0.
+    void AddManualHold(int delta) noexcept;
+
+    // Any thread.
+    int CurrentDeck() const noexcept { return m_currentDeck.load(std::memory_order_relaxed); }
+    void SetCurrentDeck(int deck) noexcept { m_currentDeck.store(deck & 1, std::memory_order_relaxed); }
+    int Transition() const noexcept { return m_transition.load(std::memory_order_relaxed); }
+    void SetTransition(int transition) noexcept { m_transition.store(transition, std::memory_order_relaxed); }
+    float FadeTime() const noexcept { return m_fadeTime.load(std::memory_order_relaxed); }
+    void SetFadeTime(float seconds) noexcept { m_fadeTime.store(seconds, std::memory_order_relaxed); }
+    bool RepeatSingle() const noexcept { return m_repeatSingle.load(std::memory_order_relaxed); }
+    void SetRepeatSingle(bool on) noexcept { m_repeatSingle.store(on, std::memory_order_relaxed); }
+    bool RepeatAll() const noexcept { return m_repeatAll.load(std::memory_order_relaxed); }
+    void SetRepeatAll(bool on) noexcept { m_repeatAll.store(on, std::memory_order_relaxed); }
+    int ManualHold() const noexcept { return m_manualHold.load(std::memory_order_relaxed); }
+
+private:
+    void StepDjMix() noexcept;
+    void FollowManualHold(bool running) noexcept;
+    void KeepDecksInLine() noexcept;
+    void ActOnTransition() noexcept;
+    void UpdatePosition() noexcept;
+    bool Running() const noexcept;
+    bool DeckHolds(int deck, int32_t track) const noexcept;
+    void LoadItemTrack(int deck, int32_t track) noexcept;
+    void SetControl(int32_t id, int channel, int32_t value) noexcept;
+    void StartRamp(double durationSeconds, int towardsDeck) noexcept;
+    double PlayedSeconds(int deck) const noexcept;
+
+    CPlayerCore& m_core; // owns this controller
+    std::atomic<int> m_currentDeck{0};
+    std::atomic<int> m_transition{kIdle};
+    std::atomic<int> m_pendingSeek{0}; // "Deck Seek Position" units, applied on the next tick
+    std::atomic<float> m_fadeTime{10.0f};
+    std::atomic<int> m_manualHold{0};
+    bool m_manualHoldSeen = false; // audio thread
+    std::atomic<bool> m_repeatSingle{false};
+    std::atomic<bool> m_repeatAll{false};
+};

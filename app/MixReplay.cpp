@@ -1,0 +1,119 @@
+#include "MixReplay.h"
+
+#include "AudioEngine.h"
+#include "ControlHost.h"
+#include "MixStream.h"
+#include "Playlist.h"
+
+#include <cmath>
+#include <cstdlib>
+
+void CMixReplay::Start() noexcept
+{
+    m_startPending = true;
+}
+
+int CMixReplay::EntryForTrackValue(int32_t value) const noexcept
+{
+    const int index = value - 1;
+    return index >= 0 && index < m_list.Count() ? index : -1;
+}
+
+bool CMixReplay::LoadEntry(int deck, int index) noexcept
+{
+    if (index < 0) {
+        // A track the list does not hold: the mix cannot go on; the decks keep their state.
+        m_mix.Play(false);
+        return false;
+    }
+    const TrackEntry& entry = m_list.Entry(index);
+    m_host.LoadTrackToDeck(deck, entry.location.c_str(), entry.id);
+    return true;
+}
+
+void CMixReplay::Tick() noexcept
+{
+    if (m_startPending) {
+        StartTick();
+        return;
+    }
+    if (!m_mix.Playing())
+        return;
+    CControlTable& table = m_host.Controls();
+    CControlFunction* positions = table.Internal(ControlId::MixPlayPosition);
+    int32_t positionA = 0;
+    int32_t positionB = 0;
+    // Busy: the user-interface thread is seeking or rebuilding; this tick plays on as it is.
+    if (m_mix.TryReadTick(true, true, &positionA, &positionB) != CMixStream::TickResult::Tick)
+        return;
+    positions->Set(0, positionA, false, false);
+    positions->Set(1, positionB, false, false);
+    if (const uint32_t generation = m_mix.SeekGeneration(); generation != m_seekGeneration) {
+        // After a seek the positions read at the target are the only base to compare with.
+        m_seekGeneration = generation;
+        m_lastPosition = {-1, -1};
+    }
+    CAudioEngine& engine = m_host.Engine();
+    const std::array<int32_t, 2> recorded = {positionA, positionB};
+    for (int deck = 0; deck < 2; ++deck) {
+        const int32_t track = table.Internal(ControlId::MixTrackEntry)->Value(deck);
+        // A change that meets a deck still loading is taken up on a later tick.
+        if (track != m_lastTrack[deck] && !engine.Loading(deck)) {
+            m_lastTrack[deck] = track;
+            if (track != 0 && !LoadEntry(deck, EntryForTrackValue(track)))
+                return;
+        }
+        FollowDeck(deck, recorded[deck]);
+    }
+}
+
+void CMixReplay::StartTick() noexcept
+{
+    CControlTable& table = m_host.Controls();
+    CAudioEngine& engine = m_host.Engine();
+    if (m_mix.TryReadTick(false, true, nullptr, nullptr) == CMixStream::TickResult::Busy)
+        return;
+    for (int deck = 0; deck < 2; ++deck) {
+        table.SetValue(ControlId::DeckStartStop, deck, 0, true, true);
+        const int32_t track = table.Internal(ControlId::MixTrackEntry)->Value(deck);
+        const int index = EntryForTrackValue(track);
+        const bool holds =
+            engine.LoadedEntry(deck) >= 0 && index >= 0 && engine.LoadedEntry(deck) == m_list.Entry(index).id;
+        if (track != 0 && !holds && !engine.Loading(deck)) {
+            if (!LoadEntry(deck, index)) {
+                m_startPending = false;
+                return;
+            }
+        }
+        m_lastTrack[deck] = track;
+    }
+    if (!engine.Loading(0) && !engine.Loading(1)) {
+        m_startPending = false;
+        m_lastPosition = {-1, -1};
+        m_seekGeneration = m_mix.SeekGeneration();
+    }
+}
+
+void CMixReplay::FollowDeck(int deck, int32_t recordedPosition) noexcept
+{
+    CDeckPlayer& player = m_host.Engine().Deck(deck);
+    player.SetNudge(0.0f);
+    const bool loading = m_host.Engine().Loading(deck);
+    if (recordedPosition != m_lastPosition[deck] && recordedPosition >= 0 && player.Loaded() && !loading) {
+        const double diff = static_cast<double>(player.PlayPosition()) - recordedPosition;
+        const double limit = std::fabs(player.Speed()) * 512.0 + 128.0;
+        // A nudge would make a standing deck crawl audibly; it is put in place instead.
+        const bool standing = !player.Playing() && player.ScratchModeValue() == 0;
+        if (std::fabs(diff) > limit || (standing && diff != 0.0))
+            player.SeekMs(player.FramesToMs(recordedPosition));
+        else
+            player.SetNudge(static_cast<float>(diff) * kNudgePerFrame);
+    }
+    m_lastPosition[deck] = recordedPosition;
+    const CControlFunction* cues =
+        m_host.Controls().Internal(deck == 0 ? ControlId::MixCuePointsA : ControlId::MixCuePointsB);
+    if (player.Loaded()) {
+        for (int i = 0; i < CDeckPlayer::kMarkers; ++i)
+            player.SetMarker(i, player.FramesToMs(cues->Value(i)));
+    }
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "Automix.h"
+#include "ControlHost.h"
+#include "MixRecorder.h"
+#include "MixReplay.h"
+#include "MixStream.h"
+#include "Playlist.h"
+#include "TimeLine.h"
+
+#include <array>
+#include <atomic>
+#include <string>
+
+// The application's play logic without a user interface: the Time Line list and the four
+// cases, the Time Line, the Mix-File with its replay and recorder, the Automix controller and
+// the playback mode, on top of the control host's per-tick cycle. The windowed program wraps it;
+// the headless renderer and the tests drive it directly.
+//
+// Threads: the CControlHost slots run on the audio thread. The commands (lists, modes,
+// transport, recording) run on one other thread (the user-interface thread); whole-list changes
+// hold the busy flag so that the Automix step stays out meanwhile.
+class CPlayerCore : public CControlHost {
+public:
+    enum PlaybackMode : int { kNoMode = 0, kAutomix = 1, kDjMix = 2 };
+    static constexpr int kCases = 4;
+    static constexpr const char* kMixMissingTracks = "Could not start mix playback.\n\nThere are tracks "
+                                                     "missing in the playlist\nwhich are needed in the mix.";
+
+    CPlayerCore();
+    ~CPlayerCore() override;
+
+    // Audio thread: the slots of the per-tick cycle.
+    void ScheduleTimeLine() noexcept override;
+    void ReplayMixTick() noexcept override;
+    int OnRunStop(int value) noexcept override;
+    void LoadTrackToDeck(int deck, const char* path, int entryId) override;
+    bool MixReplayRunning() const noexcept override;
+    void TickApplied() noexcept override;
+    bool AutomixMode() const noexcept override { return PlaybackModeValue() == kAutomix; }
+
+    // User-interface thread.
+    void SetPlaybackMode(int mode);
+    // Opens a list, a Mix-File or a track by its extension, replacing the Time Line list.
+    bool OpenDocument(const std::string& path);
+    // Saves the Time Line list (.qzl, with its mix when one is loaded), a Mix-File (.qzx) or M3U.
+    bool SaveDocument(const std::string& path);
+    // Recording a performance into the Mix-File: Start reserves the stream, Finish hands it to
+    // the mix. The list's entries the mix refers to are locked.
+    void StartRecording();
+    uint32_t FinishRecording();
+    // The text of a message the audio thread raised for the user (empty: none); clears it.
+    std::string TakeMessage();
+
+    // Any thread.
+    int PlaybackModeValue() const noexcept { return m_playbackMode.load(std::memory_order_acquire); }
+    bool Busy() const noexcept { return m_busy.load(std::memory_order_acquire); }
+    void SetBusy(bool busy) noexcept { m_busy.store(busy, std::memory_order_release); }
+    bool RunStop() noexcept { return Controls().GetValue(ControlId::RunStop, 0) != 0; }
+    void SetRunStop(bool on) noexcept { Controls().SetValue(ControlId::RunStop, 0, on ? 1 : 0, true, true); }
+
+    CPlaylist& List() noexcept { return m_list; }
+    CPlaylist& Case(int index) noexcept { return m_cases[static_cast<size_t>(index & 3)]; }
+    CTimeLine& TimeLine() noexcept { return m_timeLine; }
+    CMixStream& Mix() noexcept { return m_mix; }
+    CMixRecorder& Recorder() noexcept { return m_recorder; }
+    CAutomix& Automix() noexcept { return m_automix; }
+    void SetTimeLineModeFixed(bool fixed) noexcept { m_timeLineModeFixed = fixed; }
+    // Whether every track the loaded mix names is in the list and present on disk.
+    bool MixTracksPresent() const noexcept { return m_mixTracksPresent.load(std::memory_order_acquire); }
+
+private:
+    std::array<int32_t, 2> m_recordedPositions{}; // taken before the tick's controls apply
+    void CheckMixTracks();
+    bool LoadMixFile(const std::string& path);
+    bool OpenList(const std::string& path);
+
+    CPlaylist m_list;
+    std::array<CPlaylist, kCases> m_cases;
+    CTimeLine m_timeLine;
+    CMixStream m_mix;
+    CMixRecorder m_recorder{m_mix};
+    CMixReplay m_replay{*this, m_mix, m_list};
+    CAutomix m_automix{*this};
+    std::atomic<int> m_playbackMode{kNoMode};
+    std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_mixTracksPresent{true};
+    bool m_timeLineModeFixed = false; // "TimeLineModeFixed": every Automix block drawn 170 s long
+    std::atomic<const char*> m_message{nullptr};
+};
