@@ -51,8 +51,9 @@ int32_t CBitmapFont::TextWidth(std::string_view text) const
 }
 
 void CBitmapFont::DrawText(CSkinPicture& target, int32_t x, int32_t y, int32_t maxWidth,
-                           std::string_view text) const
+                           std::string_view text, int32_t maxHeight) const
 {
+    const int32_t height = std::min(m_glyphHeight, maxHeight);
     if (m_picture == nullptr)
         return;
     int32_t used = 0;
@@ -60,15 +61,16 @@ void CBitmapFont::DrawText(CSkinPicture& target, int32_t x, int32_t y, int32_t m
         const auto glyph = static_cast<uint8_t>(c);
         if (used + m_glyphWidth[glyph] > maxWidth)
             break;
-        target.Blit(x + used, y, m_glyphWidth[glyph], m_glyphHeight, *m_picture, m_glyphX[glyph], m_glyphTop,
-                    true);
+        target.Blit(x + used, y, m_glyphWidth[glyph], height, *m_picture, m_glyphX[glyph], m_glyphTop, true);
         used += m_glyphWidth[glyph];
     }
 }
 
 void CBitmapFont::DrawTextScrolled(CSkinPicture& target, int32_t x, int32_t y, int32_t offset,
-                                   int32_t maxWidth, std::string_view text, bool wrap) const
+                                   int32_t maxWidth, std::string_view text, bool wrap,
+                                   int32_t maxHeight) const
 {
+    const int32_t height = std::min(m_glyphHeight, maxHeight);
     if (m_picture == nullptr || text.empty() || maxWidth <= 0)
         return;
     // A text of zero-width glyphs would never reach the right edge.
@@ -88,7 +90,7 @@ void CBitmapFont::DrawTextScrolled(CSkinPicture& target, int32_t x, int32_t y, i
         const int32_t visibleLeft = std::max(penX, x);
         const int32_t visibleRight = std::min(penX + w, right);
         if (visibleRight > visibleLeft)
-            target.Blit(visibleLeft, y, visibleRight - visibleLeft, m_glyphHeight, *m_picture,
+            target.Blit(visibleLeft, y, visibleRight - visibleLeft, height, *m_picture,
                         m_glyphX[glyph] + (visibleLeft - penX), m_glyphTop, true);
         penX += w;
     }

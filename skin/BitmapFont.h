@@ -24,11 +24,15 @@ public:
     int32_t GlyphWidth(uint8_t c) const { return m_glyphWidth[c]; }
 
     // Left to right from (x, y); stops before the glyph that would take the text past maxWidth.
-    void DrawText(CSkinPicture& target, int32_t x, int32_t y, int32_t maxWidth, std::string_view text) const;
+    // maxHeight cuts the glyphs' bottom rows (a font taller than the control drawing it).
+    void DrawText(CSkinPicture& target, int32_t x, int32_t y, int32_t maxWidth, std::string_view text,
+                  int32_t maxHeight = kNoLimit) const;
     // The text starts at x + offset (offset <= 0 scrolls left) and is clipped to x .. x + maxWidth.
     // With wrap the text repeats from its first byte until the right edge.
     void DrawTextScrolled(CSkinPicture& target, int32_t x, int32_t y, int32_t offset, int32_t maxWidth,
-                          std::string_view text, bool wrap) const;
+                          std::string_view text, bool wrap, int32_t maxHeight = kNoLimit) const;
+
+    static constexpr int32_t kNoLimit = 0x7FFFFFFF;
 
 private:
     const CSkinPicture* m_picture = nullptr;
