@@ -120,10 +120,12 @@ void CSelectorControl::SetValue(int32_t external)
         value = steps > 0 ? ClampKnob(static_cast<int32_t>(m_fields[KnobStart] + span * external / steps + 1))
                           : m_fields[KnobStart];
     } else {
-        const int32_t range = m_fields[FaderRange];
-        value = range > 0
-                    ? std::clamp(static_cast<int32_t>(int64_t{external} * kFullTurn / range), 0, kFullTurn)
-                    : 0;
+        // Rounded up, so that GetValue's truncation gives the same value back; truncating here
+        // would lose a step on every wheel notch (15 * 4096 / 255 reads back as 14).
+        const int64_t range = m_fields[FaderRange];
+        value = range > 0 ? static_cast<int32_t>(std::clamp<int64_t>(
+                                (external * int64_t{kFullTurn} + range - 1) / range, 0, kFullTurn))
+                          : 0;
     }
     if (value != Position()) {
         Position() = value;

@@ -180,9 +180,11 @@ void CSkinWindow::mouseReleaseEvent(QMouseEvent* event)
     Button(event, false, false);
 }
 
-void CSkinWindow::mouseDoubleClickEvent(QMouseEvent* event)
+void CSkinWindow::mouseDoubleClickEvent(QMouseEvent* /*event*/)
 {
-    Button(event, true, true);
+    // Qt reports the second press of a double click as a press and then once more as a double
+    // click; passing both on would count two presses against one release and leave switches
+    // captured. The press has been delivered already.
 }
 
 void CSkinWindow::wheelEvent(QWheelEvent* event)
