@@ -76,8 +76,10 @@ void CBitmapFont::DrawTextScrolled(CSkinPicture& target, int32_t x, int32_t y, i
     // A text of zero-width glyphs would never reach the right edge.
     if (TextWidth(text) <= 0)
         return;
-    const int32_t right = x + maxWidth;
-    int32_t penX = x + offset;
+    // Only the part inside the picture can show: a control wider than the picture stops there.
+    const auto right = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{x} + maxWidth, int64_t{target.Width()} - target.ViewX()));
+    int64_t penX = int64_t{x} + offset;
     size_t index = 0;
     while (penX < right) {
         if (index == text.size()) {
@@ -87,11 +89,12 @@ void CBitmapFont::DrawTextScrolled(CSkinPicture& target, int32_t x, int32_t y, i
         }
         const auto glyph = static_cast<uint8_t>(text[index++]);
         const int32_t w = m_glyphWidth[glyph];
-        const int32_t visibleLeft = std::max(penX, x);
-        const int32_t visibleRight = std::min(penX + w, right);
+        const int64_t visibleLeft = std::max<int64_t>(penX, x);
+        const int64_t visibleRight = std::min<int64_t>(penX + w, right);
         if (visibleRight > visibleLeft)
-            target.Blit(visibleLeft, y, visibleRight - visibleLeft, height, *m_picture,
-                        m_glyphX[glyph] + (visibleLeft - penX), m_glyphTop, true);
+            target.Blit(static_cast<int32_t>(visibleLeft), y,
+                        static_cast<int32_t>(visibleRight - visibleLeft), height, *m_picture,
+                        static_cast<int32_t>(m_glyphX[glyph] + (visibleLeft - penX)), m_glyphTop, true);
         penX += w;
     }
 }

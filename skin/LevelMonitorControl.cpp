@@ -52,18 +52,17 @@ void CLevelMonitorControl::AttachForm(CSkinForm* form)
 {
     CSkinControl::AttachForm(form);
     m_strip = GetPicture(m_pictureId);
-    const int32_t frames = m_levelFrames + m_peakFrames;
+    const int64_t frames = int64_t{m_levelFrames} + m_peakFrames;
     if (m_strip == nullptr || frames <= 0)
         return;
     if (m_vertical != 0) {
         m_frameWidth = m_strip->Width();
-        m_frameHeight = m_strip->Height() / frames;
+        m_frameHeight = static_cast<int32_t>(m_strip->Height() / frames);
     } else {
-        m_frameWidth = m_strip->Width() / frames;
+        m_frameWidth = static_cast<int32_t>(m_strip->Width() / frames);
         m_frameHeight = m_strip->Height();
     }
-    const SkinRect r = GetRect();
-    SetRect({r.left, r.top, r.left + m_frameWidth, r.top + m_frameHeight});
+    SetRect(SkinRect::AtOrigin(GetRect(), m_frameWidth, m_frameHeight));
 }
 
 void CLevelMonitorControl::DetachForm()
@@ -93,15 +92,18 @@ void CLevelMonitorControl::Draw(CSkinPicture& picture)
     if (m_strip == nullptr || m_levelFrames <= 0 || m_maximum <= 0)
         return;
     const SkinRect r = GetRect();
-    const auto drawFrame = [&](int32_t frame) {
-        const int32_t sx = m_vertical != 0 ? 0 : frame * m_frameWidth;
-        const int32_t sy = m_vertical != 0 ? frame * m_frameHeight : 0;
+    const auto drawFrame = [&](int64_t frame) {
+        // Frames outside the strip (hostile counts) are clipped away by the copy.
+        const auto sx =
+            static_cast<int32_t>(std::clamp<int64_t>(m_vertical != 0 ? 0 : frame * m_frameWidth, 0, 1 << 30));
+        const auto sy = static_cast<int32_t>(
+            std::clamp<int64_t>(m_vertical != 0 ? frame * m_frameHeight : 0, 0, 1 << 30));
         picture.Blit(r.left, r.top, m_frameWidth, m_frameHeight, *m_strip, sx, sy, true);
     };
     const int64_t level = std::max<int64_t>(0, int64_t{m_levelFrames} * m_level / m_maximum);
-    drawFrame(static_cast<int32_t>(std::min<int64_t>(level, m_levelFrames - 1)));
+    drawFrame(std::min<int64_t>(level, int64_t{m_levelFrames} - 1));
     if (m_peakFrames > 0) {
         const int64_t peak = std::max<int64_t>(0, int64_t{m_peakFrames} * m_peak / m_maximum);
-        drawFrame(m_levelFrames + static_cast<int32_t>(std::min<int64_t>(peak, m_peakFrames - 1)));
+        drawFrame(m_levelFrames + std::min<int64_t>(peak, int64_t{m_peakFrames} - 1));
     }
 }

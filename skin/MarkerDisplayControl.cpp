@@ -73,11 +73,11 @@ void CMarkerDisplayControl::Draw(CSkinPicture& picture)
     const int32_t h = m_markerPicture->Height();
     for (int k = 0; k < kMarkers; ++k) {
         const Marker& m = m_markers[static_cast<size_t>(k)];
-        const int32_t x = m.column + m.offset;
+        const int64_t x = int64_t{m.column} + m.offset;
         if (m.column < 0 || x < 0 || x + m_frameWidth >= r.Width())
             continue;
-        picture.Blit(r.left + x, r.top + r.Height() / 2 - h / 2, m_frameWidth, h, *m_markerPicture,
-                     k * m_frameWidth, 0, true);
+        picture.Blit(r.left + static_cast<int32_t>(x), r.top + r.Height() / 2 - h / 2, m_frameWidth, h,
+                     *m_markerPicture, k * m_frameWidth, 0, true);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "SkinPicture.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
 
@@ -69,9 +70,9 @@ void CSelectorControl::WriteData(CByteWriter& stream) const
 
 int32_t CSelectorControl::ClampKnob(int32_t value) const
 {
-    const int32_t low = m_fields[KnobStart];
-    const int32_t high = kFullTurn - m_fields[KnobEndGap];
-    return high < low ? low : std::clamp(value, low, high);
+    const int64_t low = m_fields[KnobStart];
+    const int64_t high = int64_t{kFullTurn} - m_fields[KnobEndGap];
+    return static_cast<int32_t>(high < low ? low : std::clamp<int64_t>(value, low, high));
 }
 
 void CSelectorControl::ReleaseHandle()
@@ -93,15 +94,15 @@ void CSelectorControl::AttachForm(CSkinForm* form)
         const int32_t frames = std::max(1, m_fields[KnobFrames]);
         m_handleWidth = m_handle->Width() / frames;
         m_handleHeight = m_handle->Height();
-        SetRect({r.left, r.top, r.left + m_handleWidth, r.top + m_handleHeight});
+        SetRect(SkinRect::AtOrigin(r, m_handleWidth, m_handleHeight));
         return;
     }
     m_handleWidth = m_fields[FaderTwoFrames] != 0 ? m_handle->Width() / 2 : m_handle->Width();
     m_handleHeight = m_handle->Height();
     if (m_fields[FaderVertical] != 0)
-        SetRect({r.left, r.top, r.left + m_handleWidth, r.top + m_fields[FaderLength]});
+        SetRect(SkinRect::AtOrigin(r, m_handleWidth, m_fields[FaderLength]));
     else
-        SetRect({r.left, r.top, r.left + m_fields[FaderLength], r.top + m_handleHeight});
+        SetRect(SkinRect::AtOrigin(r, m_fields[FaderLength], m_handleHeight));
 }
 
 void CSelectorControl::DetachForm()
@@ -115,10 +116,12 @@ void CSelectorControl::SetValue(int32_t external)
     int32_t value;
     if (IsKnob()) {
         const int32_t steps = m_fields[KnobSteps];
-        const int64_t span = kFullTurn - m_fields[KnobEndGap] - m_fields[KnobStart];
+        const int64_t span = int64_t{kFullTurn} - m_fields[KnobEndGap] - m_fields[KnobStart];
         // The + 1 lets GetValue's truncating division give the same step back.
-        value = steps > 0 ? ClampKnob(static_cast<int32_t>(m_fields[KnobStart] + span * external / steps + 1))
-                          : m_fields[KnobStart];
+        const int64_t position = m_fields[KnobStart] + (steps > 0 ? span * external / steps : 0) + 1;
+        value = steps > 0
+                    ? ClampKnob(static_cast<int32_t>(std::clamp<int64_t>(position, INT32_MIN, INT32_MAX)))
+                    : m_fields[KnobStart];
     } else {
         // Rounded up, so that GetValue's truncation gives the same value back; truncating here
         // would lose a step on every wheel notch (15 * 4096 / 255 reads back as 14).
@@ -136,7 +139,7 @@ void CSelectorControl::SetValue(int32_t external)
 int32_t CSelectorControl::GetValue() const
 {
     if (IsKnob()) {
-        const int64_t span = kFullTurn - m_fields[KnobEndGap] - m_fields[KnobStart];
+        const int64_t span = int64_t{kFullTurn} - m_fields[KnobEndGap] - m_fields[KnobStart];
         return span > 0 ? static_cast<int32_t>((m_fields[KnobValue] - m_fields[KnobStart]) *
                                                int64_t{m_fields[KnobSteps]} / span)
                         : 0;
@@ -151,21 +154,22 @@ void CSelectorControl::Draw(CSkinPicture& picture)
     const SkinRect r = GetRect();
     if (IsKnob()) {
         const int32_t frames = std::max(1, m_fields[KnobFrames]);
-        const int32_t frame = std::min((m_fields[KnobValue] * (frames - 1)) >> 12, frames - 1);
+        const auto frame = static_cast<int32_t>(
+            std::clamp<int64_t>((int64_t{m_fields[KnobValue]} * (frames - 1)) >> 12, 0, frames - 1));
         picture.Blit(r.left, r.top, m_handleWidth, m_handleHeight, *m_handle, frame * m_handleWidth, 0, true);
         if ((m_fields[KnobScale] & 1) != 0) {
-            const int32_t start = m_fields[KnobStart];
-            const int32_t end = kFullTurn - m_fields[KnobEndGap];
-            const int32_t step = std::max(1, (end - start) / 100);
+            const int64_t start = m_fields[KnobStart];
+            const int64_t end = int64_t{kFullTurn} - m_fields[KnobEndGap];
+            const int64_t step = std::max<int64_t>(1, (end - start) / 100);
             const double radius = m_fields[KnobDiameter] / 2.0;
-            for (int32_t a = start; a < end; a += step) {
+            for (int64_t a = start; a < end; a += step) {
                 const double angle = a * 2.0 * std::numbers::pi / kFullTurn;
-                const auto x =
-                    static_cast<int32_t>(r.left + m_fields[KnobCentreX] + radius * (1.0 - std::sin(angle)));
-                const auto y = static_cast<int32_t>(r.top + m_fields[KnobCentreY] + m_fields[KnobDiameter] -
-                                                    radius * (1.0 - std::cos(angle)));
-                if (r.Contains(x, y))
-                    picture.SetPixel(x, y, 0x00007FFFu);
+                const double x =
+                    r.left + static_cast<double>(m_fields[KnobCentreX]) + radius * (1.0 - std::sin(angle));
+                const double y = r.top + static_cast<double>(m_fields[KnobCentreY]) + m_fields[KnobDiameter] -
+                                 radius * (1.0 - std::cos(angle));
+                if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
+                    picture.SetPixel(static_cast<int32_t>(x), static_cast<int32_t>(y), 0x00007FFFu);
             }
         }
         return;
@@ -173,10 +177,12 @@ void CSelectorControl::Draw(CSkinPicture& picture)
     const int32_t value = m_fields[FaderValue];
     const int32_t sourceX = m_fields[FaderTwoFrames] != 0 && !IsEnabled() ? m_handleWidth : 0;
     if (m_fields[FaderVertical] != 0) {
-        const int32_t y = r.bottom - m_handleHeight - (((r.Height() - m_handleHeight - 1) * value) >> 12);
+        const auto y = static_cast<int32_t>(r.bottom - m_handleHeight -
+                                            ((int64_t{r.Height() - m_handleHeight - 1} * value) >> 12));
         picture.Blit(r.left, y, m_handleWidth, m_handleHeight, *m_handle, sourceX, 0, true);
     } else {
-        const int32_t x = r.left + (((r.Width() - m_handleWidth - 1) * value) >> 12);
+        const auto x =
+            static_cast<int32_t>(r.left + ((int64_t{r.Width() - m_handleWidth - 1} * value) >> 12));
         picture.Blit(x, r.top, m_handleWidth, m_handleHeight, *m_handle, sourceX, 0, true);
     }
 }
@@ -207,7 +213,8 @@ int32_t CSelectorControl::KnobFromPointer(int32_t x, int32_t y, bool shift) cons
     const SkinRect r = GetRect();
     if (m_fields[KnobAngular] == 0) {
         const double s = shift ? 0.3 : 1.0;
-        return ClampKnob(static_cast<int32_t>(m_fields[KnobValue] + (m_previousY - y) * s * 27));
+        const double v = m_fields[KnobValue] + (static_cast<double>(m_previousY) - y) * s * 27;
+        return ClampKnob(static_cast<int32_t>(std::clamp(v, double{INT32_MIN}, double{INT32_MAX})));
     }
     const double radius = m_fields[KnobDiameter] / 2.0;
     if (radius <= 0.0)

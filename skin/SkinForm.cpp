@@ -377,11 +377,11 @@ int CSkinForm::Read(CByteReader& stream)
     RemoveAllControls();
     for (int32_t i = 0; i < count && !stream.IsShort(); ++i) {
         const int32_t id = stream.ReadI32();
-        SkinRect rect;
-        rect.left = stream.ReadI32();
-        rect.top = stream.ReadI32();
-        rect.right = stream.ReadI32();
-        rect.bottom = stream.ReadI32();
+        const int32_t left = stream.ReadI32();
+        const int32_t top = stream.ReadI32();
+        const int32_t right = stream.ReadI32();
+        const int32_t bottom = stream.ReadI32();
+        const SkinRect rect = SkinRect::Clamped(left, top, right, bottom);
         const int32_t recordVersion = stream.ReadI32();
         std::string className = stream.ReadShortString();
         if (recordVersion < 4)

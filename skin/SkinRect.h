@@ -5,6 +5,23 @@
 
 // A rectangle in pixels, right and bottom exclusive.
 struct SkinRect {
+    // Coordinates a form may use. Forms from files are held to this range, so sums and products
+    // of coordinates and sizes stay far from overflow whatever a file claims.
+    static constexpr int32_t kMaxCoordinate = 1 << 20;
+    static int32_t ClampCoordinate(int64_t value)
+    {
+        return static_cast<int32_t>(std::clamp<int64_t>(value, -kMaxCoordinate, kMaxCoordinate));
+    }
+    static SkinRect Clamped(int64_t left, int64_t top, int64_t right, int64_t bottom)
+    {
+        return {ClampCoordinate(left), ClampCoordinate(top), ClampCoordinate(right), ClampCoordinate(bottom)};
+    }
+    // A rectangle of the given size at (left, top), held to the coordinate range.
+    static SkinRect AtOrigin(const SkinRect& at, int64_t width, int64_t height)
+    {
+        return Clamped(at.left, at.top, int64_t{at.left} + width, int64_t{at.top} + height);
+    }
+
     int32_t left = 0;
     int32_t top = 0;
     int32_t right = 0;

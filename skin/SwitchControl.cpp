@@ -50,15 +50,15 @@ void CSwitchControl::ReleaseStrip()
 void CSwitchControl::LoadStrip()
 {
     m_strip = GetPicture(m_pictureId);
-    const int32_t frames = m_blankFirstFrame != 0 ? m_frameCount - 1 : m_frameCount;
+    const int64_t frames = m_blankFirstFrame != 0 ? int64_t{m_frameCount} - 1 : m_frameCount;
     if (m_strip != nullptr && frames > 0) {
-        m_frameWidth = m_strip->Width() / frames;
+        m_frameWidth = static_cast<int32_t>(m_strip->Width() / frames);
         m_frameHeight = m_strip->Height();
-        const SkinRect r = GetRect();
-        SetRect({r.left, r.top, r.left + m_frameWidth, r.top + m_frameHeight});
+        SetRect(SkinRect::AtOrigin(GetRect(), m_frameWidth, m_frameHeight));
     }
     const int32_t groups = 1 + (m_pressFrames != 0 ? 1 : 0) + (m_hoverFrames != 0 ? 1 : 0);
-    m_statesPerGroup = std::max(0, m_frameCount - (m_disabledFrame != 0 ? 1 : 0)) / groups;
+    m_statesPerGroup = static_cast<int32_t>(
+        std::max<int64_t>(0, int64_t{m_frameCount} - (m_disabledFrame != 0 ? 1 : 0)) / groups);
 }
 
 void CSwitchControl::AttachForm(CSkinForm* form)
@@ -94,15 +94,15 @@ void CSwitchControl::Draw(CSkinPicture& picture)
 {
     if (m_strip == nullptr || m_frameWidth <= 0)
         return;
-    int32_t frame;
+    int64_t frame;
     if (!m_lit && m_disabledFrame != 0) {
-        frame = m_frameCount - 1;
+        frame = int64_t{m_frameCount} - 1;
     } else {
         frame = m_state;
         if (m_pressed > 0)
             frame += m_statesPerGroup;
         else if (m_hover > 0 && m_hoverFrames != 0)
-            frame += m_pressFrames != 0 ? 2 * m_statesPerGroup : m_statesPerGroup;
+            frame += m_pressFrames != 0 ? 2 * int64_t{m_statesPerGroup} : m_statesPerGroup;
     }
     if (m_blankFirstFrame != 0) {
         if (frame == 0)
@@ -113,7 +113,8 @@ void CSwitchControl::Draw(CSkinPicture& picture)
     if (frame < 0 || (frame + 1) * m_frameWidth > m_strip->Width())
         return;
     const SkinRect r = GetRect();
-    picture.Blit(r.left, r.top, m_frameWidth, m_frameHeight, *m_strip, frame * m_frameWidth, 0, true);
+    picture.Blit(r.left, r.top, m_frameWidth, m_frameHeight, *m_strip,
+                 static_cast<int32_t>(frame) * m_frameWidth, 0, true);
 }
 
 int CSwitchControl::HandleEvent(const CSkinEvent& event)

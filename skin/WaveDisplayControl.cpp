@@ -137,12 +137,12 @@ void CWaveDisplayControl::DetachForm()
 
 void CWaveDisplayControl::DrawMarker(CSkinPicture& picture, const Marker& marker, int frame, int32_t centreY)
 {
-    const int32_t x = marker.column + marker.offset;
+    const int64_t x = int64_t{marker.column} + marker.offset;
     if (marker.column < 0 || x < 0 || m_markerPicture == nullptr || x + m_markerFrameWidth >= Width())
         return;
     const SkinRect r = GetRect();
     const int32_t h = m_markerPicture->Height();
-    picture.Blit(r.left + x, centreY - h / 2, m_markerFrameWidth, h, *m_markerPicture,
+    picture.Blit(r.left + static_cast<int32_t>(x), centreY - h / 2, m_markerFrameWidth, h, *m_markerPicture,
                  frame * m_markerFrameWidth, 0, true);
 }
 
@@ -156,14 +156,18 @@ void CWaveDisplayControl::Draw(CSkinPicture& picture)
                              m_gradient[static_cast<size_t>(i)]);
     }
     const int32_t centre = r.top + r.Height() / 2;
-    const int32_t scale = r.Height() - 1;
-    for (int32_t j = 0; j < width; ++j) {
+    const int64_t scale = int64_t{r.Height()} - 1;
+    // Columns outside the picture cannot show; a control wider than the window stops there.
+    const int32_t firstColumn = std::max(0, -(r.left + picture.ViewX()));
+    const int32_t endColumn = std::min(width, picture.Width() - picture.ViewX() - r.left);
+    for (int32_t j = firstColumn; j < endColumn; ++j) {
         if (!m_hasWave || static_cast<size_t>(2 * j + 1) >= m_wave.size()) {
             picture.SetPixel(r.left + j, centre, m_waveColour);
             continue;
         }
-        const int32_t lower = centre + ((scale * m_wave[static_cast<size_t>(2 * j + 1)]) >> 8);
-        const int32_t upper = centre + ((scale * m_wave[static_cast<size_t>(2 * j)]) >> 8);
+        const auto lower =
+            static_cast<int32_t>(centre + ((scale * m_wave[static_cast<size_t>(2 * j + 1)]) >> 8));
+        const auto upper = static_cast<int32_t>(centre + ((scale * m_wave[static_cast<size_t>(2 * j)]) >> 8));
         const int32_t from = std::max(std::min(lower, upper), r.top);
         const int32_t to = std::min(std::max(lower, upper), r.bottom - 1);
         picture.FillRect(r.left + j, from, 1, to - from + 1, m_waveColour);
