@@ -4,29 +4,40 @@
 #include "PanelStack.h"
 #include "SkinEvent.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTimer>
 #include <QWheelEvent>
 
 namespace {
 
 // One QTimer for the whole process; it lives on the GUI thread and runs while the global timer
-// has clients.
+// has clients. The application object owns it, so it goes with the event loop it needs rather
+// than at static destruction; the guarded pointer notices.
 class CQtTimerDriver : public CTimerDriver {
 public:
-    CQtTimerDriver()
+    CQtTimerDriver() : m_timer(new QTimer(QCoreApplication::instance()))
     {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [] { CGlobalTimer::Tick(); });
+        m_timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(m_timer, &QTimer::timeout, [] { CGlobalTimer::Tick(); });
     }
-    void Start(int periodMs) override { m_timer.start(periodMs); }
-    void Stop() override { m_timer.stop(); }
+    void Start(int periodMs) override
+    {
+        if (m_timer != nullptr)
+            m_timer->start(periodMs);
+    }
+    void Stop() override
+    {
+        if (m_timer != nullptr)
+            m_timer->stop();
+    }
 
 private:
-    QTimer m_timer;
+    QPointer<QTimer> m_timer;
 };
 
 uint32_t KeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)

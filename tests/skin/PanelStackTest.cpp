@@ -131,6 +131,29 @@ TEST_F(SkinWindowTest, TimerPeriodZeroFiresEveryTickAndPeriodOneEverySecond)
     EXPECT_EQ(one, (std::vector<int32_t>{0, 1, 1, 2, 2, 3}));
 }
 
+TEST_F(SkinWindowTest, TheQtTimerDrivesTheTickWhileTheStackIsStarted)
+{
+    CSkinPicture font;
+    MakeProportionalFont(font, std::vector<int32_t>(256, 4), 6);
+    kit.AddPicture(80, font);
+    CSkinForm& form = AddForm(60, 20, 0xFF000000u);
+    auto text = std::make_unique<CTextControl>();
+    text->m_fontId = 80;
+    text->m_scrollMode = 2;
+    text->m_scrollStep = 1;
+    CTextControl& added = Add(form, std::move(text), 10, {0, 0, 20, 7});
+    added.SetText("much wider than twenty pixels");
+    Show();
+    stack.Start();
+    EXPECT_TRUE(CGlobalTimer::IsRunning());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return added.ScrollPosition() >= 3; }, 5000));
+    stack.Stop();
+    EXPECT_FALSE(CGlobalTimer::IsRunning());
+    const int32_t stopped = added.ScrollPosition();
+    QTest::qWait(150);
+    EXPECT_EQ(added.ScrollPosition(), stopped);
+}
+
 TEST_F(SkinWindowTest, HidingAPanelMovesThePanelsBelowUpAndRepaintsThem)
 {
     AddForm(60, 10, 0xFFFF0000u);
