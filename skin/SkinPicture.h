@@ -11,8 +11,11 @@ class CByteReader;
 // alpha is opaque (no partial blending).
 //
 // Drawing coordinates are relative to the view origin. Callers keep their rectangles inside
-// both pictures; debug builds assert it, and every operation clips to the pictures in any
-// build, so a wrong rectangle (or a hostile form) can never write outside the buffer.
+// both pictures. Every operation clips to the pictures in any build, so a wrong rectangle (or a
+// hostile form) can never write outside the buffer, and counts each clip it had to make.
+//
+// Rejected: asserting in debug builds. Most rectangles come from form resources, and a form
+// that does not fit its picture would then abort a debug build instead of drawing less.
 class CSkinPicture {
 public:
     // The buffer keeps this many bytes in front of the pixels for a bitmap header, so the
@@ -59,7 +62,11 @@ public:
 
     void Swap(CSkinPicture& other);
 
+    // Operations that reached outside a picture and were clipped, process-wide.
+    static int64_t ClippedOperations();
+
 private:
+    static void NoteClipped();
     // Clips the rectangle (in view coordinates) to the picture; false when nothing is left.
     bool Clip(int32_t& x, int32_t& y, int32_t& w, int32_t& h) const;
     template <typename Op> void ForEachPixel(int32_t x, int32_t y, int32_t w, int32_t h, Op op);

@@ -97,10 +97,9 @@ TEST(SkinPicture, FillFromAViewOriginStopsAtTheEndOfThePicture)
     picture.Fill(3); // no pixels: nothing to write
 }
 
-#ifdef NDEBUG
-// Debug builds stop at the caller's mistake; release builds clip.
-TEST(SkinPicture, RectanglesReachingOutsideAreClipped)
+TEST(SkinPicture, RectanglesReachingOutsideAreClippedAndCounted)
 {
+    const int64_t before = CSkinPicture::ClippedOperations();
     CSkinPicture small;
     MakeSolid(small, 2, 2, 0xFF0000FFu);
     CSkinPicture picture;
@@ -113,5 +112,7 @@ TEST(SkinPicture, RectanglesReachingOutsideAreClipped)
     EXPECT_EQ(picture.PixelAt(1, 1), 0u);          // left of the source: skipped
     EXPECT_EQ(picture.PixelAt(2, 1), 0xFF0000FFu); // source (0, 0)
     EXPECT_EQ(picture.PixelAt(2, 2), 0xFF0000FFu);
+    EXPECT_EQ(CSkinPicture::ClippedOperations(), before + 3);
+    picture.FillRect(0, 0, 3, 3, 1); // inside: not counted
+    EXPECT_EQ(CSkinPicture::ClippedOperations(), before + 3);
 }
-#endif

@@ -23,9 +23,12 @@ protected:
     {
         RegisterSkinControlClasses();
         CSkinForm::SetInputEnabled(true);
+        m_clippedBefore = CSkinPicture::ClippedOperations();
     }
     void TearDown() override
     {
+        // Forms that fit their window never draw outside the back picture.
+        EXPECT_EQ(CSkinPicture::ClippedOperations(), m_clippedBefore);
         window.Attach(nullptr);
         CSkinForm::SetInputEnabled(false);
     }
@@ -107,4 +110,5 @@ protected:
 
 private:
     Qt::MouseButtons m_buttons;
+    int64_t m_clippedBefore = 0;
 };
