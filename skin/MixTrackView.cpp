@@ -143,7 +143,7 @@ void CMixTrackView::Draw(CSkinPicture& picture)
         if (box.lengthMs != 0) {
             char length[16];
             const uint32_t seconds = box.lengthMs / 1000;
-            std::snprintf(length, sizeof length, "%02u:%02u", seconds / 60 % 100, seconds % 60);
+            std::snprintf(length, sizeof length, "%02u:%02u", seconds / 60, seconds % 60);
             artistFont.DrawText(m_box, w - 30, line, 27, length);
         }
         if (box.marked != 0) {
