@@ -290,7 +290,8 @@ void CJackOutput::Deliver(uint32_t frames) noexcept
     const uint32_t copied = m_buffer.Deliver(left, right, frames);
     if (left != nullptr || right != nullptr)
         m_framesToPorts.fetch_add(copied, std::memory_order_relaxed);
-    if (copied < frames)
+    // The switch in which the client ran out stops the run; its silence is the end, not a gap.
+    if (copied < frames && m_playing.load(std::memory_order_relaxed))
         s.shortSwitches.fetch_add(1, std::memory_order_relaxed);
     m_carried.store(m_buffer.Carried(), std::memory_order_relaxed);
 }

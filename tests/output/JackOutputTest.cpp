@@ -495,6 +495,33 @@ TEST(JackOutput, ServerGoingAwayMidRunStopsTheOutputAndTheProgramGoesOn)
     EXPECT_EQ(manager.OpenMaster(again, std::make_unique<CJackOutput>(server.Name())), nullptr);
 }
 
+TEST(JackOutput, ClientEndingInsideTheSwitchStopsTheRunAndTheNextStartPlaysAgain)
+{
+    const std::string server = ServerName("44100");
+    ASSERT_FALSE(server.empty()) << "run through ctest: its fixture starts the server";
+    COutputManager manager;
+    COutputDeviceInfo master = JackRecord(1);
+    auto* driver =
+        static_cast<CJackOutput*>(manager.OpenMaster(master, std::make_unique<CJackOutput>(server)));
+    ASSERT_NE(driver, nullptr);
+    CCodeClient ending(10 * 1024);
+    ClientRecord flags;
+    ASSERT_EQ(manager.Start(ending, flags), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !manager.Running(); }, std::chrono::seconds(20)));
+    EXPECT_EQ(ending.FramesRendered(), 10u * 1024);
+
+    // The client is still active after a stop from its own process thread: Start restarts it.
+    CCodeClient next;
+    ASSERT_EQ(manager.Start(next, flags), 0);
+    EXPECT_TRUE(WaitUntil([&] { return next.FramesRendered() >= 10 * 1024; }, std::chrono::seconds(20)));
+    uint32_t position = 0;
+    EXPECT_EQ(driver->GetPosition(position), 0);
+    EXPECT_GE(position, 10u * 1024) << "counted from the new Start";
+    EXPECT_LE(position, next.FramesRendered());
+    manager.Close();
+    EXPECT_EQ(CJackOutput::ShortSwitches(), 0u);
+}
+
 TEST(JackOutput, OpenReportsAMissingServerAndASecondaryWithoutMaster)
 {
     CJackOutput secondary;
