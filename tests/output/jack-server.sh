@@ -25,8 +25,10 @@ start)
     stop
     mkdir -p "$dir"
     command -v jackd >/dev/null || { echo "jackd is not installed (scripts/deps.sh)"; exit 1; }
-    # -r before the driver: no real-time scheduling (not granted here); -r after it: the rate.
-    setsid jackd -n "$name" -r -d dummy -r "$rate" -p "$period" -P "$playback" \
+    # -R: real-time scheduling where the system grants it (without the right jackd carries on
+    # with normal scheduling); on a busy machine it keeps the dummy driver's deadlines, so the
+    # xruns the tests see are the ones the player causes. -r after the driver: the rate.
+    setsid jackd -n "$name" -R -d dummy -r "$rate" -p "$period" -P "$playback" \
         </dev/null >"$dir/jackd.log" 2>&1 &
     echo $! >"$dir/jackd.pid"
     for _ in $(seq 100); do
