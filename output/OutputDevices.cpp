@@ -4,10 +4,12 @@
 #include "AlsaDeviceList.h"
 #include "AlsaOutput.h"
 #include "AudioThread.h"
+#include "JackOutput.h"
 #include "OutputDeviceInfo.h"
 #include "WavRecorderOutput.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -88,6 +90,24 @@ bool FindAlsa4ch(uint32_t identifier, COutputDeviceInfo& record)
     return true;
 }
 
+// The pro-audio kind has one entry: the JACK server this program connects to (the default one,
+// or the one JACK_DEFAULT_SERVER names). It is listed whether or not the server runs, as an
+// installed driver is; opening it without a server fails.
+bool FindJack(uint32_t identifier, COutputDeviceInfo& record)
+{
+    if (identifier > kProAudioFirst)
+        return false;
+    const char* server = std::getenv("JACK_DEFAULT_SERVER");
+    record.device = kProAudioFirst;
+    record.name = std::string("JACK: ") + (server != nullptr && *server != '\0' ? server : "default");
+    record.sampleRate = 44100;
+    record.bytesPerSample = 2;
+    record.stereo = 1;
+    record.master = 1;
+    record.secondary = 0;
+    return true;
+}
+
 bool FindRecorder(COutputDeviceInfo& record)
 {
     record.device = kWavRecorder;
@@ -118,9 +138,11 @@ int GetDevice(uint32_t identifier, COutputDeviceInfo& record)
     if (identifier > kWavRecorder && identifier < kAlsa4chFirst)
         return 1;
     if (identifier < kAlsa4chFirst) {
-        // The sound server (256 ..) and pro-audio (512 ..) kinds come between these two; a
-        // build without them goes on to the recorder.
+        // The sound server kind (256 ..) comes between these two; a build without it goes on
+        // to the pro-audio server.
         if (identifier <= kAlsaLast && FindAlsa(identifier, record))
+            return 0;
+        if (identifier <= kProAudioLast && FindJack(std::max(identifier, kProAudioFirst), record))
             return 0;
         return FindRecorder(record) ? 0 : 1;
     }
@@ -134,6 +156,8 @@ std::unique_ptr<COutputDriver> CreateDriver(const COutputDeviceInfo& record)
     const uint32_t id = record.device;
     if (id <= kAlsaLast)
         return std::make_unique<CAlsaOutput>();
+    if (id >= kProAudioFirst && id <= kProAudioLast)
+        return std::make_unique<CJackOutput>();
     if (id == kWavRecorder)
         return std::make_unique<CWavRecorderOutput>();
     if (id >= kAlsa4chFirst && id <= kAlsa4chLast)

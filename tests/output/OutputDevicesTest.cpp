@@ -22,11 +22,17 @@ TEST(OutputDevices, WalkFromZeroVisitsEveryDeviceOnceInListOrder)
     std::vector<uint32_t> expected = {0};
     for (uint32_t k = 0; k < pcms.size() && k < 255; ++k)
         expected.push_back(k + 1);
+    expected.push_back(512);
     expected.push_back(768);
     EXPECT_EQ(visited, expected);
     EXPECT_EQ(seen[0].name, "ALSA Default Device");
     for (uint32_t k = 0; k < pcms.size() && k < 255; ++k)
         EXPECT_EQ(seen[k + 1].name, "ALSA: " + pcms[k].description);
+    // The pro-audio server is listed whether or not it runs; it can only be a master.
+    EXPECT_EQ(seen[512].name.rfind("JACK: ", 0), 0u) << seen[512].name;
+    EXPECT_EQ(seen[512].master, 1u);
+    EXPECT_EQ(seen[512].secondary, 0u);
+    EXPECT_EQ(seen[512].sampleRate, 44100);
     EXPECT_EQ(seen[768].name, ".WAV File Recorder");
     EXPECT_EQ(seen[768].master, 0u);
     EXPECT_EQ(seen[768].secondary, 1u);
