@@ -5,6 +5,9 @@
 #include "AlsaOutput.h"
 #include "AudioThread.h"
 #include "OutputDeviceInfo.h"
+#include "Pulse4chOutput.h"
+#include "PulseDeviceList.h"
+#include "PulseOutput.h"
 #include "WavRecorderOutput.h"
 
 #include <algorithm>
@@ -88,6 +91,38 @@ bool FindAlsa4ch(uint32_t identifier, COutputDeviceInfo& record)
     return true;
 }
 
+// The sound server's entries exist only while a server answered when the list was read.
+bool FindServer(uint32_t identifier, COutputDeviceInfo& record)
+{
+    if (identifier > kServerLast || !PulseDevices::ServerReachable())
+        return false;
+    if (identifier == kServerFirst) {
+        record.device = identifier;
+        record.name = "Sound Server Default Output";
+        return true;
+    }
+    const auto& sinks = PulseDevices::Sinks();
+    if (identifier - kServerFirst - 1 >= sinks.size())
+        return false;
+    record.device = identifier;
+    record.name = "PULSE: " + sinks[identifier - kServerFirst - 1].description;
+    return true;
+}
+
+// Four-channel streams pace as masters; a secondary joins one only through a record that
+// allows it.
+bool FindServer4ch(uint32_t identifier, COutputDeviceInfo& record)
+{
+    const auto& sinks = PulseDevices::FourChannelSinks();
+    if (identifier > kServer4chLast || identifier - kServer4chFirst >= sinks.size())
+        return false;
+    record.device = identifier;
+    record.name = "PULSE4CH: " + sinks[identifier - kServer4chFirst].description;
+    record.master = 1;
+    record.secondary = 0;
+    return true;
+}
+
 bool FindRecorder(COutputDeviceInfo& record)
 {
     record.device = kWavRecorder;
@@ -118,13 +153,17 @@ int GetDevice(uint32_t identifier, COutputDeviceInfo& record)
     if (identifier > kWavRecorder && identifier < kAlsa4chFirst)
         return 1;
     if (identifier < kAlsa4chFirst) {
-        // The sound server (256 ..) and pro-audio (512 ..) kinds come between these two; a
-        // build without them goes on to the recorder.
+        // The pro-audio kind (512 ..) comes between the sound server and the recorder; a build
+        // without it goes on to the recorder.
         if (identifier <= kAlsaLast && FindAlsa(identifier, record))
+            return 0;
+        if (FindServer(std::max(identifier, kServerFirst), record))
             return 0;
         return FindRecorder(record) ? 0 : 1;
     }
     if (FindAlsa4ch(std::max(identifier, kAlsa4chFirst), record))
+        return 0;
+    if (FindServer4ch(std::max(identifier, kServer4chFirst), record))
         return 0;
     return 1;
 }
@@ -134,9 +173,13 @@ std::unique_ptr<COutputDriver> CreateDriver(const COutputDeviceInfo& record)
     const uint32_t id = record.device;
     if (id <= kAlsaLast)
         return std::make_unique<CAlsaOutput>();
+    if (id >= kServerFirst && id <= kServerLast)
+        return std::make_unique<CPulseOutput>();
     if (id == kWavRecorder)
         return std::make_unique<CWavRecorderOutput>();
     if (id >= kAlsa4chFirst && id <= kAlsa4chLast)
         return std::make_unique<CAlsa4chOutput>();
+    if (id >= kServer4chFirst && id <= kServer4chLast)
+        return std::make_unique<CPulse4chOutput>();
     return nullptr;
 }
