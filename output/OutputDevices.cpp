@@ -6,6 +6,9 @@
 #include "AudioThread.h"
 #include "JackOutput.h"
 #include "OutputDeviceInfo.h"
+#include "Pulse4chOutput.h"
+#include "PulseDeviceList.h"
+#include "PulseOutput.h"
 #include "WavRecorderOutput.h"
 
 #include <algorithm>
@@ -108,6 +111,38 @@ bool FindJack(uint32_t identifier, COutputDeviceInfo& record)
     return true;
 }
 
+// The sound server's entries exist only while a server answered when the list was read.
+bool FindServer(uint32_t identifier, COutputDeviceInfo& record)
+{
+    if (identifier > kServerLast || !PulseDevices::ServerReachable())
+        return false;
+    if (identifier == kServerFirst) {
+        record.device = identifier;
+        record.name = "Sound Server Default Output";
+        return true;
+    }
+    const auto& sinks = PulseDevices::Sinks();
+    if (identifier - kServerFirst - 1 >= sinks.size())
+        return false;
+    record.device = identifier;
+    record.name = "PULSE: " + sinks[identifier - kServerFirst - 1].description;
+    return true;
+}
+
+// Four-channel streams pace as masters; a secondary joins one only through a record that
+// allows it.
+bool FindServer4ch(uint32_t identifier, COutputDeviceInfo& record)
+{
+    const auto& sinks = PulseDevices::FourChannelSinks();
+    if (identifier > kServer4chLast || identifier - kServer4chFirst >= sinks.size())
+        return false;
+    record.device = identifier;
+    record.name = "PULSE4CH: " + sinks[identifier - kServer4chFirst].description;
+    record.master = 1;
+    record.secondary = 0;
+    return true;
+}
+
 bool FindRecorder(COutputDeviceInfo& record)
 {
     record.device = kWavRecorder;
@@ -138,15 +173,18 @@ int GetDevice(uint32_t identifier, COutputDeviceInfo& record)
     if (identifier > kWavRecorder && identifier < kAlsa4chFirst)
         return 1;
     if (identifier < kAlsa4chFirst) {
-        // The sound server kind (256 ..) comes between these two; a build without it goes on
-        // to the pro-audio server.
+        // The sound server kind (256 ..), then the pro-audio server (512 ..), then the recorder.
         if (identifier <= kAlsaLast && FindAlsa(identifier, record))
+            return 0;
+        if (identifier <= kServerLast && FindServer(std::max(identifier, kServerFirst), record))
             return 0;
         if (identifier <= kProAudioLast && FindJack(std::max(identifier, kProAudioFirst), record))
             return 0;
         return FindRecorder(record) ? 0 : 1;
     }
     if (FindAlsa4ch(std::max(identifier, kAlsa4chFirst), record))
+        return 0;
+    if (FindServer4ch(std::max(identifier, kServer4chFirst), record))
         return 0;
     return 1;
 }
@@ -156,11 +194,15 @@ std::unique_ptr<COutputDriver> CreateDriver(const COutputDeviceInfo& record)
     const uint32_t id = record.device;
     if (id <= kAlsaLast)
         return std::make_unique<CAlsaOutput>();
+    if (id >= kServerFirst && id <= kServerLast)
+        return std::make_unique<CPulseOutput>();
     if (id >= kProAudioFirst && id <= kProAudioLast)
         return std::make_unique<CJackOutput>();
     if (id == kWavRecorder)
         return std::make_unique<CWavRecorderOutput>();
     if (id >= kAlsa4chFirst && id <= kAlsa4chLast)
         return std::make_unique<CAlsa4chOutput>();
+    if (id >= kServer4chFirst && id <= kServer4chLast)
+        return std::make_unique<CPulse4chOutput>();
     return nullptr;
 }

@@ -1,9 +1,11 @@
-// quandel-underrun-probe: plays two busy decks through an ALSA PCM at each block size given and
-// reports underruns, to find the smallest block a machine sustains.
+// quandel-underrun-probe: plays two busy decks through an ALSA PCM, or the sound server's default
+// output, at each block size given and reports underruns, to find the smallest block a machine
+// sustains.
 //
-//   quandel-underrun-probe [--seconds N] [--pcm NAME] [--stall-ms M] [BLOCK ...]
+//   quandel-underrun-probe [--seconds N] [--pcm NAME | --server] [--stall-ms M] [BLOCK ...]
 //
 // BLOCK defaults to 128 256 512 1024 2048 frames, N to 20 s per block, NAME to "default".
+// --server plays through the sound server (PULSE_SERVER, or the user's) with its own driver.
 // --stall-ms holds the pacing thread once, 3 s into each run, for M ms: a run that then reports
 // no underrun shows that the PCM hides underruns from the driver and the figures mean nothing.
 // (Counting blocks asked for when the ring was already empty does not work instead: the driver
@@ -12,6 +14,7 @@
 #include "AudioEngine.h"
 #include "OutputDeviceInfo.h"
 #include "OutputManager.h"
+#include "PulseOutput.h"
 #include "TempDir.h"
 #include "WavWriter.h"
 
@@ -22,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,6 +38,7 @@ using Clock = std::chrono::steady_clock;
 struct ProbeOptions {
     int seconds = 20;
     std::string pcmName = "default";
+    bool server = false; // the sound server's default output instead of an ALSA PCM
     int stallMs = 0;
     std::vector<uint32_t> blocks;
 };
@@ -56,8 +61,9 @@ class CProbeClient : public CAudioClient {
 public:
     CProbeClient(CAudioEngine& engine, int stallMs) : m_engine(engine), m_stallMs(stallMs) {}
 
-    // Set once the driver is open; the driver outlives the run.
-    void Watch(const CAlsaOutput* driver) { m_driver = driver; }
+    // Set once the driver is open: tells whether the caller is the driver's pacing thread (the
+    // driver outlives the run).
+    void Watch(std::function<bool()> onPacingThread) { m_onPacingThread = std::move(onPacingThread); }
 
     void Start(uint8_t& flags) override { m_engine.Start(flags); }
     void Stop(uint8_t& flags) override { m_engine.Stop(flags); }
@@ -65,7 +71,7 @@ public:
     int Render(ClientRecord& record, CAudioBus& bus, uint16_t firstTick, uint16_t tickCount) noexcept override
     {
         // The two blocks that prime the ring come from Start, before the device runs.
-        if (m_driver != nullptr && m_driver->Pacer().OnPacingThread()) {
+        if (m_onPacingThread && m_onPacingThread()) {
             const auto now = Clock::now().time_since_epoch();
             const int64_t nowUs = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
             const int64_t lastUs = m_lastUs.exchange(nowUs, std::memory_order_relaxed);
@@ -92,8 +98,8 @@ public:
 
 private:
     CAudioEngine& m_engine;
-    const CAlsaOutput* m_driver = nullptr; // outlives the run
-    int m_stallMs;                         // 0: no stall
+    std::function<bool()> m_onPacingThread;
+    int m_stallMs; // 0: no stall
     uint32_t m_startupBlocks = 0;
     uint32_t m_stallAtBlock = 0;
     std::atomic<int64_t> m_lastUs{0}; // steady clock, microseconds
@@ -148,30 +154,46 @@ ProbeResult RunBlockSize(const ProbeOptions& options, const CTempDir& dir, uint3
     record.device = 0;
     record.blockFrames = blockFrames;
     record.mainGroupMask = 1;
-    auto* driver =
-        static_cast<CAlsaOutput*>(manager.OpenMaster(record, std::make_unique<CAlsaOutput>(options.pcmName)));
-    if (driver == nullptr) {
-        engine.SetPlayClock(nullptr);
-        return result;
-    }
-    result.opened = true;
-    result.periodFrames = driver->Pcm().PeriodFrames();
-    result.ringFrames = driver->Pcm().RingFrames();
     CProbeClient client(engine, options.stallMs);
-    client.Watch(driver);
     client.SetBlocks(2 * 44100 / record.blockFrames, 3 * 44100 / record.blockFrames);
-    ClientRecord flags;
-    manager.Start(client, flags);
-    const auto end = Clock::now() + std::chrono::seconds(options.seconds);
-    // Polled once a second: the probe only reads counters, it waits for nothing to happen.
-    while (Clock::now() < end && !driver->Pacer().DeviceLost())
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-    result.underruns = driver->Underruns();
-    result.dropped = driver->BlocksDropped();
-    result.realTime = driver->Pacer().RealTime();
-    result.deviceLost = driver->Pacer().DeviceLost();
+    // Runs the probe on an open driver of either kind and reads its counters.
+    const auto run = [&](auto* driver) {
+        client.Watch([driver] { return driver->Pacer().OnPacingThread(); });
+        ClientRecord flags;
+        manager.Start(client, flags);
+        const auto end = Clock::now() + std::chrono::seconds(options.seconds);
+        // Polled once a second: the probe only reads counters, it waits for nothing to happen.
+        while (Clock::now() < end && !driver->Pacer().DeviceLost())
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        result.underruns = driver->Underruns();
+        result.dropped = driver->BlocksDropped();
+        result.realTime = driver->Pacer().RealTime();
+        result.deviceLost = driver->Pacer().DeviceLost();
+    };
+    if (options.server) {
+        record.device = 256;
+        auto* driver = static_cast<CPulseOutput*>(manager.OpenMaster(record));
+        result.opened = driver != nullptr;
+        if (driver != nullptr) {
+            // The server's buffer holds two blocks and asks for one at a time.
+            result.periodFrames = record.blockFrames;
+            result.ringFrames = 2 * record.blockFrames;
+            run(driver);
+        }
+    } else {
+        auto* driver = static_cast<CAlsaOutput*>(
+            manager.OpenMaster(record, std::make_unique<CAlsaOutput>(options.pcmName)));
+        result.opened = driver != nullptr;
+        if (driver != nullptr) {
+            result.periodFrames = driver->Pcm().PeriodFrames();
+            result.ringFrames = driver->Pcm().RingFrames();
+            run(driver);
+        }
+    }
     manager.Close();
     engine.SetPlayClock(nullptr);
+    if (!result.opened)
+        return result;
     result.blocks = client.Blocks();
     result.worstGapMs = client.WorstGapMs();
     return result;
@@ -185,6 +207,8 @@ bool ParseOptions(int argc, char** argv, ProbeOptions& options)
             options.seconds = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--pcm") == 0 && hasValue)
             options.pcmName = argv[++i];
+        else if (std::strcmp(argv[i], "--server") == 0)
+            options.server = true;
         else if (std::strcmp(argv[i], "--stall-ms") == 0 && hasValue)
             options.stallMs = std::atoi(argv[++i]);
         else if (std::atoi(argv[i]) > 0)
@@ -203,7 +227,8 @@ int main(int argc, char** argv)
 {
     ProbeOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--seconds N] [--pcm NAME] [--stall-ms M] [BLOCK ...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--seconds N] [--pcm NAME | --server] [--stall-ms M] [BLOCK ...]\n",
+                     argv[0]);
         return 2;
     }
     CTempDir dir;
@@ -213,7 +238,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot write the test tracks under %s\n", dir.Root().c_str());
         return 1;
     }
-    std::printf("pcm %s, %d s per block size%s\n", options.pcmName.c_str(), options.seconds,
+    std::printf("%s %s, %d s per block size%s\n", options.server ? "server" : "pcm",
+                options.server ? "default output" : options.pcmName.c_str(), options.seconds,
                 options.stallMs > 0 ? ", with a stall" : "");
     std::printf("block  period  ring   blocks  underruns  dropped  worst-gap-ms  rt\n");
     int failures = 0;

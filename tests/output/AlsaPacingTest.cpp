@@ -22,58 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Frames rendered per second between 1 s and 4 s after the first block, from the time each
-// block was asked for; the server's start-up delay falls before the window.
-double MeasuredRate(const std::vector<Clock::time_point>& times, uint32_t blockFrames)
-{
-    const auto start = times.front();
-    size_t first = 0;
-    while (first < times.size() && times[first] - start < std::chrono::seconds(1))
-        ++first;
-    size_t last = first;
-    while (last + 1 < times.size() && times[last + 1] - start <= std::chrono::seconds(4))
-        ++last;
-    const double seconds = std::chrono::duration<double>(times[last] - times[first]).count();
-    return seconds > 0 ? (last - first) * blockFrames / seconds : 0;
-}
-
-// Points "default" at another server for the life of the object.
-class CPulseServerOverride {
-public:
-    explicit CPulseServerOverride(const std::string& server)
-    {
-        if (const char* old = std::getenv("PULSE_SERVER"))
-            m_old = old;
-        setenv("PULSE_SERVER", server.c_str(), 1);
-    }
-    ~CPulseServerOverride()
-    {
-        if (m_old.empty())
-            unsetenv("PULSE_SERVER");
-        else
-            setenv("PULSE_SERVER", m_old.c_str(), 1);
-    }
-    CPulseServerOverride(const CPulseServerOverride&) = delete;
-    CPulseServerOverride& operator=(const CPulseServerOverride&) = delete;
-
-private:
-    std::string m_old;
-};
-
 int PulseServer(const char* action, const std::string& dir)
 {
     return std::system(("bash " QUANDEL_PULSE_SCRIPT " " + std::string(action) + " " + dir).c_str());
-}
-
-template <class Condition> bool WaitUntil(Condition done, std::chrono::seconds limit)
-{
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
 }
 
 uint32_t LittleEndian32(const std::vector<uint8_t>& bytes, size_t at)
@@ -133,7 +84,7 @@ TEST(AlsaPacing, ServerGoingAwayMidPlayStopsTheRunAndTheManagerClosesAFinishedRe
     CTempDir dir;
     const std::string serverDir = dir.Path("pulse");
     ASSERT_EQ(PulseServer("start", serverDir), 0);
-    CPulseServerOverride server("unix:" + serverDir + "/native");
+    CEnvOverride server("PULSE_SERVER", "unix:" + serverDir + "/native");
 
     COutputManager manager;
     COutputDeviceInfo record;

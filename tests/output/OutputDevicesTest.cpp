@@ -1,6 +1,7 @@
 #include "OutputDevices.h"
 #include "AlsaDeviceList.h"
 #include "OutputDeviceInfo.h"
+#include "PulseDeviceList.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,11 @@ TEST(OutputDevices, WalkFromZeroVisitsEveryDeviceOnceInListOrder)
     std::vector<uint32_t> expected = {0};
     for (uint32_t k = 0; k < pcms.size() && k < 255; ++k)
         expected.push_back(k + 1);
+    // The sound server's entries, when one answered as the list was read.
+    if (PulseDevices::ServerReachable()) {
+        for (uint32_t k = 0; k <= PulseDevices::Sinks().size(); ++k)
+            expected.push_back(256 + k);
+    }
     expected.push_back(512);
     expected.push_back(768);
     EXPECT_EQ(visited, expected);

@@ -2,6 +2,9 @@
 
 #include "AudioBus.h"
 
+#include <cmath>
+#include <cstdlib>
+
 int16_t MainSample(uint32_t frame)
 {
     return static_cast<int16_t>(frame % 20000 + 1);
@@ -63,4 +66,62 @@ int CCodeClient::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t first
     m_frames.store(first + tickCount * CAudioBus::kTickFrames, std::memory_order_release);
     m_blocks.fetch_add(1, std::memory_order_release);
     return 1;
+}
+
+int CToneClient::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firstTick,
+                        uint16_t tickCount) noexcept
+{
+    if (!m_registered) {
+        m_main = bus.RegisterGroup(1);
+        m_monitor = bus.RegisterGroup(2);
+        m_registered = true;
+    }
+    const auto tone = [](double hz) {
+        return [hz](uint32_t frame) {
+            return static_cast<int16_t>(std::lround(8000.0 * std::sin(2 * M_PI * hz * frame / 44100.0)));
+        };
+    };
+    bus.SelectGroup(m_main);
+    FillChannel(bus, firstTick, tickCount, m_frames, -128, tone(m_mainHz[0]));
+    FillChannel(bus, firstTick, tickCount, m_frames, 127, tone(m_mainHz[1]));
+    bus.SelectGroup(m_monitor);
+    FillChannel(bus, firstTick, tickCount, m_frames, -128, tone(m_monitorHz[0]));
+    FillChannel(bus, firstTick, tickCount, m_frames, 127, tone(m_monitorHz[1]));
+    m_frames += tickCount * CAudioBus::kTickFrames;
+    m_blocks.fetch_add(1, std::memory_order_release);
+    return 1;
+}
+
+double MeasuredRate(const std::vector<SteadyClock::time_point>& times, uint32_t blockFrames)
+{
+    if (times.empty())
+        return 0;
+    const auto start = times.front();
+    size_t first = 0;
+    while (first < times.size() && times[first] - start < std::chrono::seconds(1))
+        ++first;
+    size_t last = first;
+    while (last + 1 < times.size() && times[last + 1] - start <= std::chrono::seconds(4))
+        ++last;
+    if (last >= times.size())
+        return 0;
+    const double seconds = std::chrono::duration<double>(times[last] - times[first]).count();
+    return seconds > 0 ? (last - first) * blockFrames / seconds : 0;
+}
+
+CEnvOverride::CEnvOverride(const char* name, const std::string& value) : m_name(name)
+{
+    if (const char* old = std::getenv(name)) {
+        m_old = old;
+        m_hadOld = true;
+    }
+    setenv(name, value.c_str(), 1);
+}
+
+CEnvOverride::~CEnvOverride()
+{
+    if (m_hadOld)
+        setenv(m_name.c_str(), m_old.c_str(), 1);
+    else
+        unsetenv(m_name.c_str());
 }

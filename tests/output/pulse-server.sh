@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts or stops a PulseAudio daemon with a null sink that paces in real time, for the tests
-# that play through a sound server on machines without a sound card.
+# Starts or stops a PulseAudio daemon with two null sinks that pace in real time, for the tests
+# that play through a sound server on machines without a sound card: ci_null (stereo, the
+# default) and ci_null4 (four channels: front left, front right, rear left, rear right).
 #   pulse-server.sh start DIR   serves unix:DIR/native (DIR is made, mode 700)
 #   pulse-server.sh stop DIR
 set -uo pipefail
@@ -24,12 +25,16 @@ start)
     # Its own HOME and runtime folder keep it away from a user's desktop server.
     HOME=$dir XDG_RUNTIME_DIR=$dir setsid pulseaudio --daemonize=no --exit-idle-time=-1 -n \
         --use-pid-file=no --disable-shm=yes --log-target=stderr \
-        --load="module-null-sink sink_name=ci_null" \
+        --load="module-null-sink sink_name=ci_null sink_properties=device.description=CiNull" \
+        --load="module-null-sink sink_name=ci_null4 channels=4 channel_map=front-left,front-right,rear-left,rear-right sink_properties=device.description=CiNull4" \
         --load="module-native-protocol-unix auth-anonymous=1 socket=$dir/native" \
         </dev/null >"$dir/pulse.log" 2>&1 &
     echo $! >"$dir/daemon.pid"
     for _ in $(seq 100); do
-        PULSE_SERVER=unix:$dir/native pactl info >/dev/null 2>&1 && exit 0
+        if PULSE_SERVER=unix:$dir/native pactl info >/dev/null 2>&1; then
+            # The stereo sink stays the default whichever the server would prefer.
+            PULSE_SERVER=unix:$dir/native pactl set-default-sink ci_null && exit 0
+        fi
         sleep 0.1
     done
     echo "PulseAudio did not come up:"; cat "$dir/pulse.log"

@@ -1,0 +1,193 @@
+#include "Pulse4chOutput.h"
+
+#include "AudioThread.h"
+#include "OutputDeviceInfo.h"
+#include "OutputDevices.h"
+#include "OutputManager.h"
+#include "PulseDeviceList.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+namespace {
+
+constexpr uint32_t kChannels = 4;
+constexpr auto kOpenTimeout = std::chrono::milliseconds(700);
+
+// The last master opened, which a secondary of this kind joins. Set and cleared on the
+// user-interface thread, read there by a secondary's Open and by GetPosition on any thread.
+std::atomic<CPulse4chOutput*> g_master{nullptr};
+
+} // namespace
+
+uint32_t CPulse4chOutput::TimerPeriodMs(uint32_t blockFrames, uint32_t rateHz) noexcept
+{
+    if (rateHz == 0)
+        return 20;
+    const uint64_t periodMs = static_cast<uint64_t>(blockFrames) * 400 / rateHz;
+    return static_cast<uint32_t>(std::clamp<uint64_t>(periodMs, 1, 50));
+}
+
+CPulse4chOutput::~CPulse4chOutput()
+{
+    Close();
+}
+
+int CPulse4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
+{
+    AssertNotAudioThread("CPulse4chOutput::Open");
+    using namespace OutputErrors;
+    Close();
+    m_record = &record;
+    m_manager = &manager;
+    if (record.master == 0) {
+        m_master = g_master.load();
+        return m_master != nullptr ? 0 : kNotServed;
+    }
+    const auto& sinks = PulseDevices::FourChannelSinks();
+    if (record.device < OutputIds::kServer4chFirst || record.device > OutputIds::kServer4chLast ||
+        record.device - OutputIds::kServer4chFirst >= sinks.size())
+        return kNotServed;
+    if (record.bytesPerSample != 2 || record.sampleRate == 0)
+        return kServerFormat;
+    // The manager rounds the block to whole ticks after Open; the buffer is sized for that.
+    const uint32_t blockFrames = std::clamp<uint32_t>((record.blockFrames + 127) / 128, 1, 128) * 128;
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = record.sampleRate;
+    spec.channels = kChannels;
+    const auto deadline = CPulseConnection::Clock::now() + kOpenTimeout;
+    int result = m_connection.Connect(deadline);
+    if (result == 0) {
+        result = m_stream.Open(m_connection, sinks[record.device - OutputIds::kServer4chFirst].name, spec,
+                               blockFrames, 2, deadline);
+    }
+    if (result != 0) {
+        m_connection.Close();
+        return result;
+    }
+    record.stereo = 1;
+    m_block = std::make_unique<int16_t[]>(static_cast<size_t>(blockFrames) * kChannels);
+    m_blockFrames = blockFrames;
+    m_periodMs = TimerPeriodMs(blockFrames, record.sampleRate);
+    g_master.store(this);
+    return 0;
+}
+
+int CPulse4chOutput::Close()
+{
+    AssertNotAudioThread("CPulse4chOutput::Close");
+    if (m_playing.load(std::memory_order_relaxed))
+        Stop();
+    m_master = nullptr;
+    CPulse4chOutput* self = this;
+    g_master.compare_exchange_strong(self, nullptr);
+    m_pacer.Stop();
+    m_pacer.Join();
+    m_stream.Close();
+    m_connection.Close();
+    m_block.reset();
+    m_blockFrames = 0;
+    return 0;
+}
+
+int CPulse4chOutput::Start()
+{
+    AssertNotAudioThread("CPulse4chOutput::Start");
+    m_playing.store(true, std::memory_order_release);
+    if (!IsMaster())
+        return 0;
+    m_pacer.Join();
+    if (m_stream.Reconnect(CPulseConnection::Clock::now() + kOpenTimeout) != 0)
+        return 1;
+    m_pacer.ResetPosition();
+    for (int block = 0; block < 2; ++block) {
+        if (m_manager->RenderNext(-1) != 0)
+            return 1;
+    }
+    if (!m_playing.load(std::memory_order_acquire))
+        return 0;
+    m_connection.Poll();
+    return m_pacer.Start(m_connection, m_stream, *m_manager, m_record->blockFrames, m_periodMs) ? 0 : 1;
+}
+
+int CPulse4chOutput::Stop()
+{
+    m_playing.store(false, std::memory_order_release);
+    if (!IsMaster())
+        return 0;
+    m_pacer.Stop();
+    if (!m_pacer.OnPacingThread())
+        m_pacer.Join();
+    // Ending the stream discards what the server holds; Start makes a fresh one.
+    m_stream.Drop();
+    m_connection.Poll();
+    m_pacer.ResetPosition();
+    return 0;
+}
+
+int CPulse4chOutput::Interleave(const void* samples, uint32_t bytes, uint32_t frames,
+                                uint32_t firstChannel) noexcept
+{
+    CPulse4chOutput* owner = IsMaster() ? this : m_master;
+    if (owner == nullptr || owner->m_block == nullptr || frames > owner->m_blockFrames)
+        return 1;
+    const auto* in = static_cast<const int16_t*>(samples);
+    int16_t* out = owner->m_block.get() + firstChannel;
+    if (bytes >= frames * 4) {
+        for (uint32_t frame = 0; frame < frames; ++frame, in += 2, out += kChannels) {
+            out[0] = in[0];
+            out[1] = in[1];
+        }
+    } else if (bytes >= frames * 2) {
+        // A mono block plays on both speakers of its pair.
+        for (uint32_t frame = 0; frame < frames; ++frame, ++in, out += kChannels) {
+            out[0] = in[0];
+            out[1] = in[0];
+        }
+    } else {
+        return 1;
+    }
+    return 0;
+}
+
+int CPulse4chOutput::Write(const void* samples, uint32_t bytes, uint32_t frames) noexcept
+{
+    // A secondary writes from within the master's render cycle, the priming blocks of its
+    // Start included, so it takes every block while it has a master.
+    if (!IsMaster())
+        return Interleave(samples, bytes, frames, 2);
+    if (m_block == nullptr || frames > m_blockFrames)
+        return 1;
+    // The rear pair starts silent: without a secondary of this kind it stays so.
+    for (uint32_t frame = 0; frame < frames; ++frame) {
+        m_block[frame * kChannels + 2] = 0;
+        m_block[frame * kChannels + 3] = 0;
+    }
+    m_commitFrames = frames;
+    return Interleave(samples, bytes, frames, 0);
+}
+
+int CPulse4chOutput::Commit() noexcept
+{
+    if (!IsMaster() || !m_playing.load(std::memory_order_acquire) || m_block == nullptr)
+        return 1;
+    return m_stream.Write(m_block.get(), static_cast<size_t>(m_commitFrames) * kChannels * sizeof(int16_t));
+}
+
+int CPulse4chOutput::GetPosition(uint32_t& frames) noexcept
+{
+    frames = 0;
+    if (!IsMaster()) {
+        // The master may have been closed first; it no longer answers then.
+        CPulse4chOutput* master = g_master.load();
+        return master != nullptr && master == m_master ? master->GetPosition(frames) : 1;
+    }
+    // The stream itself is made and ended on the pacing thread; the connection lives from Open
+    // to Close.
+    if (!m_connection.IsOpen())
+        return 1;
+    frames = m_pacer.Position();
+    return 0;
+}
