@@ -188,7 +188,7 @@ template <size_t N> int16_t ToneSum(const std::array<double, N>& tones, uint32_t
 }
 
 // Renders the tone sums on the main group, hard left and hard right.
-class CToneClient : public CAudioClient {
+class CJackToneClient : public CAudioClient {
 public:
     int Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firstTick,
                uint16_t tickCount) noexcept override
@@ -362,7 +362,7 @@ TEST(JackOutput, AServerAt48000IsFedResampledAndTheStreamComesBackWithinError)
     ASSERT_NE(secondary, nullptr);
     EXPECT_EQ(CJackOutput::Channel(CJackOutput::SecondaryLeft), -1);
     EXPECT_EQ(CJackOutput::Channel(CJackOutput::SecondaryRight), -1);
-    CToneClient client;
+    CJackToneClient client;
     ClientRecord flags;
     ASSERT_EQ(manager.Start(client, flags), 0);
 
