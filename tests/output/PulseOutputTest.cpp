@@ -71,7 +71,7 @@ TEST(PulseOutput, DeviceListHoldsTheDefaultEntryAndEverySinkInServerOrder)
     ASSERT_EQ(GetDevice(258, record), 0);
     EXPECT_EQ(record.name, "PULSE: CiNull4");
     ASSERT_EQ(GetDevice(259, record), 0);
-    EXPECT_EQ(record.device, 768u) << "after the last sink comes the recorder";
+    EXPECT_EQ(record.device, 512u) << "after the last sink comes the pro-audio server";
 
     ASSERT_EQ(GetDevice(1280, record), 0);
     EXPECT_EQ(record.device, 1280u);
@@ -258,7 +258,7 @@ TEST(PulseOutput, WithoutAServerTheListHasNoServerDevicesAndOpenFailsWithinASeco
         COutputDeviceInfo record;
         const auto listStart = SteadyClock::now();
         ASSERT_EQ(GetDevice(256, record), 0);
-        EXPECT_EQ(record.device, 768u) << "no server device; the recorder comes next";
+        EXPECT_EQ(record.device, 512u) << "no server device; the pro-audio server comes next";
         EXPECT_EQ(GetDevice(1280, record), 1);
         EXPECT_LT(SteadyClock::now() - listStart, std::chrono::seconds(1));
         EXPECT_FALSE(PulseDevices::ServerReachable());

@@ -1,10 +1,15 @@
 #include "MixStream.h"
 #include "ControlTable.h"
 #include "MixRecorder.h"
+#include "Playlist.h"
+#include "TempDir.h"
+#include "TimeLine.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -233,4 +238,157 @@ TEST(MixStream, BadStreamsEndTheReplayCleanlyWithoutReadingPastTheEnd)
     mix.Play(true);
     EXPECT_TRUE(mix.ReadTick(true, true, nullptr, nullptr));
     EXPECT_EQ(table.GetValue(ControlId::DeckVolume, 1), 50);
+}
+
+namespace {
+
+std::vector<uint8_t> FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A saved two-track mix of 300 ticks; returns its path.
+std::string SaveSampleMix(const CTempDir& dir, const std::string& name, const std::string& title)
+{
+    MixBench bench;
+    bench.Record(300, [&](uint32_t t) {
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, false, false);
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, t < 100 ? 0 : 2, false, false);
+    });
+    CPlaylist list;
+    list.AddTrack(dir.Path("one.wav"), false);
+    list.AddTrack(dir.Path("two.wav"), false);
+    bench.mix.SetTitle(title);
+    bench.mix.SetComment("a comment");
+    const std::string path = dir.Path(name);
+    EXPECT_TRUE(bench.mix.Save(path.c_str(), list));
+    return path;
+}
+
+} // namespace
+
+TEST(MixStream, SaveThenLoadGivesTheSameStreamTitleCommentAndList)
+{
+    CTempDir dir;
+    const std::string path = SaveSampleMix(dir, "set.qzx", "Friday set");
+    const auto bytes = FileBytes(path);
+    ASSERT_GT(bytes.size(), 20u);
+    EXPECT_EQ(std::string(bytes.begin() + 1, bytes.begin() + 12), "QUANDEL Mix");
+    EXPECT_EQ(bytes[12], 2);
+    EXPECT_EQ(std::string(bytes.end() - 3, bytes.end()), "END");
+
+    CControlTable table;
+    CMixStream mix;
+    mix.RegisterChannels(table);
+    CPlaylist list;
+    ASSERT_TRUE(mix.Load(path.c_str(), &list));
+    EXPECT_EQ(mix.TickCount(), 300u);
+    EXPECT_EQ(mix.Title(), "Friday set");
+    EXPECT_EQ(mix.Comment(), "a comment");
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Entry(1).location, dir.Path("two.wav"));
+    EXPECT_EQ(mix.Markers(), std::vector<uint32_t>{100});
+    // Saved again, the stream is byte for byte what was loaded.
+    const std::string again = dir.Path("again.qzx");
+    ASSERT_TRUE(mix.Save(again.c_str(), list));
+    CMixStream reloaded;
+    ASSERT_TRUE(reloaded.Load(again.c_str(), nullptr));
+    EXPECT_EQ(reloaded.Stream(), mix.Stream());
+}
+
+TEST(MixStream, ContainerVersionsTrailersAndTitlesLoadAsTheFormatSays)
+{
+    CTempDir dir;
+    const auto good = FileBytes(SaveSampleMix(dir, "base.qzx", ""));
+    auto load = [&](const std::string& name, const std::vector<uint8_t>& bytes, CPlaylist* list,
+                    CMixStream& mix) {
+        WriteBytes(dir.Path(name), bytes);
+        return mix.Load(dir.Path(name).c_str(), list);
+    };
+    // Wrong magic or a newer version: refused, the mix left empty.
+    {
+        CMixStream mix;
+        auto bad = good;
+        bad[3] = 'X';
+        EXPECT_FALSE(load("magic.qzx", bad, nullptr, mix));
+        bad = good;
+        bad[12] = 3;
+        EXPECT_FALSE(load("v3.qzx", bad, nullptr, mix));
+        EXPECT_EQ(mix.TickCount(), 0u);
+    }
+    // A damaged or missing trailer: an empty mix, but the list inside it is loaded.
+    for (size_t cut : {size_t{1}, size_t{4}}) {
+        CMixStream mix;
+        CPlaylist list;
+        auto damaged = good;
+        damaged.resize(good.size() - cut);
+        if (cut == 1)
+            damaged.back() = 'N'; // "EN" + a stray byte
+        EXPECT_TRUE(load("trailer.qzx", damaged, &list, mix));
+        EXPECT_EQ(mix.TickCount(), 0u);
+        EXPECT_EQ(list.Count(), 2);
+    }
+    // Version 1: no list and no trailer, only the stream.
+    {
+        CMixStream source;
+        ASSERT_TRUE(source.Load(dir.Path("base.qzx").c_str(), nullptr));
+        const auto stream = source.Stream();
+        std::vector<uint8_t> v1 = {11, 'Q', 'U', 'A', 'N', 'D', 'E', 'L', ' ', 'M', 'i', 'x', 1, 44, 1, 0, 0};
+        const auto n = static_cast<uint32_t>(stream.size());
+        for (int i = 0; i < 4; ++i)
+            v1.push_back(static_cast<uint8_t>(n >> (8 * i)));
+        v1.insert(v1.end(), stream.begin(), stream.end());
+        CMixStream mix;
+        CPlaylist list;
+        EXPECT_TRUE(load("old.qzx", v1, &list, mix));
+        EXPECT_EQ(mix.TickCount(), 300u);
+        EXPECT_EQ(list.Count(), 0);
+        // No title in the file: the file's name, except for "last".
+        EXPECT_EQ(mix.Title(), "old");
+        CMixStream last;
+        EXPECT_TRUE(load("Last.qzx", v1, nullptr, last));
+        EXPECT_EQ(last.Title(), "untitled");
+    }
+    // Truncated anywhere: never more than the bytes hold.
+    for (size_t size = 0; size < good.size(); size += 97) {
+        CMixStream mix;
+        CPlaylist list;
+        load("cut.qzx", std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)),
+             &list, mix);
+        mix.Play(true);
+        while (mix.ReadTick(true, false, nullptr, nullptr)) {
+        }
+        EXPECT_LE(mix.CurrentTick(), mix.TickCount());
+    }
+}
+
+TEST(MixStream, TheTimeLineCountsADeckAudibleOnlyInsideTheCrossFaderLimits)
+{
+    // Deck A plays track 1 throughout, deck B track 2 from tick 100. The cross-fader stays at
+    // 240 (deck A silent) until tick 200, then at 16 (deck B silent) from tick 400.
+    MixBench bench;
+    bench.Record(600, [&](uint32_t t) {
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, false, false);
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, t < 100 ? 0 : 2, false, false);
+        bench.table.SetValue(ControlId::XFader, 0, t < 200 ? 240 : t < 400 ? 128 : 16, true, true);
+    });
+    CTimeLine line;
+    bench.mix.BuildTimeLine(line);
+    ASSERT_EQ(line.Count(), 2);
+    const double tickMs = CMixStream::kTickMs;
+    // B first: audible from tick 100 to 399; A from 200 to the end.
+    EXPECT_EQ(line.Item(0)->deck, 1);
+    EXPECT_EQ(line.Item(0)->track, 1);
+    EXPECT_EQ(line.Item(0)->start, static_cast<int32_t>(100 * tickMs));
+    EXPECT_EQ(line.Item(0)->length, static_cast<int32_t>(299 * tickMs));
+    EXPECT_EQ(line.Item(1)->deck, 0);
+    EXPECT_EQ(line.Item(1)->track, 0);
+    EXPECT_EQ(line.Item(1)->start, static_cast<int32_t>(200 * tickMs));
 }
