@@ -53,7 +53,8 @@ int CMp3Source::Open(const char* path)
         return 0;
     try {
         m_stream = std::make_unique<CMpegStream>();
-        if (m_stream->OpenFile(path) == 0 || m_stream->ReadFrame() == 0) {
+        // No indexed frame: nothing the decks could play, whatever a search might still find.
+        if (m_stream->OpenFile(path) == 0 || m_stream->FrameCount() == 0 || m_stream->ReadFrame() == 0) {
             Close();
             return 0;
         }

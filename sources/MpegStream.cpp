@@ -261,7 +261,8 @@ int CMpegStream::ReadFrame(Payload payload)
         const bool candidate = m_locked ? (word & kReferenceMask) == m_reference &&
                                               (((word >> 6) & 3) == kModeSingleChannel) == m_referenceMono
                                         : (word & kSyncMask) == kSyncMask;
-        if (candidate && ParseHeader(word))
+        if (candidate && ParseHeader(word) &&
+            (m_locked || !m_indexing || !m_index.empty() || NextHeaderAgrees()))
             break;
         // Advance by one byte: a header may start anywhere.
         m_position -= kHeaderBytes - 1;
@@ -347,10 +348,42 @@ bool CMpegStream::CrcMatches(int protectedBits)
     return crc == m_crcWord;
 }
 
+bool CMpegStream::NextHeaderAgrees()
+{
+    // The first lock decides the whole stream, so a sync pattern inside a tag or other data
+    // must not win it: a real frame is followed by another of the same kind (or by the end).
+    const uint64_t resume = m_position;
+    const uint64_t next = m_position - kHeaderBytes + static_cast<uint64_t>(m_frameBytes);
+    bool agrees = true;
+    if (next + kHeaderBytes <= m_fileBytes) {
+        uint8_t bytes[kHeaderBytes];
+        SeekFile(next);
+        agrees = ReadFileBytes(bytes, kHeaderBytes) == kHeaderBytes &&
+                 (BigEndian32(bytes) & kReferenceMask) == (m_header & kReferenceMask);
+    }
+    SeekFile(resume);
+    return agrees;
+}
+
+uint64_t CMpegStream::TagEnd()
+{
+    // An ID3v2 tag before the audio: "ID3", version, flags, then a 28-bit size in four 7-bit
+    // bytes (ID3v2.4 adds a 10-byte footer when flag 0x10 is set).
+    uint8_t tag[10];
+    SeekFile(0);
+    if (ReadFileBytes(tag, 10) < 10 || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3' || tag[3] == 0xFF ||
+        tag[4] == 0xFF || ((tag[6] | tag[7] | tag[8] | tag[9]) & 0x80) != 0)
+        return 0;
+    const uint64_t size = static_cast<uint64_t>(tag[6]) << 21 | static_cast<uint64_t>(tag[7]) << 14 |
+                          static_cast<uint64_t>(tag[8]) << 7 | tag[9];
+    const uint64_t end = 10 + size + ((tag[5] & 0x10) != 0 ? 10 : 0);
+    return end < m_fileBytes ? end : 0;
+}
+
 void CMpegStream::BuildIndex()
 {
     m_indexing = true;
-    SeekFile(0);
+    SeekFile(TagEnd());
     int firstBitRateIndex = 0;
     uint64_t distanceSum = 0; // bytes between the first and the last indexed frame
     while (ReadFrame(Payload::Skip)) {

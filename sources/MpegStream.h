@@ -113,6 +113,10 @@ public:
 private:
     bool OpenDescriptor(const char* path);
     bool ParseHeader(uint32_t header);
+    // Whether a header of the kind just parsed follows the frame (or the file ends there).
+    bool NextHeaderAgrees();
+    // Where an ID3v2 tag at the start of the file ends (0 without one).
+    uint64_t TagEnd();
     void BuildIndex();
     bool EstimateRest(uint32_t firstOffset, double distance);
     int ReadFileBytes(uint8_t* out, int count);

@@ -125,6 +125,28 @@ TEST_F(Mp3SourceTest, OpenReportsTheShapeOfTheFirstFrame)
     }
 }
 
+TEST_F(Mp3SourceTest, SyncPatternsInsideATagOrBeforeTheAudioDoNotWinTheLock)
+{
+    MpegHeader layer2;
+    layer2.samplingRateIndex = 1;
+    layer2.bitRateIndex = 10;
+    const std::vector<uint8_t> audio = MarkedMpegStream(layer2, 12);
+    // An ID3v2 tag of 300 bytes whose body holds what looks like Layer I and Layer III headers.
+    std::vector<uint8_t> tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 2, 44};
+    for (int i = 0; i < 300; ++i)
+        tagged.push_back(i % 7 == 0 ? 0xFF : static_cast<uint8_t>(i % 5 == 0 ? 0xFE : 0x40 + i % 40));
+    tagged.insert(tagged.end(), audio.begin(), audio.end());
+    // Loose bytes with a sync pattern before untagged audio.
+    std::vector<uint8_t> loose = {0x00, 0xFF, 0xFE, 0x94, 0x00, 0x11, 0xFF, 0xFB, 0x90, 0x44};
+    loose.insert(loose.end(), audio.begin(), audio.end());
+    for (const auto* bytes : {&tagged, &loose}) {
+        ASSERT_EQ(m_source.Open(Write(*bytes, "tagged.mp3").c_str()), 1);
+        EXPECT_EQ(m_source.GetBlockFrames(), 1152);
+        EXPECT_EQ(m_source.GetSampleRate(), 48000);
+        EXPECT_EQ(m_source.GetBlockCount(), 12);
+    }
+}
+
 TEST_F(Mp3SourceTest, EveryFrameIsDeliveredWithOneAndThenNothing)
 {
     ASSERT_EQ(m_source.Open(Write(EncodeLayer1(Stereo48k(10))).c_str()), 1);
