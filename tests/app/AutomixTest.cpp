@@ -259,3 +259,31 @@ TEST_F(AutomixTest, FiveTracksFollowEachOtherWithoutASilentGapOrASkip)
     for (size_t k = t + 30; k < heard.size(); ++k)
         ASSERT_EQ(heard[k], -1) << "tick " << k;
 }
+
+TEST_F(AutomixTest, JumpAndFastSeekMoveThePlayingTrack)
+{
+    MakeList({8.0, 8.0, 8.0}, 1.0f);
+    core.SetRunStop(true);
+    run.Ticks(TicksFor(1.0));
+    core.Automix().JumpTo(2);
+    run.Ticks(TicksFor(0.5));
+    EXPECT_EQ(core.TimeLine().CurrentIndex(), 2);
+    const int deck = core.TimeLine().Item(2)->deck;
+    EXPECT_EQ(core.Automix().CurrentDeck(), deck);
+    EXPECT_EQ(core.Engine().LoadedEntry(deck), EntryId(2));
+    EXPECT_TRUE(Playing(deck));
+    EXPECT_LT(core.Engine().Deck(deck).PlayPosition(), 44100u);
+    // A coarse step forward is 256 of 4096: half a second of an 8-second track.
+    const uint32_t before = core.Engine().Deck(deck).PlayPosition();
+    core.Automix().SeekForward(true);
+    run.Ticks(3);
+    const double moved = (static_cast<double>(core.Engine().Deck(deck).PlayPosition()) - before) / 44100.0;
+    EXPECT_NEAR(moved, 0.5, 0.1);
+    // The Time Line position follows the item: its start plus the played share of its block.
+    const TimeLineItem* item = core.TimeLine().Item(2);
+    EXPECT_GT(core.TimeLine().Position(), static_cast<uint32_t>(item->start));
+    EXPECT_LT(core.TimeLine().Position(), static_cast<uint32_t>(item->start + item->displayLength));
+    core.Automix().Home();
+    run.Ticks(TicksFor(0.3));
+    EXPECT_EQ(core.TimeLine().CurrentIndex(), 0);
+}

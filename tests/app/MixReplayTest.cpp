@@ -121,6 +121,9 @@ TEST(MixReplay, ARecordedPerformanceReplaysToTheSameMainMix)
         // tracks before the mix itself moves.
         replay.Ticks(kPerformanceTicks + 3);
         EXPECT_FALSE(core.Mix().Playing());
+        // The Time Line shows the mix: its blocks, and a position that moved with the mix.
+        EXPECT_GE(core.TimeLine().Count(), 2);
+        EXPECT_EQ(core.TimeLine().DisplayMode(), CTimeLine::kRealLengths);
         replays.push_back(replay.left);
     }
     ASSERT_EQ(replays[0], replays[1]);
@@ -161,6 +164,7 @@ TEST(MixReplay, ALaggingDeckIsNudgedAndAFarOneSeeked)
     CCoreRun replay(core);
     core.SetRunStop(true);
     replay.Ticks(2 + 100);
+    EXPECT_NEAR(core.TimeLine().Position(), core.Mix().CurrentTick() * 128.0 / 44.1, 10.0);
     CDeckPlayer& deck = core.Engine().Deck(0);
     // Put the deck 100 frames behind: the next tick nudges by about +100/126.
     deck.SeekFrames(deck.PlayPosition() - 100);
