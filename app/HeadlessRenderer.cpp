@@ -72,10 +72,11 @@ public:
         if (running)
             m_started = true;
         NoteChangeOvers();
+        const uint32_t tick = m_tick.load(std::memory_order_relaxed);
         if (m_endTick.load() == UINT32_MAX &&
-            ((m_started && !running) || m_tick >= m_limitTick || m_tick >= m_lastTrackEnd))
-            m_endTick.store(std::min(m_tick, m_lastTrackEnd));
-        ++m_tick;
+            ((m_started && !running) || tick >= m_limitTick || tick >= m_lastTrackEnd))
+            m_endTick.store(std::min(tick, m_lastTrackEnd));
+        m_tick.fetch_add(1, std::memory_order_relaxed);
     }
 
     int Render(ClientRecord& record, CAudioBus& bus, uint16_t firstTick, uint16_t tickCount) noexcept override
@@ -86,7 +87,7 @@ public:
 
     bool Finished() const noexcept { return m_endTick.load() != UINT32_MAX; }
     uint32_t EndTick() const noexcept { return m_endTick.load(); }
-    uint32_t TicksDone() const noexcept { return m_tick; }
+    uint32_t TicksDone() const noexcept { return m_tick.load(std::memory_order_relaxed); }
     int EventCount() const noexcept { return m_eventCount.load(std::memory_order_acquire); }
     const Event& EventAt(int i) const noexcept { return m_events[static_cast<size_t>(i)]; }
 
@@ -95,7 +96,7 @@ private:
     {
         const int n = m_eventCount.load(std::memory_order_relaxed);
         if (n < kMaxEvents) {
-            m_events[static_cast<size_t>(n)] = {m_tick, deck, entryIndex};
+            m_events[static_cast<size_t>(n)] = {m_tick.load(std::memory_order_relaxed), deck, entryIndex};
             m_eventCount.store(n + 1, std::memory_order_release);
         }
     }
@@ -128,13 +129,14 @@ private:
                 // The last track's own end is the end of the mix: what follows is the fade to
                 // an empty deck, or a pause before nothing.
                 const double remaining = Engine().Deck(cursor.deck).RemainingSeconds();
-                m_lastTrackEnd = m_tick + static_cast<uint32_t>(std::ceil(remaining / kTickSeconds));
+                m_lastTrackEnd = m_tick.load(std::memory_order_relaxed) +
+                                 static_cast<uint32_t>(std::ceil(remaining / kTickSeconds));
             }
         }
         m_lastTransition = transition;
     }
 
-    uint32_t m_tick = 0;
+    std::atomic<uint32_t> m_tick{0}; // read by the progress display
     uint32_t m_limitTick = UINT32_MAX;
     uint32_t m_lastTrackEnd = UINT32_MAX;
     bool m_started = false;
