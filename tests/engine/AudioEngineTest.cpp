@@ -160,9 +160,11 @@ TEST(AudioEngine, LoadTrackPlaysAWavFileThroughTheLoaderAndRefillThreads)
     for (size_t i = 1; i < out.left.size(); ++i)
         ASSERT_EQ(out.left[i], FrameCode(static_cast<uint32_t>(i - 1))) << i;
 
+    // The unload is silent at once; the loader frees the track.
     engine.UnloadTrack(0);
     EXPECT_EQ(engine.LoadedEntry(0), -1);
-    EXPECT_FALSE(engine.Deck(0).Loaded());
+    EXPECT_FALSE(engine.Deck(0).Playing());
+    EXPECT_TRUE(WaitFor([&] { return !engine.Deck(0).Loaded(); }));
 }
 
 // The first request holds the loader in its pause; two requests for the other deck arrive
