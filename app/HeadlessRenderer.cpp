@@ -597,10 +597,12 @@ int CHeadlessRenderer::Run()
     m_summary.speed = wall > 0.0 ? static_cast<double>(endFrame) / 44100.0 / wall : 0.0;
     m_summary.tracksPlayed = core.EventCount();
     m_summary.tracksSkipped = skipped;
-    Report("%s%s: %s, %d track%s%s, peak %.1f dBFS, %.0fx real time\n",
-           m_options.play ? "played on " : "mix written to ", m_summary.outputPath.c_str(),
-           Clock(m_summary.seconds).c_str(), m_summary.tracksPlayed, m_summary.tracksPlayed == 1 ? "" : "s",
-           skipped > 0 ? (", " + std::to_string(skipped) + " skipped").c_str() : "", m_summary.peakDb,
-           m_summary.speed);
+    const std::string skippedText = skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "";
+    char peakText[48] = "";
+    if (!m_options.play)
+        std::snprintf(peakText, sizeof peakText, ", peak %.1f dBFS", m_summary.peakDb);
+    Report("%s%s: %s, %d track%s%s%s, %.0fx real time\n", m_options.play ? "played on " : "mix written to ",
+           m_summary.outputPath.c_str(), Clock(m_summary.seconds).c_str(), m_summary.tracksPlayed,
+           m_summary.tracksPlayed == 1 ? "" : "s", skippedText.c_str(), peakText, m_summary.speed);
     return skipped > 0 ? kTracksSkipped : kOk;
 }
