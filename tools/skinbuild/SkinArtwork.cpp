@@ -420,8 +420,8 @@ CSkinCanvas CSkinArtwork::Tab(int32_t w, int32_t h)
         const int32_t x = k * w;
         const auto fx = static_cast<float>(x);
         strip.FillRect(x, 0, w, h, 0xFF15181Cu);
-        const uint32_t top = shown ? 0xFF2A3038u : (hover ? 0xFF262B32u : 0xFF1C2026u);
-        const uint32_t bottom = shown ? 0xFF22272Eu : (hover ? 0xFF1E2228u : 0xFF17191Du);
+        const uint32_t top = shown ? 0xFF2A3038u : (hover ? 0xFF30363Fu : 0xFF1C2026u);
+        const uint32_t bottom = shown ? 0xFF22272Eu : (hover ? 0xFF262A31u : 0xFF17191Du);
         strip.RoundRect(fx + 1, 2, static_cast<float>(w - 2), static_cast<float>(h + 4), 4.0f, 0xFF0A0C0Fu,
                         0xFF0A0C0Fu);
         strip.RoundRect(fx + 2, 3, static_cast<float>(w - 4), static_cast<float>(h + 4), 3.0f, top, bottom);
@@ -502,7 +502,7 @@ std::vector<CSkinArtwork::Picture> CSkinArtwork::DrawAll(const std::vector<CForm
     add(59, "playlist_caseLoad.tga", 24, label(40, 18, "LOAD"));
     add(60, "playlist_caseSave.tga", 24, label(40, 18, "SAVE"));
     add(61, "playlist_trackAdd.tga", 24, label(40, 18, "ADD"));
-    add(62, "playlist_trackDelete.tga", 24, label(40, 18, "DELETE"));
+    add(62, "playlist_trackDelete.tga", 24, label(48, 18, "DELETE"));
     add(63, "playlist_timeLineAppend.tga", 24, label(52, 18, "APPEND"));
     add(28, "background_empty.tga", 16, empty);
     add(40, "background_mixView.tga", 24, background(40, 484, 230));
@@ -551,8 +551,8 @@ std::vector<CSkinArtwork::Picture> CSkinArtwork::DrawAll(const std::vector<CForm
     add(8, "mixView_delete.tga", 24, label(36, 16, "DEL"));
     add(9, "mixView_load.tga", 24, label(36, 16, "LOAD"));
     add(11, "mixView_save.tga", 24, label(36, 16, "SAVE"));
-    add(12, "mixView_orderShuffle.tga", 24, label(44, 16, "SHUFFLE"));
-    add(13, "mixView_orderPlaylist.tga", 24, label(44, 16, "IN ORDER"));
+    add(12, "mixView_orderShuffle.tga", 24, label(48, 16, "SHUFFLE"));
+    add(13, "mixView_orderPlaylist.tga", 24, label(52, 16, "IN ORDER"));
     add(16, "mixView_scrollDown.tga", 24, icon(20, 16, "down"));
     add(20, "mixView_scrollUp.tga", 24, icon(20, 16, "up"));
     add(21, "mixView_followPosition.tga", 24,
