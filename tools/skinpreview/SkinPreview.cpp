@@ -35,6 +35,9 @@ namespace {
 
 constexpr int32_t kForms[] = {6, 10, 1, 7, 4, 3, 2, 5, 8, 9};
 
+// Renders one variant: loads the form, fills in the samples, applies the set-up and saves.
+using Renderer = std::function<void(const char* variant, const std::function<void(CSkinForm&)>& setUp)>;
+
 template <typename T> T* Find(CSkinForm& form, int32_t id)
 {
     return dynamic_cast<T*>(form.FindControl(id));
@@ -205,6 +208,60 @@ bool SaveSheet(const std::vector<QImage>& images, const QString& path)
 
 } // namespace
 
+namespace {
+
+// The state variants of a form with controls; render loads the form afresh for each.
+void RenderStates(int32_t formId, const Renderer& render)
+{
+    render("hover", [](CSkinForm& form) {
+        ForEachSwitch(form, [](CSwitchControl& s) {
+            const SkinRect r = s.GetRect();
+            s.Dispatch(CSkinEvent::Mouse(SkinEventKind::MouseEnter, r.left + 1, r.top + 1, 0));
+        });
+    });
+    render("pressed", [](CSkinForm& form) {
+        ForEachSwitch(form, [](CSwitchControl& s) {
+            const SkinRect r = s.GetRect();
+            s.Dispatch(CSkinEvent::Button(r.left + 1, r.top + 1, 0, false, true, false));
+        });
+    });
+    render("disabled", [](CSkinForm& form) {
+        for (size_t i = 0; i < form.ControlCount(); ++i)
+            form.SetControlEnabled(form.ControlAt(i)->Id(), false);
+    });
+    render("lit", [](CSkinForm& form) {
+        ForEachSwitch(form, [](CSwitchControl& s) {
+            if (s.StatesPerGroup() > 1)
+                s.SetState((s.GetState() + 1) % s.StatesPerGroup());
+        });
+        for (int32_t id : {600, 601})
+            if (auto* shade = Find<CShadeArea>(form, id))
+                shade->SetActive(id == 601);
+    });
+    if (formId == 1) {
+        for (const int percent : {0, 50, 100})
+            render(("fader-" + std::to_string(percent)).c_str(), [percent](CSkinForm& form) {
+                if (auto* f = Find<CSelectorControl>(form, 6))
+                    f->SetValue(percent * 255 / 100);
+            });
+        for (int brightness = 0; brightness < 6; ++brightness)
+            render(("lamps-" + std::to_string(brightness)).c_str(), [brightness](CSkinForm& form) {
+                ForEachSwitch(form, [brightness](CSwitchControl& s) {
+                    if (s.Id() >= 100 && s.Id() <= 191)
+                        s.SetState(brightness);
+                });
+            });
+    }
+    if (formId == 6)
+        for (const int percent : {0, 100})
+            render(("volume-" + std::to_string(percent)).c_str(), [percent](CSkinForm& form) {
+                if (auto* f = Find<CSelectorControl>(form, 204))
+                    f->SetValue(percent * 255 / 100);
+            });
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     if (argc < 2) {
@@ -247,63 +304,11 @@ int main(int argc, char** argv)
                 ++failed;
         };
         render("normal", [](CSkinForm&) {});
-        if (formId == 5 || formId == 8 || formId == 9 || formId == 10)
-            continue;
-        const struct SheetWriter {
-            std::vector<QImage>& variants;
-            QString path;
-            int& failed;
-            ~SheetWriter()
-            {
-                if (!SaveSheet(variants, path))
-                    ++failed;
-            }
-        } sheet{variants, QStringLiteral("%1/form%2-sheet.png").arg(outDir).arg(formId), failed};
-        render("hover", [](CSkinForm& form) {
-            ForEachSwitch(form, [](CSwitchControl& s) {
-                const SkinRect r = s.GetRect();
-                s.Dispatch(CSkinEvent::Mouse(SkinEventKind::MouseEnter, r.left + 1, r.top + 1, 0));
-            });
-        });
-        render("pressed", [](CSkinForm& form) {
-            ForEachSwitch(form, [](CSwitchControl& s) {
-                const SkinRect r = s.GetRect();
-                s.Dispatch(CSkinEvent::Button(r.left + 1, r.top + 1, 0, false, true, false));
-            });
-        });
-        render("disabled", [](CSkinForm& form) {
-            for (size_t i = 0; i < form.ControlCount(); ++i)
-                form.SetControlEnabled(form.ControlAt(i)->Id(), false);
-        });
-        render("lit", [](CSkinForm& form) {
-            ForEachSwitch(form, [](CSwitchControl& s) {
-                if (s.StatesPerGroup() > 1)
-                    s.SetState((s.GetState() + 1) % s.StatesPerGroup());
-            });
-            for (int32_t id : {600, 601})
-                if (auto* shade = Find<CShadeArea>(form, id))
-                    shade->SetActive(id == 601);
-        });
-        if (formId == 1) {
-            for (const int percent : {0, 50, 100})
-                render(("fader-" + std::to_string(percent)).c_str(), [percent](CSkinForm& form) {
-                    if (auto* f = Find<CSelectorControl>(form, 6))
-                        f->SetValue(percent * 255 / 100);
-                });
-            for (int brightness = 0; brightness < 6; ++brightness)
-                render(("lamps-" + std::to_string(brightness)).c_str(), [brightness](CSkinForm& form) {
-                    ForEachSwitch(form, [brightness](CSwitchControl& s) {
-                        if (s.Id() >= 100 && s.Id() <= 191)
-                            s.SetState(brightness);
-                    });
-                });
-        }
-        if (formId == 6)
-            for (const int percent : {0, 100})
-                render(("volume-" + std::to_string(percent)).c_str(), [percent](CSkinForm& form) {
-                    if (auto* f = Find<CSelectorControl>(form, 204))
-                        f->SetValue(percent * 255 / 100);
-                });
+        // The empty forms and the border strip have no controls to show in states.
+        if (formId != 5 && formId != 8 && formId != 9 && formId != 10)
+            RenderStates(formId, render);
+        if (!SaveSheet(variants, QStringLiteral("%1/form%2-sheet.png").arg(outDir).arg(formId)))
+            ++failed;
     }
     std::printf("%d previews written to %s\n", written, argv[1]);
     return failed == 0 ? 0 : 1;
