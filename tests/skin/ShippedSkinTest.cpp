@@ -131,6 +131,25 @@ TEST_F(ShippedSkin, PictureMapListsItsIdsInStoredOrderAndEveryPictureLoads)
     }
 }
 
+TEST_F(ShippedSkin, MenuPictureCarriesATgaExtensionAreaThatLoadingIgnores)
+{
+    const CResourceTable::Blob tga = Resource(ResourceType::Picture, 10);
+    ASSERT_GE(tga.size, 18u + 26u);
+    const int32_t width = tga.data[12] | tga.data[13] << 8;
+    const int32_t height = tga.data[14] | tga.data[15] << 8;
+    const size_t pixelBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    EXPECT_EQ(tga.size, 18 + pixelBytes + 495 + 26);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tga.data + tga.size - 18), 17), "TRUEVISION-XFILE.");
+    const CSkinPicture* picture = m_pictures.GetPicture(10);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->Width(), width);
+    EXPECT_EQ(picture->Height(), height);
+    // The bottom-right pixel is the last one before the extension area: the pixels are intact.
+    const uint8_t* last = tga.data + 18 + pixelBytes - 3;
+    EXPECT_EQ(picture->PixelAt(width - 1, 0), 0xFF000000u | last[2] << 16 | last[1] << 8 | last[0]);
+    m_pictures.ReleasePicture(10);
+}
+
 TEST_F(ShippedSkin, FontsHave256MarksAndTheirGlyphHeights)
 {
     const std::map<int32_t, int32_t> heights = {{3, 11}, {15, 12}, {17, 13}, {23, 13}, {86, 12}};

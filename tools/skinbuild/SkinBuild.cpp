@@ -38,6 +38,27 @@ bool WriteIfChanged(const fs::path& path, const std::vector<uint8_t>& bytes)
     return static_cast<bool>(out);
 }
 
+// A TGA 2.0 extension area (author field filled) and footer after the pixels. Readers that take
+// the pixels right after the header must ignore both; the menu button carries them so that
+// stays true of the shipped pictures.
+void AppendTgaExtension(std::vector<uint8_t>& tga)
+{
+    const auto offset = static_cast<uint32_t>(tga.size());
+    std::vector<uint8_t> area(495, 0);
+    area[0] = 495 & 0xFF;
+    area[1] = 495 >> 8;
+    const char author[] = "quandel-skin-build";
+    std::copy(author, author + sizeof author - 1, area.begin() + 2);
+    tga.insert(tga.end(), area.begin(), area.end());
+    for (int shift = 0; shift < 32; shift += 8)
+        tga.push_back(static_cast<uint8_t>(offset >> shift));
+    tga.insert(tga.end(), 4, 0); // no developer directory
+    const char signature[] = "TRUEVISION-XFILE.";
+    tga.insert(tga.end(), signature, signature + sizeof signature); // with its terminating 0
+}
+
+constexpr int32_t kPictureWithExtension = 10;
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -85,8 +106,10 @@ int main(int argc, char** argv)
     for (const CSkinArtwork::Picture& p : pictures) {
         CSkinPicture picture;
         p.canvas.ToPicture(picture);
-        if (!WriteIfChanged(outDir / "PICTURE" / (std::to_string(p.id) + ".tga"),
-                            CTgaFile::Write(picture, p.depth))) {
+        std::vector<uint8_t> tga = CTgaFile::Write(picture, p.depth);
+        if (p.id == kPictureWithExtension)
+            AppendTgaExtension(tga);
+        if (!WriteIfChanged(outDir / "PICTURE" / (std::to_string(p.id) + ".tga"), tga)) {
             std::fprintf(stderr, "cannot write picture %d\n", p.id);
             return 1;
         }
