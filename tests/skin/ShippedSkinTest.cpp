@@ -263,9 +263,18 @@ TEST_F(ShippedSkin, EveryAddressedControlIsInItsFormWithAFittingClass)
     for (const int32_t id : {15, 16, 17, 18, 19})
         EXPECT_EQ(dynamic_cast<const CSwitchControl*>(forms[4]->FindControl(id))->StatesPerGroup(), 2);
 
-    // The playlist's list control grows with the panel and its resize bar follows the bottom.
+    // The playlist's list control grows with the panel; its resize bar follows the bottom and
+    // reports press, moves and release for the drag.
     EXPECT_EQ(forms[3]->FindControl(1)->GetAnchorFlags(), 16);
-    EXPECT_EQ(forms[3]->FindControl(13)->GetAnchorFlags(), 32);
+    const auto* resizeBar = dynamic_cast<const CSwitchControl*>(forms[3]->FindControl(13));
+    EXPECT_EQ(resizeBar->GetAnchorFlags(), 32);
+    EXPECT_EQ(resizeBar->m_notifyMode, 1);
+    EXPECT_NE(resizeBar->m_reportHover, 0);
+    // The seek buttons and fade-time buttons act on right presses too.
+    for (const int32_t id : {1002, 1004, 1005, 1006})
+        EXPECT_EQ(dynamic_cast<const CSwitchControl*>(forms[6]->FindControl(id))->m_leftButtonOnly, 0);
+    for (const int32_t id : {8, 11})
+        EXPECT_EQ(dynamic_cast<const CSwitchControl*>(forms[1]->FindControl(id))->m_leftButtonOnly, 0);
 }
 
 TEST_F(ShippedSkin, PlaceholderTextsAreThoseTheApplicationOverwrites)
