@@ -114,9 +114,10 @@ TEST_F(ShippedSkin, PictureMapListsItsIdsInStoredOrderAndEveryPictureLoads)
     EXPECT_EQ(ids, expected);
 
     // The depths the resources promise: the resize bar, the marker strip and the empty
-    // background at 16 bits, fonts and fader handles with alpha at 32, the rest at 24.
+    // background at 16 bits, fonts, fader handles and link buttons with alpha at 32, the rest
+    // at 24.
     const std::set<int32_t> depth16 = {18, 39, 28};
-    const std::set<int32_t> depth32 = {3, 15, 17, 23, 86, 19, 95};
+    const std::set<int32_t> depth32 = {3, 15, 17, 23, 86, 19, 95, 48, 49, 50, 145};
     for (const int32_t id : expected) {
         const CResourceTable::Blob tga = Resource(ResourceType::Picture, id);
         ASSERT_GE(tga.size, 18u) << "picture " << id;

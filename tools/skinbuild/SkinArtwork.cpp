@@ -433,17 +433,21 @@ CSkinCanvas CSkinArtwork::Tab(int32_t w, int32_t h)
     return strip;
 }
 
-CSkinCanvas CSkinArtwork::Wordmark(int32_t w, int32_t h, const std::string& text, uint32_t accent)
+CSkinCanvas CSkinArtwork::Wordmark(int32_t w, int32_t h, const std::string& text, uint32_t accent,
+                                   uint32_t backdrop)
 {
-    // A link: the name in the link colour, underlined on hover.
-    CSkinCanvas strip(w * 2, h, 0xFF000000u);
+    // A link: the name in the link colour on a transparent ground, brighter and underlined on
+    // hover. The soft edges are settled against the panel it sits on.
+    CSkinCanvas strip(w * 2, h, 0);
     for (int k = 0; k < 2; ++k) {
-        strip.FillRect(k * w, 0, w, h, 0xFF121519u);
-        const uint32_t ink = k == 0 ? CSkinCanvas::Mix(accent, 0xFF121519u, 0.25f) : accent;
+        const uint32_t ink = k == 0 ? CSkinCanvas::Mix(accent, backdrop, 0.25f) : accent;
         m_glyphs.DrawCentred(strip, k * w, 0, w, h, text, h >= 16 ? 11 : 9, TypeFace::Bold, ink);
-        if (k == 1)
-            strip.HLine(k * w + 4, h - 2, w - 8, accent);
+        if (k == 1) {
+            const int32_t textWidth = m_glyphs.TextWidth(text, h >= 16 ? 11 : 9, TypeFace::Bold);
+            strip.HLine(k * w + (w - textWidth) / 2, h - 2, textWidth, accent);
+        }
     }
+    strip.Harden(backdrop);
     return strip;
 }
 
@@ -546,7 +550,7 @@ std::vector<CSkinArtwork::Picture> CSkinArtwork::DrawAll(const std::vector<CForm
     add(102, "master_seekStart.tga", 24, icon(22, 20, "start"));
     add(10, "master_menu.tga", 24, label(36, 13, "MENU"));
     add(139, "master_link.tga", 24, RunLink());
-    add(145, "about_link_distributor.tga", 24, Wordmark(200, 18, "quandel.example.org", kCyan));
+    add(145, "about_link_distributor.tga", 32, Wordmark(200, 18, "quandel.example.org", kCyan, 0xFF1A1E23u));
     add(2, "mixView_add.tga", 24, label(36, 16, "ADD"));
     add(8, "mixView_delete.tga", 24, label(36, 16, "DEL"));
     add(9, "mixView_load.tga", 24, label(36, 16, "LOAD"));
@@ -584,8 +588,8 @@ std::vector<CSkinArtwork::Picture> CSkinArtwork::DrawAll(const std::vector<CForm
     add(5, "master_mixMode.tga", 24, LabelButton(30, 16, 2, {"AUTO", "DJ"}, kAmber));
     add(14, "background_playlistTab.tga", 24, background(14, 484, 24));
     add(3, "font_black.tga", 32, font(11, TypeFace::Bold, 0xFF0A0B0Cu, kAmber));
-    add(48, "master_linkQuandel.tga", 24, Wordmark(52, 13, "quandel", kAmber));
-    add(49, "master_linkKelmaric.tga", 24, Wordmark(52, 13, "kelmaric", kCyan));
-    add(50, "about_link_Kelmaric.tga", 24, Wordmark(200, 18, "kelmaric.example.org", kAmber));
+    add(48, "master_linkQuandel.tga", 32, Wordmark(52, 13, "quandel", kAmber, 0xFF16191Du));
+    add(49, "master_linkKelmaric.tga", 32, Wordmark(52, 13, "kelmaric", kCyan, 0xFF16191Du));
+    add(50, "about_link_Kelmaric.tga", 32, Wordmark(200, 18, "kelmaric.example.org", kAmber, 0xFF1A1E23u));
     return p;
 }

@@ -53,7 +53,7 @@ private:
     CSkinCanvas MarkerStrip();
     CSkinCanvas RunLink();
     CSkinCanvas Tab(int32_t w, int32_t h);
-    CSkinCanvas Wordmark(int32_t w, int32_t h, const std::string& text, uint32_t accent);
+    CSkinCanvas Wordmark(int32_t w, int32_t h, const std::string& text, uint32_t accent, uint32_t backdrop);
     Content Icon(const std::string& name) const;
 
     CGlyphRenderer& m_glyphs;
