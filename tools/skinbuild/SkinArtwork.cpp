@@ -156,9 +156,10 @@ void CSkinArtwork::ButtonFace(CSkinCanvas& c, int32_t x, int32_t w, int32_t h, L
         bottom = 0xFF30363Eu;
         rim = 0xFF5F6B79u;
     } else if (look == Look::Pressed) {
-        top = 0xFF14171Bu;
-        bottom = 0xFF23282Eu;
-        rim = 0xFF05060Au;
+        // Pushed in: a dark face with a lit rim, so a held button stands out from a hovered one.
+        top = 0xFF111317u;
+        bottom = 0xFF1F242Au;
+        rim = CSkinCanvas::Mix(0xFF05060Au, kBlue, 0.6f);
     } else if (look == Look::Disabled) {
         top = 0xFF22262Bu;
         bottom = 0xFF1D2025u;
