@@ -3,25 +3,11 @@
 #include "AlsaPcm.h"
 #include "AudioThread.h"
 #include "OutputManager.h"
+#include "RealTimeThread.h"
 
-#include <chrono>
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
-
-namespace {
-
-uint32_t SteadyMicros() noexcept
-{
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
-}
-
-constexpr uint32_t kMicrosMask = 0x7FFFFFFF; // 31 bits: wraps after 35 minutes
-
-} // namespace
 
 CAlsaPacer::CAlsaPacer() = default;
 
@@ -39,6 +25,9 @@ bool CAlsaPacer::Start(CAlsaPcm& pcm, COutputManager& manager, uint32_t blockFra
     m_manager = &manager;
     m_blockFrames = blockFrames;
     m_rateHz = rateHz != 0 ? rateHz : 44100;
+    // Between wake-ups the device plays on at its rate; at most one block can play before the
+    // next wake-up measures again.
+    m_clock.SetFormat(m_rateHz, blockFrames);
     if (!m_wake.Valid())
         m_wake = CFileDescriptor(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     const int count = snd_pcm_poll_descriptors_count(pcm.Handle());
@@ -73,34 +62,13 @@ void CAlsaPacer::Join()
 void CAlsaPacer::ResetPosition() noexcept
 {
     m_position.Reset();
-    m_snapshot.store(0, std::memory_order_relaxed);
-    m_lastAnswer.store(0, std::memory_order_relaxed);
+    m_clock.Reset();
 }
 
 void CAlsaPacer::Publish() noexcept
 {
     const uint32_t reported = m_position.Report(m_pcm->PlayedFrames(), m_blockFrames);
-    const bool playing = snd_pcm_state(m_pcm->Handle()) == SND_PCM_STATE_RUNNING;
-    const uint64_t stamp = static_cast<uint64_t>(SteadyMicros() & kMicrosMask) << 1 | (playing ? 1 : 0);
-    m_snapshot.store(static_cast<uint64_t>(reported) << 32 | stamp, std::memory_order_release);
-}
-
-uint32_t CAlsaPacer::Position() const noexcept
-{
-    const uint64_t snapshot = m_snapshot.load(std::memory_order_acquire);
-    uint32_t frames = static_cast<uint32_t>(snapshot >> 32);
-    if ((snapshot & 1) != 0) {
-        // Between wake-ups the device plays on at its rate; at most one block can play before
-        // the next wake-up measures again.
-        const uint32_t elapsedMicros = (SteadyMicros() - static_cast<uint32_t>(snapshot >> 1)) & kMicrosMask;
-        const uint64_t played = static_cast<uint64_t>(elapsedMicros) * m_rateHz / 1000000;
-        frames += static_cast<uint32_t>(std::min<uint64_t>(played, m_blockFrames));
-    }
-    uint32_t last = m_lastAnswer.load(std::memory_order_relaxed);
-    while (static_cast<int32_t>(frames - last) > 0 &&
-           !m_lastAnswer.compare_exchange_weak(last, frames, std::memory_order_relaxed)) {
-    }
-    return static_cast<int32_t>(frames - last) > 0 ? frames : last;
+    m_clock.Publish(reported, snd_pcm_state(m_pcm->Handle()) == SND_PCM_STATE_RUNNING);
 }
 
 void CAlsaPacer::Loop() noexcept
@@ -108,12 +76,7 @@ void CAlsaPacer::Loop() noexcept
     // Set here as well as by Start: the first block may end the run before Start stores it.
     m_threadId.store(std::this_thread::get_id());
     MarkAudioThread();
-    sched_param param{};
-    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
-    // Refused without the right to real-time scheduling; the thread then runs at normal
-    // priority and larger blocks make up for it.
-    m_realTime.store(pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0,
-                     std::memory_order_relaxed);
+    m_realTime.store(RequestRealTimeScheduling(), std::memory_order_relaxed);
 
     snd_pcm_t* pcm = m_pcm->Handle();
     const auto pcmFds = static_cast<unsigned int>(m_pollFds.size() - 1);

@@ -2,6 +2,7 @@
 
 #include "FileDescriptor.h"
 #include "PlayPosition.h"
+#include "PlayedFrameClock.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,7 +37,7 @@ public:
     void Stop() noexcept;
     bool OnPacingThread() const noexcept { return std::this_thread::get_id() == m_threadId.load(); }
     // Frames audible so far, never less than an earlier answer since ResetPosition.
-    uint32_t Position() const noexcept;
+    uint32_t Position() const noexcept { return m_clock.Position(); }
     // The device failed beyond recovery (it went away): the thread stopped the manager's run
     // and has ended.
     bool DeviceLost() const noexcept { return m_deviceLost.load(std::memory_order_relaxed); }
@@ -58,9 +59,6 @@ private:
     std::atomic<bool> m_run{false};
     std::atomic<bool> m_deviceLost{false};
     std::atomic<bool> m_realTime{false};
-    CPlayPosition m_position; // pacing thread
-    // The last position the pacing thread worked out (high 32 bits, frames), when (bits 1..31,
-    // microseconds of the steady clock, wrapping) and whether the device was playing (bit 0).
-    std::atomic<uint64_t> m_snapshot{0};
-    mutable std::atomic<uint32_t> m_lastAnswer{0}; // frames; keeps answers from going back
+    CPlayPosition m_position;  // pacing thread
+    CPlayedFrameClock m_clock; // the position the pacing thread worked out
 };

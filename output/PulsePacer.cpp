@@ -4,23 +4,14 @@
 #include "OutputManager.h"
 #include "PulseConnection.h"
 #include "PulseStream.h"
+#include "RealTimeThread.h"
 
 #include <algorithm>
 #include <chrono>
-#include <pthread.h>
-#include <sched.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-uint32_t SteadyMicros() noexcept
-{
-    const auto now = Clock::now().time_since_epoch();
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
-}
-
-constexpr uint32_t kMicrosMask = 0x7FFFFFFF; // 31 bits: wraps after 35 minutes
 
 } // namespace
 
@@ -39,7 +30,8 @@ bool CPulsePacer::Start(CPulseConnection& connection, CPulseStream& stream, COut
     m_stream = &stream;
     m_manager = &manager;
     m_blockFrames = blockFrames;
-    m_rateHz = stream.RateHz() != 0 ? stream.RateHz() : 44100;
+    // Between timer ticks the sink plays on at its rate; a tick comes well within a block.
+    m_clock.SetFormat(stream.RateHz(), blockFrames);
     m_periodMs = std::max<uint32_t>(periodMs, 1);
     m_deviceLost.store(false, std::memory_order_relaxed);
     m_ticks.store(0, std::memory_order_relaxed);
@@ -73,35 +65,15 @@ void CPulsePacer::Join()
 
 void CPulsePacer::ResetPosition() noexcept
 {
-    m_snapshot.store(0, std::memory_order_relaxed);
-    m_lastAnswer.store(0, std::memory_order_relaxed);
+    m_clock.Reset();
 }
 
 void CPulsePacer::Publish(const CPulseStream& stream) noexcept
 {
     uint32_t frames = 0;
     if (!stream.PlayedFrames(frames))
-        frames = static_cast<uint32_t>(m_snapshot.load(std::memory_order_relaxed) >> 32);
-    const bool playing = stream.Playing();
-    const uint64_t stamp = static_cast<uint64_t>(SteadyMicros() & kMicrosMask) << 1 | (playing ? 1 : 0);
-    m_snapshot.store(static_cast<uint64_t>(frames) << 32 | stamp, std::memory_order_release);
-}
-
-uint32_t CPulsePacer::Position() const noexcept
-{
-    const uint64_t snapshot = m_snapshot.load(std::memory_order_acquire);
-    uint32_t frames = static_cast<uint32_t>(snapshot >> 32);
-    if ((snapshot & 1) != 0) {
-        // Between timer ticks the sink plays on at its rate; a tick comes well within a block.
-        const uint32_t elapsedMicros = (SteadyMicros() - static_cast<uint32_t>(snapshot >> 1)) & kMicrosMask;
-        const uint64_t played = static_cast<uint64_t>(elapsedMicros) * m_rateHz / 1000000;
-        frames += static_cast<uint32_t>(std::min<uint64_t>(played, m_blockFrames));
-    }
-    uint32_t last = m_lastAnswer.load(std::memory_order_relaxed);
-    while (static_cast<int32_t>(frames - last) > 0 &&
-           !m_lastAnswer.compare_exchange_weak(last, frames, std::memory_order_relaxed)) {
-    }
-    return static_cast<int32_t>(frames - last) > 0 ? frames : last;
+        frames = m_clock.PublishedFrames();
+    m_clock.Publish(frames, stream.Playing());
 }
 
 void CPulsePacer::Loop() noexcept
@@ -109,12 +81,7 @@ void CPulsePacer::Loop() noexcept
     // Set here as well as by Start: the first block may end the run before Start stores it.
     m_threadId.store(std::this_thread::get_id());
     MarkAudioThread();
-    sched_param param{};
-    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
-    // Refused without the right to real-time scheduling; the thread then runs at normal
-    // priority and larger blocks make up for it.
-    m_realTime.store(pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0,
-                     std::memory_order_relaxed);
+    m_realTime.store(RequestRealTimeScheduling(), std::memory_order_relaxed);
 
     const size_t blockBytes = static_cast<size_t>(m_blockFrames) * m_stream->FrameBytes();
     const auto period = std::chrono::milliseconds(m_periodMs);

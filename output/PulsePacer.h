@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PlayedFrameClock.h"
+
 #include <atomic>
 #include <cstdint>
 #include <thread>
@@ -40,7 +42,7 @@ public:
     void Stop() noexcept;
     bool OnPacingThread() const noexcept { return std::this_thread::get_id() == m_threadId.load(); }
     // Frames audible so far, never less than an earlier answer since ResetPosition.
-    uint32_t Position() const noexcept;
+    uint32_t Position() const noexcept { return m_clock.Position(); }
     // The server or the stream went away: the thread stopped the manager's run and has ended.
     bool DeviceLost() const noexcept { return m_deviceLost.load(std::memory_order_relaxed); }
     // Whether the thread got real-time scheduling.
@@ -56,7 +58,6 @@ private:
     CPulseStream* m_stream = nullptr;         // outlives the thread
     COutputManager* m_manager = nullptr;      // outlives the thread
     uint32_t m_blockFrames = 0;
-    uint32_t m_rateHz = 44100;
     uint32_t m_periodMs = 20; // the timer's period, at least 1
     std::thread m_thread;
     std::atomic<std::thread::id> m_threadId{};
@@ -65,8 +66,5 @@ private:
     std::atomic<bool> m_realTime{false};
     std::atomic<uint32_t> m_ticks{0};
     std::atomic<uint32_t> m_blocksAsked{0};
-    // The last position taken from the stream (high 32 bits, frames), when (bits 1..31,
-    // microseconds of the steady clock, wrapping) and whether the stream was playing (bit 0).
-    std::atomic<uint64_t> m_snapshot{0};
-    mutable std::atomic<uint32_t> m_lastAnswer{0}; // frames; keeps answers from going back
+    CPlayedFrameClock m_clock; // the position taken from the stream
 };

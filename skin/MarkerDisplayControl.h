@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MouseCapture.h"
 #include "SkinControl.h"
 
 #include <array>
@@ -38,5 +39,5 @@ private:
     std::array<Marker, kMarkers> m_markers{};
     CSkinPicture* m_markerPicture = nullptr; // held through the picture manager
     int32_t m_frameWidth = 0;
-    int32_t m_captures = 0;
+    CMouseCapture m_mouse; // holds the mouse from a press to its release
 };

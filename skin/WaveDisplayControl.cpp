@@ -2,7 +2,6 @@
 
 #include "ByteReader.h"
 #include "ByteWriter.h"
-#include "SkinEvent.h"
 #include "SkinPicture.h"
 
 #include <algorithm>
@@ -179,28 +178,5 @@ void CWaveDisplayControl::Draw(CSkinPicture& picture)
 
 int CWaveDisplayControl::HandleEvent(const CSkinEvent& event)
 {
-    using namespace SkinEventKind;
-    switch (event.kind) {
-    case MouseButton:
-        if (event.down || event.doubleClick) {
-            if (m_captures++ == 0)
-                CaptureMouse();
-        } else if (m_captures > 0 && --m_captures == 0) {
-            ReleaseMouse();
-        }
-        NotifyListeners(event);
-        return 1;
-    case MouseEnter:
-    case MouseLeave:
-        NotifyListeners(event);
-        return 0;
-    case MouseMove:
-        if (m_captures > 0) {
-            NotifyListeners(event);
-            return 1;
-        }
-        return 0;
-    default:
-        return 0;
-    }
+    return m_mouse.HandleEvent(*this, event);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MouseCapture.h"
 #include "SkinControl.h"
 
 #include <array>
@@ -57,5 +58,5 @@ private:
     int32_t m_trailStart = -1;
     CSkinPicture* m_markerPicture = nullptr; // 9 frames side by side, held through the manager
     int32_t m_markerFrameWidth = 0;
-    int32_t m_captures = 0;
+    CMouseCapture m_mouse; // holds the mouse from a press to its release
 };

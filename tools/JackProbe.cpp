@@ -12,15 +12,12 @@
 #include "JackOutput.h"
 #include "OutputDeviceInfo.h"
 #include "OutputManager.h"
-#include "TempDir.h"
-#include "WavWriter.h"
+#include "ProbeDecks.h"
 
 #include <jack/jack.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -46,32 +43,6 @@ struct ProbeResult {
     double carriedFrames = 0;   // mean of the samples
     bool opened = false;
 };
-
-// A chord long enough for the deck to play it through the run at the tempo it is given.
-bool WriteChord(const std::string& path, int seconds, double rootHz)
-{
-    const size_t frames = static_cast<size_t>(seconds) * 44100;
-    std::vector<int16_t> left(frames), right(frames);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / 44100.0;
-        left[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * rootHz * t) +
-                                       8000 * std::sin(2 * M_PI * rootHz * 15 * t));
-        right[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * rootHz * 1.5 * t) +
-                                        8000 * std::sin(2 * M_PI * rootHz * 45 * t));
-    }
-    return WriteStereoWav16(path, left, right);
-}
-
-template <class Condition> bool WaitFor(Condition done, std::chrono::seconds limit)
-{
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 // Asks the server for a period through a client of the probe's own.
 bool SetPeriod(const std::string& server, uint32_t period)
@@ -106,25 +77,16 @@ uint32_t PlaybackLatency(const std::string& server, const std::string& portName)
     return range.max;
 }
 
-ProbeResult RunPeriod(const ProbeOptions& options, const CTempDir& dir, uint32_t period)
+ProbeResult RunPeriod(const ProbeOptions& options, const CProbeDecks& decks, uint32_t period)
 {
     ProbeResult result;
     result.period = period;
     if (!SetPeriod(options.server, period))
         return result;
     CAudioEngine engine;
-    engine.LoadTrack(0, dir.Path("a.wav").c_str(), 0, 120.0f, 0.8f, false);
-    engine.LoadTrack(1, dir.Path("b.wav").c_str(), 1, 126.0f, 0.8f, false);
-    if (!WaitFor([&] { return engine.LoadsCompleted() == 2 && !engine.Loading(0) && !engine.Loading(1); },
-                 std::chrono::seconds(30)))
-        return result;
-    // Deck B off its own speed keeps the resampler busy, as in a mix.
-    engine.Deck(1).SetTempo(1.06f);
-    engine.Deck(0).Play();
-    engine.Deck(1).Play();
-
     COutputManager manager;
-    engine.SetPlayClock(&manager);
+    if (!decks.LoadAndPlay(engine, manager))
+        return result;
     COutputDeviceInfo record;
     record.device = 512;
     record.mainGroupMask = 1;
@@ -157,46 +119,31 @@ ProbeResult RunPeriod(const ProbeOptions& options, const CTempDir& dir, uint32_t
     return result;
 }
 
-bool ParseOptions(int argc, char** argv, ProbeOptions& options)
-{
-    for (int i = 1; i < argc; ++i) {
-        const bool hasValue = i + 1 < argc;
-        if (std::strcmp(argv[i], "--seconds") == 0 && hasValue)
-            options.seconds = std::atoi(argv[++i]);
-        else if (std::strcmp(argv[i], "--server") == 0 && hasValue)
-            options.server = argv[++i];
-        else if (std::atoi(argv[i]) > 0)
-            options.periods.push_back(static_cast<uint32_t>(std::atoi(argv[i])));
-        else
-            return false;
-    }
-    if (options.periods.empty())
-        options.periods = {64, 128, 256, 512, 1024};
-    return options.seconds > 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     ProbeOptions options;
-    if (!ParseOptions(argc, argv, options)) {
+    const auto other = [&options](int count, char** args, int& i) {
+        if (std::strcmp(args[i], "--server") != 0 || i + 1 >= count)
+            return false;
+        options.server = args[++i];
+        return true;
+    };
+    if (!ParseProbeArguments(argc, argv, options.seconds, options.periods, {64, 128, 256, 512, 1024},
+                             other)) {
         std::fprintf(stderr, "usage: %s [--seconds N] [--server NAME] [PERIOD ...]\n", argv[0]);
         return 2;
     }
-    CTempDir dir;
-    const int trackSeconds = options.seconds * 11 / 10 + 10;
-    if (!WriteChord(dir.Path("a.wav"), trackSeconds, 110.0) ||
-        !WriteChord(dir.Path("b.wav"), trackSeconds, 147.0)) {
-        std::fprintf(stderr, "cannot write the test tracks under %s\n", dir.Root().c_str());
+    CProbeDecks decks;
+    if (!decks.WriteTracks(options.seconds))
         return 1;
-    }
     std::printf("server %s, %d s per period\n", options.server.empty() ? "(default)" : options.server.c_str(),
                 options.seconds);
     std::printf("period  rate    xruns  short  port-latency  carried  latency-ms\n");
     int failures = 0;
     for (const uint32_t period : options.periods) {
-        const ProbeResult r = RunPeriod(options, dir, period);
+        const ProbeResult r = RunPeriod(options, decks, period);
         if (!r.opened) {
             std::printf("%6u  the server did not take the period or the output did not open\n", period);
             ++failures;

@@ -14,14 +14,12 @@
 #include "AudioEngine.h"
 #include "OutputDeviceInfo.h"
 #include "OutputManager.h"
+#include "ProbeDecks.h"
 #include "PulseOutput.h"
-#include "TempDir.h"
-#include "WavWriter.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,49 +105,14 @@ private:
     std::atomic<uint32_t> m_blocks{0};
 };
 
-// A chord long enough for the deck to play it through the run at the tempo it is given.
-bool WriteChord(const std::string& path, int seconds, double rootHz)
-{
-    const size_t frames = static_cast<size_t>(seconds) * 44100;
-    std::vector<int16_t> left(frames), right(frames);
-    for (size_t i = 0; i < frames; ++i) {
-        const double t = static_cast<double>(i) / 44100.0;
-        left[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * rootHz * t) +
-                                       8000 * std::sin(2 * M_PI * rootHz * 15 * t));
-        right[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * rootHz * 1.5 * t) +
-                                        8000 * std::sin(2 * M_PI * rootHz * 45 * t));
-    }
-    return WriteStereoWav16(path, left, right);
-}
-
-template <class Condition> bool WaitFor(Condition done, std::chrono::seconds limit)
-{
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-ProbeResult RunBlockSize(const ProbeOptions& options, const CTempDir& dir, uint32_t blockFrames)
+ProbeResult RunBlockSize(const ProbeOptions& options, const CProbeDecks& decks, uint32_t blockFrames)
 {
     ProbeResult result;
     result.blockFrames = blockFrames;
     CAudioEngine engine;
-    engine.LoadTrack(0, dir.Path("a.wav").c_str(), 0, 120.0f, 0.8f, false);
-    engine.LoadTrack(1, dir.Path("b.wav").c_str(), 1, 126.0f, 0.8f, false);
-    if (!WaitFor([&] { return engine.LoadsCompleted() == 2 && !engine.Loading(0) && !engine.Loading(1); },
-                 std::chrono::seconds(30)))
-        return result;
-    // Deck B off its own speed keeps the resampler busy, as in a mix.
-    engine.Deck(1).SetTempo(1.06f);
-    engine.Deck(0).Play();
-    engine.Deck(1).Play();
-
     COutputManager manager;
-    engine.SetPlayClock(&manager);
+    if (!decks.LoadAndPlay(engine, manager))
+        return result;
     COutputDeviceInfo record;
     record.device = 0;
     record.blockFrames = blockFrames;
@@ -199,52 +162,39 @@ ProbeResult RunBlockSize(const ProbeOptions& options, const CTempDir& dir, uint3
     return result;
 }
 
-bool ParseOptions(int argc, char** argv, ProbeOptions& options)
-{
-    for (int i = 1; i < argc; ++i) {
-        const bool hasValue = i + 1 < argc;
-        if (std::strcmp(argv[i], "--seconds") == 0 && hasValue)
-            options.seconds = std::atoi(argv[++i]);
-        else if (std::strcmp(argv[i], "--pcm") == 0 && hasValue)
-            options.pcmName = argv[++i];
-        else if (std::strcmp(argv[i], "--server") == 0)
-            options.server = true;
-        else if (std::strcmp(argv[i], "--stall-ms") == 0 && hasValue)
-            options.stallMs = std::atoi(argv[++i]);
-        else if (std::atoi(argv[i]) > 0)
-            options.blocks.push_back(static_cast<uint32_t>(std::atoi(argv[i])));
-        else
-            return false;
-    }
-    if (options.blocks.empty())
-        options.blocks = {128, 256, 512, 1024, 2048};
-    return options.seconds > 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     ProbeOptions options;
-    if (!ParseOptions(argc, argv, options)) {
+    const auto other = [&options](int count, char** args, int& i) {
+        const bool hasValue = i + 1 < count;
+        if (std::strcmp(args[i], "--pcm") == 0 && hasValue)
+            options.pcmName = args[++i];
+        else if (std::strcmp(args[i], "--server") == 0)
+            options.server = true;
+        else if (std::strcmp(args[i], "--stall-ms") == 0 && hasValue)
+            options.stallMs = std::atoi(args[++i]);
+        else
+            return false;
+        return true;
+    };
+    if (!ParseProbeArguments(argc, argv, options.seconds, options.blocks, {128, 256, 512, 1024, 2048},
+                             other)) {
         std::fprintf(stderr, "usage: %s [--seconds N] [--pcm NAME | --server] [--stall-ms M] [BLOCK ...]\n",
                      argv[0]);
         return 2;
     }
-    CTempDir dir;
-    const int trackSeconds = options.seconds * 11 / 10 + 10;
-    if (!WriteChord(dir.Path("a.wav"), trackSeconds, 110.0) ||
-        !WriteChord(dir.Path("b.wav"), trackSeconds, 147.0)) {
-        std::fprintf(stderr, "cannot write the test tracks under %s\n", dir.Root().c_str());
+    CProbeDecks decks;
+    if (!decks.WriteTracks(options.seconds))
         return 1;
-    }
     std::printf("%s %s, %d s per block size%s\n", options.server ? "server" : "pcm",
                 options.server ? "default output" : options.pcmName.c_str(), options.seconds,
                 options.stallMs > 0 ? ", with a stall" : "");
     std::printf("block  period  ring   blocks  underruns  dropped  worst-gap-ms  rt\n");
     int failures = 0;
     for (const uint32_t block : options.blocks) {
-        const ProbeResult r = RunBlockSize(options, dir, block);
+        const ProbeResult r = RunBlockSize(options, decks, block);
         if (!r.opened) {
             std::printf("%5u  the PCM did not open\n", block);
             ++failures;
