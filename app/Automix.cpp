@@ -73,6 +73,7 @@ void CAutomix::Step() noexcept
     // Before a list or a mix is put on the Time Line the decks are the user's alone.
     if (m_core.Busy() || m_core.PlaybackModeValue() == CPlayerCore::kNoMode)
         return;
+    TakeRequests();
     CTimeLine& timeLine = m_core.TimeLine();
     // An empty mix falls back to Automix before its (empty) Time Line could stop everything.
     if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix && m_core.Mix().TickCount() == 0) {
@@ -103,6 +104,36 @@ void CAutomix::Step() noexcept
         ActOnTransition();
     }
     UpdatePosition();
+}
+
+void CAutomix::TakeRequests() noexcept
+{
+    const uint32_t requests = m_requests.exchange(0, std::memory_order_acq_rel);
+    if (requests == 0)
+        return;
+    CAutoFadeRamp& ramp = m_core.FadeRamp();
+    if ((requests & kResetAsked) != 0) {
+        if (ramp.Active())
+            m_core.CompleteFade();
+        SetTransition(kIdle);
+        m_pendingSeek.store(0, std::memory_order_relaxed);
+        return;
+    }
+    // Next or Previous during a ramp completes it rather than starting another change-over.
+    if (ramp.Active()) {
+        if ((requests & (kCompleteRamp | kNextAsked | kPreviousAsked)) != 0)
+            m_core.CompleteFade();
+        return;
+    }
+    if ((requests & kNextAsked) != 0)
+        SetTransition(kNextRequested);
+    else if ((requests & kPreviousAsked) != 0)
+        SetTransition(kPreviousRequested);
+}
+
+void CAutomix::Reset() noexcept
+{
+    Ask(kResetAsked);
 }
 
 void CAutomix::StepDjMix() noexcept
@@ -273,10 +304,8 @@ void CAutomix::Next()
     CTimeLine& timeLine = m_core.TimeLine();
     if (!Running())
         timeLine.SetCurrentIndex(timeLine.CurrentIndex() + 1);
-    else if (m_core.FadeRamp().Active())
-        m_core.CompleteFade();
     else
-        SetTransition(kNextRequested);
+        Ask(kNextAsked);
 }
 
 void CAutomix::Previous()
@@ -287,10 +316,7 @@ void CAutomix::Previous()
     }
     CTimeLine& timeLine = m_core.TimeLine();
     if (Running()) {
-        if (m_core.FadeRamp().Active())
-            m_core.CompleteFade();
-        else
-            SetTransition(kPreviousRequested);
+        Ask(kPreviousAsked);
     } else if (PlayedSeconds(CurrentDeck()) > kRestartSeconds) {
         m_core.Controls().SetValue(ControlId::DeckSeekPosition, CurrentDeck(), 0, true, true);
     } else {
@@ -304,8 +330,7 @@ void CAutomix::SeekForward(bool coarse)
         m_core.Mix().SeekForward(coarse ? 10 : 2);
         return;
     }
-    if (m_core.FadeRamp().Active())
-        m_core.CompleteFade();
+    Ask(kCompleteRamp);
     m_pendingSeek.fetch_add(coarse ? 256 : 32, std::memory_order_relaxed);
 }
 
@@ -315,8 +340,7 @@ void CAutomix::SeekBackward(bool coarse)
         m_core.Mix().SeekBackward(coarse ? 10 : 2);
         return;
     }
-    if (m_core.FadeRamp().Active())
-        m_core.CompleteFade();
+    Ask(kCompleteRamp);
     m_pendingSeek.fetch_sub(coarse ? 256 : 32, std::memory_order_relaxed);
 }
 
@@ -328,8 +352,7 @@ void CAutomix::JumpTo(int index)
             m_core.Mix().SeekTick(static_cast<uint32_t>(item->start * 0.34453125));
         return;
     }
-    if (m_core.FadeRamp().Active())
-        m_core.CompleteFade();
+    Ask(kCompleteRamp);
     SetTransition(kIdle);
     for (int deck = 0; deck < 2; ++deck) {
         m_core.Controls().SetValue(ControlId::DeckStartStop, deck, 0, true, true);

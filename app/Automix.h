@@ -39,6 +39,9 @@ public:
     void End();
     // A cross-fader key or drag starts (+1) or ends (-1); never below 0.
     void AddManualHold(int delta) noexcept;
+    // A playback-mode change: the next step ends a running ramp, and forgets the transition and
+    // any pending seek.
+    void Reset() noexcept;
 
     // Any thread.
     int CurrentDeck() const noexcept { return m_currentDeck.load(std::memory_order_relaxed); }
@@ -54,6 +57,14 @@ public:
     int ManualHold() const noexcept { return m_manualHold.load(std::memory_order_relaxed); }
 
 private:
+    // What the commands ask of the next step; the ramp belongs to the audio thread.
+    static constexpr uint32_t kCompleteRamp = 1;
+    static constexpr uint32_t kNextAsked = 2;
+    static constexpr uint32_t kPreviousAsked = 4;
+    static constexpr uint32_t kResetAsked = 8;
+
+    void Ask(uint32_t request) noexcept { m_requests.fetch_or(request, std::memory_order_acq_rel); }
+    void TakeRequests() noexcept;
     void StepDjMix() noexcept;
     void FollowManualHold(bool running) noexcept;
     void KeepDecksInLine() noexcept;
@@ -75,4 +86,5 @@ private:
     bool m_manualHoldSeen = false; // audio thread
     std::atomic<bool> m_repeatSingle{false};
     std::atomic<bool> m_repeatAll{false};
+    std::atomic<uint32_t> m_requests{0};
 };

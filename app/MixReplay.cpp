@@ -5,6 +5,7 @@
 #include "MixStream.h"
 #include "Playlist.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -39,8 +40,7 @@ void CMixReplay::Tick() noexcept
     }
     if (!m_mix.Playing())
         return;
-    CControlTable& table = m_host.Controls();
-    CControlFunction* positions = table.Internal(ControlId::MixPlayPosition);
+    CControlFunction* positions = m_host.Controls().Internal(ControlId::MixPlayPosition);
     int32_t positionA = 0;
     int32_t positionB = 0;
     // Busy: the user-interface thread is seeking or rebuilding; this tick plays on as it is.
@@ -48,7 +48,9 @@ void CMixReplay::Tick() noexcept
         return;
     positions->Set(0, positionA, false, false);
     positions->Set(1, positionB, false, false);
-    if (const uint32_t generation = m_mix.SeekGeneration(); generation != m_seekGeneration) {
+    const uint32_t generation = m_mix.SeekGeneration();
+    const bool seeked = generation != m_seekGeneration;
+    if (seeked) {
         // After a seek the positions read at the target are the only base to compare with.
         m_seekGeneration = generation;
         m_lastPosition = {-1, -1};
@@ -56,12 +58,17 @@ void CMixReplay::Tick() noexcept
     CAudioEngine& engine = m_host.Engine();
     const std::array<int32_t, 2> recorded = {positionA, positionB};
     for (int deck = 0; deck < 2; ++deck) {
-        const int32_t track = table.Internal(ControlId::MixTrackEntry)->Value(deck);
+        // The stream's own track values: a seek moves them without applying the ticks between.
+        const int32_t track = std::max(0, m_mix.TrackNow(deck));
         // A change that meets a deck still loading is taken up on a later tick.
         if (track != m_lastTrack[deck] && !engine.Loading(deck)) {
             m_lastTrack[deck] = track;
             if (track != 0 && !LoadEntry(deck, EntryForTrackValue(track)))
                 return;
+            // The load put the deck's functions back to their defaults; after a seek the mix's
+            // state there must come again on the next tick.
+            if (seeked)
+                m_mix.RequestResync();
         }
         FollowDeck(deck, recorded[deck]);
     }
@@ -73,9 +80,10 @@ void CMixReplay::StartTick() noexcept
     CAudioEngine& engine = m_host.Engine();
     if (m_mix.TryReadTick(false, true, nullptr, nullptr) == CMixStream::TickResult::Busy)
         return;
+    bool ready = true;
     for (int deck = 0; deck < 2; ++deck) {
         table.SetValue(ControlId::DeckStartStop, deck, 0, true, true);
-        const int32_t track = table.Internal(ControlId::MixTrackEntry)->Value(deck);
+        const int32_t track = std::max(0, m_mix.TrackNow(deck));
         const int index = EntryForTrackValue(track);
         const bool holds =
             engine.LoadedEntry(deck) >= 0 && index >= 0 && engine.LoadedEntry(deck) == m_list.Entry(index).id;
@@ -85,9 +93,12 @@ void CMixReplay::StartTick() noexcept
                 return;
             }
         }
+        // Ready once every deck holds the track the mix starts with; a load of another track
+        // still in flight does not count.
+        ready = ready && !engine.Loading(deck) && (track == 0 || holds);
         m_lastTrack[deck] = track;
     }
-    if (!engine.Loading(0) && !engine.Loading(1)) {
+    if (ready) {
         m_startPending = false;
         m_lastPosition = {-1, -1};
         m_seekGeneration = m_mix.SeekGeneration();

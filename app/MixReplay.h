@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 class CControlHost;
@@ -26,7 +27,7 @@ public:
     }
 
     void Start() noexcept;
-    bool StartPending() const noexcept { return m_startPending; }
+    bool StartPending() const noexcept { return m_startPending.load(std::memory_order_acquire); }
     // Audio thread.
     void Tick() noexcept;
     // The entry's index in the list for a track value (index + 1), or -1 when it names none.
@@ -40,7 +41,7 @@ private:
     CControlHost& m_host;
     CMixStream& m_mix;
     CPlaylist& m_list;
-    bool m_startPending = false;
+    std::atomic<bool> m_startPending{false};
     uint32_t m_seekGeneration = 0;
     std::array<int32_t, 2> m_lastTrack{0, 0};
     std::array<int32_t, 2> m_lastPosition{-1, -1}; // -1: compare with the next tick whatever it says

@@ -85,8 +85,10 @@ int CPlayerCore::OnRunStop(int value) noexcept
             m_message.store(kMixMissingTracks, std::memory_order_release);
             return 0;
         }
-        if (m_mix.CurrentTick() + 1 >= m_mix.TickCount())
-            m_mix.TryRewind();
+        // A mix at its end starts from the top; if another thread holds the mix just now, the
+        // start is refused and "RUN-STOP" stays off rather than ending at once.
+        if (m_mix.CurrentTick() + 1 >= m_mix.TickCount() && !m_mix.TryRewind())
+            return 0;
         m_mix.Play(true);
         m_replay.Start();
         return 1;
@@ -151,6 +153,8 @@ void CPlayerCore::SetPlaybackMode(int mode)
     }
     if (PlaybackModeValue() == kDjMix && mode != kDjMix)
         m_mix.Play(false);
+    // A change-over of the old mode must not carry into the new one.
+    m_automix.Reset();
     SetBusy(true);
     if (mode == kAutomix) {
         m_timeLine.SetDisplayMode(m_timeLineModeFixed ? CTimeLine::kFixed : CTimeLine::kAtLeastMin);
@@ -208,10 +212,12 @@ bool CPlayerCore::LoadMixFile(const std::string& path)
 
 bool CPlayerCore::OpenList(const std::string& path)
 {
+    // Busy before the mix goes: an empty mix in DJ-Mix would make the audio thread switch modes
+    // while the list changes.
+    SetBusy(true);
     m_mix.Clear();
     SetPlaybackMode(kAutomix);
     MixReference reference;
-    SetBusy(true);
     const bool loaded = CXmlPlaylist::Load(m_list, path, false, &reference);
     SetBusy(false);
     if (!loaded)
@@ -251,8 +257,8 @@ bool CPlayerCore::OpenDocument(const std::string& path)
         return true;
     }
     bool loaded = false;
-    m_mix.Clear();
     SetBusy(true);
+    m_mix.Clear();
     if (extension == ".m3u") {
         loaded = CM3uPlaylist::LoadM3u(m_list, path, false);
     } else if (std::filesystem::is_directory(path)) {
@@ -281,6 +287,10 @@ bool CPlayerCore::SaveDocument(const std::string& path)
                                              m_mix.Comment(), mixPath};
                 return CXmlPlaylist::Save(m_list, path, &reference);
             }
+            // The list is kept without its mix, but the save is not reported as done: the mix
+            // was not written.
+            CXmlPlaylist::Save(m_list, path);
+            return false;
         }
         return CXmlPlaylist::Save(m_list, path);
     }

@@ -54,8 +54,9 @@ public:
 
     // Any thread.
     int PlaybackModeValue() const noexcept { return m_playbackMode.load(std::memory_order_acquire); }
-    bool Busy() const noexcept { return m_busy.load(std::memory_order_acquire); }
-    void SetBusy(bool busy) noexcept { m_busy.store(busy, std::memory_order_release); }
+    // Nested: each SetBusy(true) is undone by one SetBusy(false).
+    bool Busy() const noexcept { return m_busy.load(std::memory_order_acquire) > 0; }
+    void SetBusy(bool busy) noexcept { m_busy.fetch_add(busy ? 1 : -1, std::memory_order_acq_rel); }
     bool RunStop() noexcept { return Controls().GetValue(ControlId::RunStop, 0) != 0; }
     void SetRunStop(bool on) noexcept { Controls().SetValue(ControlId::RunStop, 0, on ? 1 : 0, true, true); }
 
@@ -83,7 +84,7 @@ private:
     CMixReplay m_replay{*this, m_mix, m_list};
     CAutomix m_automix{*this};
     std::atomic<int> m_playbackMode{kNoMode};
-    std::atomic<bool> m_busy{false};
+    std::atomic<int> m_busy{0};
     std::atomic<bool> m_mixTracksPresent{true};
     bool m_timeLineModeFixed = false; // "TimeLineModeFixed": every Automix block drawn 170 s long
     std::atomic<const char*> m_message{nullptr};

@@ -28,7 +28,8 @@ uint32_t SteadyMs()
 CAudioEngine::CAudioEngine()
 {
     for (int d = 0; d < kDecks; ++d) {
-        m_loading[d].store(false);
+        m_loadSerial[d].store(0);
+        m_servedSerial[d].store(0);
         m_loadedEntry[d].store(-1);
     }
 }
@@ -94,13 +95,16 @@ int CAudioEngine::LoadTrack(int deck, const char* path, int entryIndex, float bp
     // Nothing to load: a loading flag set now would never be cleared.
     if (path == nullptr || *path == '\0')
         return 0;
-    m_loadedEntry[deck].store(entryIndex, std::memory_order_relaxed);
-    m_loading[deck].store(true, std::memory_order_release);
+    // Loading from here on, even before the request has its serial.
+    const uint32_t before = m_loadSerial[deck].exchange(kPosting, std::memory_order_acq_rel);
     // An older request not yet taken is replaced by this one.
-    if (m_requests[deck].Post(path, entryIndex, bpm, bpmQuality, pause) == 0) {
-        m_loading[deck].store(false, std::memory_order_release);
+    const uint32_t serial = m_requests[deck].Post(path, entryIndex, bpm, bpmQuality, pause);
+    if (serial == 0) {
+        m_loadSerial[deck].store(before, std::memory_order_release);
         return 0;
     }
+    m_loadSerial[deck].store(serial, std::memory_order_release);
+    m_loadedEntry[deck].store(entryIndex, std::memory_order_relaxed);
     WakeLoader();
     return 1;
 }
@@ -112,7 +116,7 @@ void CAudioEngine::UnloadTrack(int deck) noexcept
     // cannot load a track right back into the ejected deck.
     m_decks[deck].Pause();
     m_requests[deck].Post(nullptr, -1, 0.0f, 0.0f, false);
-    m_loading[deck].store(false, std::memory_order_release);
+    m_loadSerial[deck].store(0, std::memory_order_release);
     m_loadedEntry[deck].store(-1, std::memory_order_relaxed);
     WakeLoader();
 }
@@ -157,9 +161,9 @@ bool CAudioEngine::ServeRequest(int deck, bool allowPause)
         return false;
     if (request.path[0] == '\0') {
         m_decks[deck].Unload();
+        m_servedSerial[deck].store(request.serial, std::memory_order_release);
         return true;
     }
-    m_loading[deck].store(true, std::memory_order_release);
     m_decks[deck].Load(request.path);
     m_decks[deck].SetBpm(request.bpm, request.bpmQuality);
     m_loadsCompleted.fetch_add(1, std::memory_order_release);
@@ -167,9 +171,8 @@ bool CAudioEngine::ServeRequest(int deck, bool allowPause)
     m_refillEvent.Set();
     if (allowPause && request.pause)
         m_stopEvent.WaitFor(kPauseAfterLoad);
-    // A newer request (load or unload) keeps the deck's state its own.
-    if (m_requests[deck].LatestSerial() == request.serial)
-        m_loading[deck].store(false, std::memory_order_release);
+    // The deck is loading while a load newer than this one waits.
+    m_servedSerial[deck].store(request.serial, std::memory_order_release);
     return true;
 }
 

@@ -69,7 +69,12 @@ public:
     const CDeckPlayer& Deck(int deck) const noexcept { return m_decks[deck & 1]; }
     CMixerDsp& Mixer() noexcept { return m_mixer; }
     float LevelReading(int k) const noexcept { return m_mixer.LevelReading(k); }
-    bool Loading(int deck) const noexcept { return m_loading[deck & 1].load(std::memory_order_acquire); }
+    // A load was asked for and the loader has not finished it (nor anything newer) yet.
+    bool Loading(int deck) const noexcept
+    {
+        const uint32_t load = m_loadSerial[deck & 1].load(std::memory_order_acquire);
+        return load != 0 && m_servedSerial[deck & 1].load(std::memory_order_acquire) < load;
+    }
     int LoadedEntry(int deck) const noexcept
     {
         return m_loadedEntry[deck & 1].load(std::memory_order_relaxed);
@@ -99,7 +104,11 @@ private:
     std::array<CLoadRequestBox, kDecks> m_requests;
     CLoadRequestBox::Request m_takenRequest; // the loader's copy (4 KiB: not on its stack)
     std::atomic<bool> m_synchronous{false};
-    std::array<std::atomic<bool>, kDecks> m_loading;
+    // Serial of the newest load request (0: the newest is an unload; kPosting: being posted) and
+    // of the newest request the loader finished. Serials rise, so "served < load" is loading.
+    static constexpr uint32_t kPosting = UINT32_MAX;
+    std::array<std::atomic<uint32_t>, kDecks> m_loadSerial;
+    std::array<std::atomic<uint32_t>, kDecks> m_servedSerial;
     std::array<std::atomic<int>, kDecks> m_loadedEntry;
     std::atomic<uint32_t> m_loadsCompleted{0};
 

@@ -36,7 +36,10 @@ bool CMixRecorder::PutChannels(bool late) noexcept
         const int32_t value = entry.function->Value(entry.channel);
         // A value an input set again counts as a change: the dispatch applies it again (a
         // scratch movement, a skip), and so must the replay.
-        const bool set = (entry.function->Flags(entry.channel) & CControlFunction::kApplyPending) != 0;
+        // The internal functions (tracks, cue points) are written without that mark: their
+        // value alone tells a change.
+        const bool set = id < ControlId::MixTrackEntry &&
+                         (entry.function->Flags(entry.channel) & CControlFunction::kApplyPending) != 0;
         if (!first && !set && value == entry.lastValue)
             continue;
         const auto raw = static_cast<uint32_t>(value);

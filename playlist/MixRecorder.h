@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -39,7 +40,7 @@ public:
     }
     // Stops and hands the stream to the mix (which builds its markers). Returns the tick count.
     uint32_t Finish();
-    bool Recording() const noexcept { return m_recording; }
+    bool Recording() const noexcept { return m_recording.load(std::memory_order_acquire); }
     bool Overflowed() const noexcept { return m_overflowed; }
     uint32_t TickCount() const noexcept { return m_tickCount; }
 
@@ -55,6 +56,6 @@ private:
     size_t m_tickStart = 0;
     uint32_t m_tickCount = 0;
     std::array<int32_t, 2> m_lastPosition{};
-    bool m_recording = false;
+    std::atomic<bool> m_recording{false}; // Start/Finish publish it to the audio thread
     bool m_overflowed = false;
 };

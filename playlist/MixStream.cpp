@@ -155,6 +155,7 @@ void CMixStream::Register(CControlFunction& function, bool overridable)
         entry.function = &function;
         entry.flags = overridable ? kOverridable : 0;
         m_channels.push_back(entry);
+        m_shadow.push_back(kUnknown);
     }
 }
 
@@ -202,7 +203,8 @@ bool CMixStream::Load(const char* path, CPlaylist* playlist)
             }
             // The tracks are looked for next to the Mix-File first.
             MixReference reference;
-            const std::string folder = std::filesystem::path(path).parent_path().string() + "/";
+            const std::string parent = std::filesystem::path(path).parent_path().string();
+            const std::string folder = (parent.empty() ? "." : parent) + "/";
             if (!CXmlPlaylist::Load(*playlist, list.Path(), false, &reference, folder))
                 return false;
             m_title = reference.title;
@@ -277,6 +279,8 @@ void CMixStream::ClearLocked(bool clearText) noexcept
     m_playing.store(false, std::memory_order_release);
     m_markerCount = 0;
     m_track = {-1, -1};
+    for (auto& track : m_trackNow)
+        track.store(-1, std::memory_order_release);
     m_crossFader = -1;
     m_runningPosition = {-1, -1};
     m_seekGeneration.fetch_add(1, std::memory_order_acq_rel);
@@ -366,6 +370,15 @@ CMixStream::TickResult CMixStream::ReadTickLocked(bool advance, bool apply, int3
 {
     ReleasePendingLocked();
     const bool playing = m_playing.load(std::memory_order_relaxed);
+    if (playing && apply && m_resyncPending.exchange(false, std::memory_order_acq_rel)) {
+        // The first tick after a seek writes every value the ticks skipped had set, so the decks
+        // play on from the state the mix has there (a stream holds only changes).
+        for (size_t i = 0; i < m_channels.size(); ++i) {
+            ChannelEntry& entry = m_channels[i];
+            if (m_shadow[i] != kUnknown && (entry.flags & kTakenOver) == 0)
+                entry.function->Set(entry.channel, m_shadow[i], true, true);
+        }
+    }
     if (playing && apply) {
         // A user's change since the engine last consumed the channel is a take-over.
         for (ChannelEntry& entry : m_channels) {
@@ -377,7 +390,9 @@ CMixStream::TickResult CMixStream::ReadTickLocked(bool advance, bool apply, int3
         }
     }
     if (m_currentTick >= m_tickCount) {
-        m_playing.store(false, std::memory_order_release);
+        // Only the replay itself ends the playing; a scan of the whole stream does not.
+        if (apply)
+            m_playing.store(false, std::memory_order_release);
         return TickResult::End;
     }
     const uint32_t start = m_readPosition;
@@ -389,9 +404,12 @@ CMixStream::TickResult CMixStream::ReadTickLocked(bool advance, bool apply, int3
         m_readPosition = start;
         m_runningPosition = savedPositions;
         m_tickCount.store(m_currentTick.load());
-        m_playing.store(false, std::memory_order_release);
+        if (apply)
+            m_playing.store(false, std::memory_order_release);
         return TickResult::End;
     }
+    for (int deck = 0; deck < 2; ++deck)
+        m_trackNow[deck].store(m_track[deck], std::memory_order_release);
     if (positionA != nullptr)
         *positionA = m_runningPosition[0];
     if (positionB != nullptr)
@@ -431,9 +449,11 @@ CMixStream::Decode CMixStream::DecodeTick(bool apply, bool& firstTick) noexcept
             m_track[channel] = value;
         else if (id == ControlId::XFader && channel == 0)
             m_crossFader = value;
-        if (apply) {
-            ChannelEntry* entry = FindEntry(id, channel);
-            if (entry != nullptr && (entry->flags & kTakenOver) == 0)
+        ChannelEntry* entry = FindEntry(id, channel);
+        if (entry != nullptr) {
+            // Followed whether applied or not: after a seek it is the state at the target.
+            m_shadow[static_cast<size_t>(entry - m_channels.data())] = value;
+            if (apply && (entry->flags & kTakenOver) == 0)
                 entry->function->Set(channel, value, true, true);
         }
     }
@@ -555,6 +575,9 @@ void CMixStream::RewindLocked() noexcept
     m_readPosition = 0;
     m_currentTick = 0;
     m_track = {-1, -1};
+    for (auto& track : m_trackNow)
+        track.store(-1, std::memory_order_release);
+    std::fill(m_shadow.begin(), m_shadow.end(), kUnknown);
     m_crossFader = -1;
     m_runningPosition = {-1, -1};
     m_seekGeneration.fetch_add(1, std::memory_order_acq_rel);
@@ -575,6 +598,7 @@ void CMixStream::SeekLocked(uint32_t target) noexcept
             break;
     }
     m_seekGeneration.fetch_add(1, std::memory_order_acq_rel);
+    m_resyncPending.store(m_currentTick > 0, std::memory_order_release);
 }
 
 void CMixStream::SeekTick(uint32_t tick)
@@ -644,8 +668,6 @@ std::vector<uint32_t> CMixStream::Markers() const
 void CMixStream::BuildMarkersLocked() noexcept
 {
     const uint32_t earlier = m_currentTick;
-    const bool playing = m_playing.load(std::memory_order_relaxed);
-    m_playing.store(false, std::memory_order_relaxed);
     RewindLocked();
     m_markerCount = 0;
     if (ReadTickLocked(true, false, nullptr, nullptr) == TickResult::Tick) {
@@ -660,7 +682,6 @@ void CMixStream::BuildMarkersLocked() noexcept
         }
     }
     SeekLocked(earlier);
-    m_playing.store(playing, std::memory_order_relaxed);
 }
 
 // ---- Time Line and the tracks a mix needs --------------------------------------------------
@@ -681,8 +702,6 @@ void CMixStream::BuildTimeLine(CTimeLine& timeLine)
     std::vector<Block> blocks;
     std::lock_guard lock(m_lock);
     const uint32_t earlier = m_currentTick.load();
-    const bool playing = m_playing.load(std::memory_order_relaxed);
-    m_playing.store(false, std::memory_order_relaxed);
     RewindLocked();
     std::array<Run, 2> runs;
     auto flush = [&](int deck) {
@@ -721,7 +740,6 @@ void CMixStream::BuildTimeLine(CTimeLine& timeLine)
         timeLine.InsertAt(timeLine.Count(), block.deck, block.index, static_cast<int32_t>(block.startMs),
                           static_cast<int32_t>(block.lengthMs));
     SeekLocked(earlier);
-    m_playing.store(playing, std::memory_order_relaxed);
 }
 
 std::vector<int32_t> CMixStream::TrackValues()
@@ -729,8 +747,6 @@ std::vector<int32_t> CMixStream::TrackValues()
     std::vector<int32_t> values;
     std::lock_guard lock(m_lock);
     const uint32_t earlier = m_currentTick.load();
-    const bool playing = m_playing.load(std::memory_order_relaxed);
-    m_playing.store(false, std::memory_order_relaxed);
     RewindLocked();
     while (m_currentTick.load() < m_tickCount.load()) {
         if (ReadTickLocked(true, false, nullptr, nullptr) != TickResult::Tick)
@@ -741,6 +757,5 @@ std::vector<int32_t> CMixStream::TrackValues()
         }
     }
     SeekLocked(earlier);
-    m_playing.store(playing, std::memory_order_relaxed);
     return values;
 }

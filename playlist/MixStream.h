@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -98,6 +99,8 @@ public:
 
     // Last values read for the deck tracks (playlist index + 1, -1 before any) and "X-Fader".
     int32_t Track(int deck) const;
+    // The same without the lock, for the replay: the tracks of the tick last read, seeks included.
+    int32_t TrackNow(int deck) const noexcept { return m_trackNow[deck & 1].load(std::memory_order_acquire); }
     int32_t CrossFader() const;
 
     // One block per track a deck played audibly in the mix.
@@ -107,6 +110,9 @@ public:
 
     // The recorder's view of the table (its own lock is the caller's business).
     std::vector<ChannelEntry>& Channels() noexcept { return m_channels; }
+    // Any thread: the next applied tick writes the whole state again (after a deck load reset
+    // a deck's functions, say).
+    void RequestResync() noexcept { m_resyncPending.store(true, std::memory_order_release); }
 
 private:
     enum class Decode { Tick, End, Corrupt };
@@ -122,7 +128,11 @@ private:
     void ReleasePendingLocked() noexcept;
 
     mutable std::mutex m_lock;
+    static constexpr int32_t kUnknown = INT32_MIN;
+
     std::vector<ChannelEntry> m_channels;
+    std::vector<int32_t> m_shadow; // per channel entry: the last value read, kUnknown before any
+    std::atomic<bool> m_resyncPending{false};
     std::array<int16_t, 1028> m_firstEntry; // id -> index of its channel 0 entry, -1: none
 
     std::vector<uint8_t> m_stream;
@@ -134,6 +144,7 @@ private:
     bool m_overrideActive = false;
     std::atomic<bool> m_releasePending{false}; // Play(on) asked to hand every channel back
     std::array<int32_t, 2> m_track{-1, -1};
+    std::array<std::atomic<int32_t>, 2> m_trackNow{-1, -1}; // m_track as of the last tick read
     int32_t m_crossFader = -1;
     std::array<int32_t, 2> m_runningPosition{-1, -1}; // frames of each deck's track
     std::array<uint32_t, kMaxMarkers> m_markers{};

@@ -106,6 +106,7 @@ TEST_F(AutomixTest, NextDuringARampCompletesItInsteadOfStartingAnother)
     run.Ticks(TicksFor(1.0));
     ASSERT_TRUE(core.FadeRamp().Active());
     core.Automix().Next();
+    run.Tick();
     EXPECT_FALSE(core.FadeRamp().Active());
     run.Ticks(10);
     EXPECT_EQ(Value(ControlId::XFader), 255);
@@ -286,4 +287,23 @@ TEST_F(AutomixTest, JumpAndFastSeekMoveThePlayingTrack)
     core.Automix().Home();
     run.Ticks(TicksFor(0.3));
     EXPECT_EQ(core.TimeLine().CurrentIndex(), 0);
+}
+
+TEST_F(AutomixTest, ChoosingAutomixAgainDuringAFadeStartsCleanAtTheFirstItem)
+{
+    MakeList({40.0, 40.0, 40.0}, 10.0f);
+    core.SetRunStop(true);
+    run.Ticks(TicksFor(2.0));
+    core.Automix().Next();
+    run.Ticks(TicksFor(2.0));
+    ASSERT_TRUE(core.FadeRamp().Active());
+    core.SetPlaybackMode(CPlayerCore::kAutomix);
+    run.Ticks(TicksFor(12.0));
+    // The old change-over is forgotten: the first item plays on alone, nothing was skipped.
+    EXPECT_EQ(core.TimeLine().CurrentIndex(), 0);
+    EXPECT_EQ(core.Automix().CurrentDeck(), 0);
+    EXPECT_EQ(core.Engine().LoadedEntry(0), EntryId(0));
+    EXPECT_TRUE(Playing(0));
+    EXPECT_FALSE(Playing(1));
+    EXPECT_EQ(Value(ControlId::XFader), 0);
 }

@@ -197,3 +197,38 @@ TEST(MixReplay, AMixWhoseTrackIsMissingFromTheListStopsAndKeepsTheDecks)
     EXPECT_EQ(core.TakeMessage(), CPlayerCore::kMixMissingTracks);
     EXPECT_FALSE(core.Mix().Playing());
 }
+
+TEST(MixReplay, ASeekPastATrackChangeLoadsTheTrackOfTheTarget)
+{
+    CTempDir dir;
+    CPlayerCore recording;
+    FillList(recording, dir);
+    CCoreRun live(recording);
+    recording.StartRecording();
+    CPlaylist& list = recording.List();
+    for (uint32_t t = 0; t < 1400; ++t) {
+        live.Tick([&] {
+            if (t == 0 || t == 300) {
+                const int index = t == 0 ? 0 : 2;
+                recording.LoadTrackToDeck(0, list.Entry(index).location.c_str(), list.Entry(index).id);
+            }
+            if (t == 2 || t == 302)
+                Set(recording, ControlId::DeckStartStop, 0, 1);
+        });
+    }
+    EXPECT_EQ(recording.FinishRecording(), 1400u);
+    // Only what changes is written: the track values once per change, not on every tick.
+    EXPECT_LT(recording.Mix().Stream().size(), 1400u * 8);
+    ASSERT_TRUE(recording.SaveDocument(dir.Path("change.qzx")));
+
+    CPlayerCore core;
+    ASSERT_TRUE(core.OpenDocument(dir.Path("change.qzx")));
+    CCoreRun replay(core);
+    core.SetRunStop(true);
+    replay.Ticks(50);
+    EXPECT_EQ(core.Engine().LoadedEntry(0), core.List().Entry(0).id);
+    core.Mix().SeekTick(1024);
+    replay.Ticks(20);
+    EXPECT_EQ(core.Engine().LoadedEntry(0), core.List().Entry(2).id);
+    EXPECT_TRUE(core.Engine().Deck(0).Playing());
+}

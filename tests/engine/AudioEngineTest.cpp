@@ -257,3 +257,35 @@ TEST(AudioEngine, LoaderRefillAndRenderRunTogether)
     audio.join();
     EXPECT_TRUE(engine.Deck(1).Loaded());
 }
+
+TEST(AudioEngine, LoadingEndsWithTheNewestRequestWhateverItWas)
+{
+    CTempDir dir;
+    const std::string path = dir.Path("tone.wav");
+    WriteSignalWav(path, kSecond, FrameCode);
+    CAudioEngine engine;
+    engine.SetSynchronousLoading(true);
+    // A load replaced by an unload before the loader came: nothing loads, nothing is loading.
+    ASSERT_EQ(engine.LoadTrack(0, path.c_str(), 3, 0.0f, 0.0f, false), 1);
+    EXPECT_TRUE(engine.Loading(0));
+    engine.UnloadTrack(0);
+    EXPECT_FALSE(engine.Loading(0));
+    EXPECT_EQ(engine.ServeRequestsNow(10), 1);
+    EXPECT_FALSE(engine.Deck(0).Loaded());
+    EXPECT_FALSE(engine.Loading(0));
+    // A load served, then a newer one waiting: loading until that one is served too.
+    ASSERT_EQ(engine.LoadTrack(0, path.c_str(), 4, 0.0f, 0.0f, false), 1);
+    engine.ServeRequestsNow(10);
+    EXPECT_FALSE(engine.Loading(0));
+    ASSERT_EQ(engine.LoadTrack(0, path.c_str(), 5, 0.0f, 0.0f, false), 1);
+    EXPECT_TRUE(engine.Loading(0));
+    EXPECT_EQ(engine.LoadedEntry(0), 5);
+    engine.ServeRequestsNow(10);
+    EXPECT_FALSE(engine.Loading(0));
+    EXPECT_TRUE(engine.Deck(0).Loaded());
+    // A path too long to pass on changes nothing.
+    const std::string overlong(CLoadRequestBox::kMaxPath + 10, 'x');
+    EXPECT_EQ(engine.LoadTrack(0, overlong.c_str(), 6, 0.0f, 0.0f, false), 0);
+    EXPECT_FALSE(engine.Loading(0));
+    EXPECT_EQ(engine.LoadedEntry(0), 5);
+}
