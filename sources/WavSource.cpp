@@ -1,5 +1,6 @@
 #include "WavSource.h"
 
+#include "ChannelDownMix.h"
 #include "HalfBandDecimator.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 namespace {
 
 using Encoding = CWavSource::Encoding;
+static_assert(CWavSource::kMaxChannels <= CChannelDownMix::kMaxChannels);
 
 constexpr size_t kRiffHeaderBytes = 12;       // "RIFF", size, "WAVE"
 constexpr size_t kChunkHeaderBytes = 8;       // identifier, little-endian size
@@ -53,34 +55,29 @@ uint64_t Le64(const uint8_t* bytes)
 // Names of the tags other tools put into WAVE files, for the reason given when one is refused.
 const char* FormatTagName(uint16_t tag)
 {
-    switch (tag) {
-    case 0x0002:
-        return " (Microsoft ADPCM)";
-    case 0x0006:
-        return " (A-law)";
-    case 0x0007:
-        return " (mu-law)";
-    case 0x0011:
-        return " (IMA ADPCM)";
-    case 0x0031:
-        return " (GSM 6.10)";
-    case 0x0050:
-        return " (MPEG audio)";
-    case 0x0055:
-        return " (MPEG Layer III)";
-    case 0x00FF:
-        return " (AAC)";
-    case 0x0161:
-        return " (Windows Media Audio)";
-    case 0x2000:
-        return " (AC-3)";
-    case 0x2001:
-        return " (DTS)";
-    case 0xF1AC:
-        return " (FLAC)";
-    default:
-        return "";
+    struct Named {
+        uint16_t tag;
+        const char* name;
+    };
+    static constexpr Named kNames[] = {
+        {0x0002, " (Microsoft ADPCM)"},
+        {0x0006, " (A-law)"},
+        {0x0007, " (mu-law)"},
+        {0x0011, " (IMA ADPCM)"},
+        {0x0031, " (GSM 6.10)"},
+        {0x0050, " (MPEG audio)"},
+        {0x0055, " (MPEG Layer III)"},
+        {0x00FF, " (AAC)"},
+        {0x0161, " (Windows Media Audio)"},
+        {0x2000, " (AC-3)"},
+        {0x2001, " (DTS)"},
+        {0xF1AC, " (FLAC)"},
+    };
+    for (const Named& named : kNames) {
+        if (named.tag == tag)
+            return named.name;
     }
+    return "";
 }
 
 // Integer PCM keeps its top 16 bits: the two most significant bytes of the little-endian sample.
@@ -185,78 +182,6 @@ int16_t ToPcm16(float value)
     if (value == value)
         return static_cast<int16_t>(std::lrint(value));
     return 0;
-}
-
-// The down-mix: each speaker of a channel mask into the stereo pair, in the mask's bit order:
-// front left, front right, front centre, LFE, back left, back right, front left and right of
-// centre, back centre, side left, side right, then the six top speakers. Centre and surround
-// channels go in at -3 dB; a centred rear or top speaker at -3 dB twice (0.5) into each side.
-// LFE is dropped: below 120 Hz it would only add rumble the front channels already carry.
-struct SpeakerGains {
-    float left;
-    float right;
-};
-constexpr float kMinus3Db = 0.70710678f;
-constexpr SpeakerGains kSpeakerGains[] = {
-    {1.0f, 0.0f},      {0.0f, 1.0f}, {kMinus3Db, kMinus3Db}, {0.0f, 0.0f}, {kMinus3Db, 0.0f},
-    {0.0f, kMinus3Db}, {1.0f, 0.0f}, {0.0f, 1.0f},           {0.5f, 0.5f}, {kMinus3Db, 0.0f},
-    {0.0f, kMinus3Db}, {0.5f, 0.5f}, {kMinus3Db, 0.0f},      {0.5f, 0.5f}, {0.0f, kMinus3Db},
-    {kMinus3Db, 0.0f}, {0.5f, 0.5f}, {0.0f, kMinus3Db},
-};
-constexpr int kSpeakerBits = static_cast<int>(std::size(kSpeakerGains));
-// A channel that no speaker bit names (the mask has too few bits) plays in the middle.
-constexpr SpeakerGains kUnassignedGains = {kMinus3Db, kMinus3Db};
-
-// The layouts files without a mask use, by channel count: 3.0, quad, 5.0, 5.1, 6.1, 7.1.
-uint32_t DefaultChannelMask(int channels)
-{
-    switch (channels) {
-    case 3:
-        return 0x007;
-    case 4:
-        return 0x033;
-    case 5:
-        return 0x037;
-    case 6:
-        return 0x03F;
-    case 7:
-        return 0x70F;
-    default:
-        return 0x63F;
-    }
-}
-
-void BuildDownMix(int channels, uint32_t mask, std::array<float, CWavSource::kMaxChannels>& left,
-                  std::array<float, CWavSource::kMaxChannels>& right)
-{
-    left.fill(0.0f);
-    right.fill(0.0f);
-    if (channels <= 2) {
-        left[0] = 1.0f;
-        right[channels - 1] = 1.0f;
-        return;
-    }
-    if (mask == 0)
-        mask = DefaultChannelMask(channels);
-    int bit = 0;
-    float sumLeft = 0.0f;
-    float sumRight = 0.0f;
-    for (int channel = 0; channel < channels; ++channel) {
-        while (bit < kSpeakerBits && (mask & (1u << bit)) == 0)
-            ++bit;
-        const SpeakerGains gains = bit < kSpeakerBits ? kSpeakerGains[bit++] : kUnassignedGains;
-        left[static_cast<size_t>(channel)] = gains.left;
-        right[static_cast<size_t>(channel)] = gains.right;
-        sumLeft += gains.left;
-        sumRight += gains.right;
-    }
-    // Scaled so that full scale on every channel at once reaches full scale, never beyond:
-    // rejected clipping instead, which distorts exactly the loud passages a DJ plays.
-    const float gain = 1.0f / std::max({sumLeft, sumRight, 1.0f});
-    for (int channel = 0; channel < channels; ++channel) {
-        left[static_cast<size_t>(channel)] *= gain;
-        right[static_cast<size_t>(channel)] *= gain;
-    }
 }
 
 } // namespace
@@ -618,7 +543,7 @@ bool CWavSource::TakeFormat(const uint8_t* format, size_t formatBytes)
     if (rate == 0)
         return Fail("a sample rate of 0 Hz");
     if (rate > kMaxFileRateHz)
-        return Fail("a sample rate of %u Hz, above the %u Hz read", rate, kMaxFileRateHz);
+        return Fail("a sample rate of %u Hz; at most %u Hz is read", rate, kMaxFileRateHz);
 
     // The width comes from the block align, not the bits field, which some writers leave as the
     // container width and others as the significant bits. Extensible writers agree on the
@@ -646,7 +571,7 @@ bool CWavSource::TakeFormat(const uint8_t* format, size_t formatBytes)
     m_bytesPerSample = static_cast<uint8_t>(bytesPerSample);
     m_channels = static_cast<uint8_t>(channels);
     m_direct = sampleTag == kFormatPcm && channels <= 2 && m_decimation == 1;
-    BuildDownMix(channels, channelMask, m_mixLeft, m_mixRight);
+    CChannelDownMix::Build(channels, channelMask, m_mixLeft.data(), m_mixRight.data());
     return true;
 }
 
