@@ -304,8 +304,9 @@ int CWavSource::ReadBlock(int16_t* left, int16_t* right) noexcept
         constexpr int kReach = CHalfBandDecimator::kReach;
         float* planeLeft = m_planes.data();
         float* planeRight = planeLeft + m_planeFrames;
+        // Empty unless the file is halved.
         float* stageLeft = m_stage.data();
-        float* stageRight = stageLeft + m_planeFrames;
+        float* stageRight = m_stage.empty() ? nullptr : stageLeft + m_planeFrames;
         const float* outLeft = planeLeft;
         const float* outRight = planeRight;
         if (m_decimation == 1) {
