@@ -37,6 +37,10 @@ public:
     // The exact length in frames when the source knows it (its last block may be short), or -1:
     // then the blocks are taken as full.
     virtual int64_t GetTotalFrames() const { return -1; }
+    // Why the last Open failed, as a fixed English phrase for a log line ("unsupported WAV format
+    // tag 0x0055 (MPEG Layer III)"), or null when it did not fail or the source does not say.
+    // Valid until the next Open. Kept last: the slots before it keep their order.
+    virtual const char* GetOpenError() const { return nullptr; }
 
     // The largest block any source may deliver: the decks' decode buffers hold this many frames.
     static constexpr int kMaxBlockFrames = 8192;

@@ -16,6 +16,7 @@ namespace {
 
 // A hostile file may claim 4 GiB of data; reading it all would only slow the fuzzer down.
 constexpr int kMaxBlocksRead = 100000;
+constexpr int kBlockFrames = CWavSource::kBlockFrames;
 
 void Check(bool condition, const char* what)
 {
@@ -34,26 +35,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (source.Open(input.Path().c_str()) == 0) {
         Check(source.GetBlockCount() == 0 && source.GetTitle() == nullptr,
               "a refused file leaves state behind");
+        Check(source.GetOpenError() != nullptr && source.GetOpenError()[0] != '\0',
+              "a file refused without a reason");
         return 0;
     }
+    Check(source.GetOpenError() == nullptr, "an opened file reports an error");
+    Check(source.GetTotalFrames() >= 0 &&
+              source.GetTotalFrames() <= int64_t{source.GetBlockCount()} * kBlockFrames &&
+              source.GetTotalFrames() > int64_t{source.GetBlockCount() - 1} * kBlockFrames,
+          "total frames disagree with the block count");
 
-    constexpr int kBlock = CWavSource::kBlockFrames;
     const int blocks = source.GetBlockCount();
     // Every frame takes at least one byte of the file.
-    Check(blocks >= 0 && static_cast<size_t>(blocks) <= (size + kBlock - 1) / kBlock,
+    Check(blocks >= 0 && static_cast<size_t>(blocks) <= (size + kBlockFrames - 1) / kBlockFrames,
           "more blocks than bytes");
     Check(source.GetSampleRate() > 0, "zero sample rate");
     Check(std::isfinite(source.GetBlockDuration()) && source.GetBlockDuration() > 0.0f, "bad block duration");
 
-    std::array<int16_t, kBlock> left{};
-    std::array<int16_t, kBlock> right{};
+    std::array<int16_t, kBlockFrames> left{};
+    std::array<int16_t, kBlockFrames> right{};
     int read = 0;
     while (read < kMaxBlocksRead) {
         const int frames = source.ReadBlock(left.data(), right.data());
-        Check(frames >= 0 && frames <= kBlock, "frame count out of range");
+        Check(frames >= 0 && frames <= kBlockFrames, "frame count out of range");
         if (frames == 0)
             break;
-        Check(frames == kBlock || read == blocks - 1, "a short block before the last");
+        Check(frames == kBlockFrames || read == blocks - 1, "a short block before the last");
         ++read;
     }
     Check(read == std::min(blocks, kMaxBlocksRead), "blocks read differ from the block count");

@@ -9,8 +9,14 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <future>
 #include <new>
+#include <numbers>
 #include <optional>
 #include <random>
 #include <string>
@@ -124,6 +130,43 @@ int FirstRampMismatch(const std::vector<int16_t>& left, const std::vector<int16_
     return -1;
 }
 
+std::string Quote(const std::string& path)
+{
+    return "'" + path + "'";
+}
+
+// sox without dither, so that widening is exact; quiet, and its warnings kept off the log.
+bool RunSox(const std::string& arguments)
+{
+    return std::system(("sox -D -q " + arguments + " 2>/dev/null").c_str()) == 0;
+}
+
+// The format tag of a file whose "fmt " chunk comes first, as sox writes them.
+uint16_t FormatTagOf(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return 0;
+    uint8_t header[22] = {};
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    return got == sizeof header ? static_cast<uint16_t>(header[20] | (header[21] << 8)) : 0;
+}
+
+// The amplitude of a tone in count samples from first, by projection on its sine and cosine: exact
+// when the window holds whole periods of it and of the other tones present.
+double ToneAmplitude(const std::vector<int16_t>& samples, size_t first, size_t count, double hz, double rate)
+{
+    double cosine = 0.0;
+    double sine = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        const double phase = 2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate;
+        cosine += samples[first + i] * std::cos(phase);
+        sine += samples[first + i] * std::sin(phase);
+    }
+    return 2.0 * std::hypot(cosine, sine) / static_cast<double>(count);
+}
+
 class WavSourceFile : public ::testing::Test {
 protected:
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
@@ -140,16 +183,23 @@ protected:
 struct DepthCase {
     uint16_t bits;
     uint16_t channels;
+    bool extensible = false; // WAVE_FORMAT_EXTENSIBLE with a PCM sub-format and a channel mask
 };
 
 class WavSourceDepth : public WavSourceFile, public ::testing::WithParamInterface<DepthCase> {};
 
 TEST_P(WavSourceDepth, DeliversTheRampWithChannelsApart)
 {
-    const auto [bits, channels] = GetParam();
+    const auto [bits, channels, extensible] = GetParam();
     const int frames = 2500;
-    const WavFormat format{1, channels, 48000, bits};
-    ASSERT_EQ(m_source.Open(Write("ramp.wav", BuildWav(format, RampSamples(frames, channels))).c_str()), 1);
+    const WavFormat format{extensible ? uint16_t{0xFFFE} : uint16_t{1}, channels, 48000, bits};
+    WavLayout layout;
+    if (extensible) // valid bits below the container, as 20-bit converters write them
+        layout.extension =
+            WavExtension{static_cast<uint16_t>(bits - 4), channels == 2 ? 0x3u : 0x4u, 1, false};
+    ASSERT_EQ(
+        m_source.Open(Write("ramp.wav", BuildWav(format, RampSamples(frames, channels), layout)).c_str()), 1);
+    EXPECT_EQ(m_source.GetOpenError(), nullptr);
     EXPECT_EQ(m_source.GetSampleRate(), 48000);
     EXPECT_EQ(m_source.GetBlockCount(), 3);
 
@@ -168,10 +218,13 @@ TEST_P(WavSourceDepth, DeliversTheRampWithChannelsApart)
 INSTANTIATE_TEST_SUITE_P(WavSource, WavSourceDepth,
                          ::testing::Values(DepthCase{8, 1}, DepthCase{8, 2}, DepthCase{16, 1},
                                            DepthCase{16, 2}, DepthCase{24, 1}, DepthCase{24, 2},
-                                           DepthCase{32, 1}, DepthCase{32, 2}),
+                                           DepthCase{32, 1}, DepthCase{32, 2}, DepthCase{16, 2, true},
+                                           DepthCase{24, 1, true}, DepthCase{24, 2, true},
+                                           DepthCase{32, 2, true}),
                          [](const auto& info) {
                              return std::to_string(info.param.bits) + "Bit" +
-                                    (info.param.channels == 1 ? "Mono" : "Stereo");
+                                    (info.param.channels == 1 ? "Mono" : "Stereo") +
+                                    (info.param.extensible ? "Extensible" : "");
                          });
 
 TEST_F(WavSourceFile, KeepsTheTopSixteenBitsOfEverySampleWidth)
@@ -385,33 +438,54 @@ TEST_F(WavSourceFile, RefusesFilesItCannotPlayAndIsLeftClosed)
     chunkPastEnd[43] = 0x7F;
     WavLayout dataFirst;
     dataFirst.dataBeforeFormat = true;
+    auto extensible = [&](WavFormat format, uint16_t subFormat, bool foreignGuid = false) {
+        WavLayout layout;
+        layout.extension = WavExtension{0, 0x3, subFormat, foreignGuid};
+        format.formatTag = 0xFFFE;
+        return wav(format, layout);
+    };
+    WavLayout twentyFourBitsInFour;
+    twentyFourBitsInFour.extension = WavExtension{};
+    twentyFourBitsInFour.blockAlign = 8;
 
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
+        const char* reason; // a part of the reason given
     };
     const std::vector<Case> cases = {
-        {"float", wav({3, 2, 44100, 32})},
-        {"extensible", wav({0xFFFE, 2, 44100, 16})},
-        {"six channels", wav({1, 6, 44100, 16})},
-        {"zero channels", withBlockAlign({1, 0, 44100, 16}, 4)},
-        {"zero block align", withBlockAlign({}, 0)},
-        {"block align below one byte a sample", withBlockAlign({}, 1)},
-        {"five bytes a sample", withBlockAlign({1, 1, 44100, 40}, 5)},
-        {"rate above 65535", wav({1, 2, 96000, 16})},
-        {"rate 0", wav({1, 2, 0, 16})},
-        {"data before fmt", wav({}, dataFirst)},
-        {"no RIFF", noRiff},
-        {"no WAVE", noWave},
-        {"short fmt", shortFormat},
-        {"no data chunk", noData},
-        {"chunk size past the end", chunkPastEnd},
+        {"MPEG Layer III in WAV", wav({0x0055, 2, 44100, 16}),
+         "unsupported WAV format tag 0x0055 (MPEG Layer III)"},
+        {"ADPCM", wav({0x0002, 2, 44100, 16}), "format tag 0x0002"},
+        {"a tag nobody uses", wav({0x7777, 2, 44100, 16}), "format tag 0x7777"},
+        {"extensible of ADPCM", extensible({0xFFFE, 2, 44100, 16}, 0x0002), "sub-format 0x0002"},
+        {"extensible of a foreign GUID", extensible({0xFFFE, 2, 44100, 16}, 1, true), "not PCM or float"},
+        {"extensible without its extension", wav({0xFFFE, 2, 44100, 16}), "too short"},
+        {"extensible bits unlike the block align", wav({0xFFFE, 2, 44100, 24}, twentyFourBitsInFour),
+         "24-bit"},
+        {"float of 16 bits", wav({3, 2, 44100, 16}), "float of 2 bytes"},
+        {"nine channels", wav({1, 9, 44100, 16}), "9 channels"},
+        {"zero channels", withBlockAlign({1, 0, 44100, 16}, 4), "no channels"},
+        {"zero block align", withBlockAlign({}, 0), "block align 0"},
+        {"block align below one byte a sample", withBlockAlign({}, 1), "block align 1"},
+        {"five bytes a sample", withBlockAlign({1, 1, 44100, 40}, 5), "5 bytes"},
+        {"rate above 192000", wav({1, 2, 192001, 16}), "192001 Hz"},
+        {"rate 0", wav({1, 2, 0, 16}), "0 Hz"},
+        {"data before fmt", wav({}, dataFirst), "before the format"},
+        {"no RIFF", noRiff, "not a RIFF"},
+        {"no WAVE", noWave, "not WAVE"},
+        {"short fmt", shortFormat, "format chunk of 14 bytes"},
+        {"no data chunk", noData, "no data chunk"},
+        {"chunk size past the end", chunkPastEnd, "\"LIST\" chunk runs past the end"},
     };
     const std::string good = Write("good.wav", StereoRampWav(2000));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(m_source.Open(good.c_str()), 1);
         EXPECT_EQ(m_source.Open(Write("bad.wav", c.bytes).c_str()), 0);
+        ASSERT_NE(m_source.GetOpenError(), nullptr);
+        EXPECT_NE(std::string(m_source.GetOpenError()).find(c.reason), std::string::npos)
+            << m_source.GetOpenError();
         EXPECT_EQ(m_source.GetBlockCount(), 0);
         EXPECT_EQ(m_source.GetTitle(), nullptr);
         std::array<int16_t, kBlock> left{};
@@ -439,9 +513,11 @@ TEST_F(WavSourceFile, RefusesWhatIsNotAWaveFile)
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         EXPECT_EQ(m_source.Open(path.c_str()), 0);
+        EXPECT_NE(m_source.GetOpenError(), nullptr);
         EXPECT_EQ(m_source.GetBlockCount(), 0);
     }
     EXPECT_EQ(m_source.Open(nullptr), 0);
+    EXPECT_NE(m_source.GetOpenError(), nullptr);
 }
 
 TEST_F(WavSourceFile, TitleIsTheFileNameWithoutFolderAndExtension)
@@ -470,6 +546,7 @@ TEST_F(WavSourceFile, BlockDurationFollowsTheFileRate)
         ASSERT_EQ(m_source.Open(Write("rate.wav", BuildWav({1, 2, rate, 16}, RampSamples(10, 2))).c_str()),
                   1);
         EXPECT_EQ(m_source.GetSampleRate(), rate);
+        EXPECT_EQ(m_source.GetOpenError(), nullptr);
         EXPECT_EQ(m_source.GetBlockFrames(), 1024);
         EXPECT_NEAR(m_source.GetBlockDuration(), milliseconds, 1e-4);
     }
@@ -489,6 +566,417 @@ TEST_F(WavSourceFile, ReadingAndSeekingAllocateNothing)
     }
     EXPECT_EQ(t_allocations - before, 0);
     EXPECT_EQ(frames, 10000);
+}
+
+// sox as an independent writer: it stores 24 and 32-bit PCM as WAVE_FORMAT_EXTENSIBLE and float
+// with tag 3. Widening 16-bit samples is exact in sox, so the reader must give them back.
+struct SoxCase {
+    const char* name;
+    const char* encoding; // sox output options
+    uint16_t formatTag;   // what sox writes
+    int tolerance;        // 16-bit steps
+};
+
+class WavSourceSox : public WavSourceFile, public ::testing::WithParamInterface<SoxCase> {};
+
+TEST_P(WavSourceSox, ReadsTheSamplesSoxWidened)
+{
+    const SoxCase& c = GetParam();
+    const int frames = 2500;
+    const std::string original = Write("original.wav", BuildWav({1, 2, 48000, 16}, RampSamples(frames, 2)));
+    const std::string widened = m_dir.Path("widened.wav");
+    ASSERT_TRUE(RunSox(Quote(original) + " " + c.encoding + " " + Quote(widened)));
+    ASSERT_EQ(FormatTagOf(widened), c.formatTag);
+
+    ASSERT_EQ(m_source.Open(widened.c_str()), 1) << m_source.GetOpenError();
+    EXPECT_EQ(m_source.GetSampleRate(), 48000);
+    EXPECT_EQ(m_source.GetTotalFrames(), frames);
+    const Decoded decoded = ReadToEnd(m_source);
+    ASSERT_EQ(decoded.left.size(), static_cast<size_t>(frames));
+    for (int i = 0; i < frames; ++i) {
+        ASSERT_LE(std::abs(decoded.left[static_cast<size_t>(i)] - Ramp(i)), c.tolerance) << "frame " << i;
+        ASSERT_LE(std::abs(decoded.right[static_cast<size_t>(i)] - AntiRamp(i)), c.tolerance)
+            << "frame " << i;
+    }
+}
+
+// Float is read as x * 32767 rounded, sox writes x / 32768: one step apart at most.
+INSTANTIATE_TEST_SUITE_P(WavSource, WavSourceSox,
+                         ::testing::Values(SoxCase{"Pcm24", "-b 24 -e signed-integer", 0xFFFE, 0},
+                                           SoxCase{"Pcm32", "-b 32 -e signed-integer", 0xFFFE, 0},
+                                           SoxCase{"Float32", "-b 32 -e floating-point", 3, 1},
+                                           SoxCase{"Float64", "-b 64 -e floating-point", 3, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WavSourceFile, FloatIsScaledRoundedAndClippedWithNanAsSilence)
+{
+    // A sine at 0.9, then values at and beyond full scale, NaN and infinities.
+    std::vector<double> mono;
+    for (int i = 0; i < 441; ++i)
+        mono.push_back(0.9 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / 44100.0));
+    struct Special {
+        double value;
+        int16_t expected;
+        int16_t negated; // for -value
+    };
+    const Special special[] = {{1.0, 32767, -32767},       {-1.0, -32767, 32767},  {1.5, 32767, -32768},
+                               {-1.5, -32768, 32767},      {0.25, 8192, -8192},    {-0.5, -16384, 16384},
+                               {1e30, 32767, -32768},      {-1e30, -32768, 32767}, {INFINITY, 32767, -32768},
+                               {-INFINITY, -32768, 32767}, {std::nan(""), 0, 0},   {0.0, 0, 0}};
+    for (const Special& value : special)
+        mono.push_back(value.value);
+    const size_t specialStart = 441;
+
+    struct Case {
+        const char* name;
+        uint16_t tag;
+        uint16_t bits;
+        uint16_t channels;
+    };
+    const Case cases[] = {{"float32 mono", 3, 32, 1},
+                          {"float64 mono", 3, 64, 1},
+                          {"float32 stereo", 3, 32, 2},
+                          {"float64 stereo", 3, 64, 2},
+                          {"extensible float32", 0xFFFE, 32, 2},
+                          {"extensible float64", 0xFFFE, 64, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Stereo carries the signal negated on the right, so swapped channels show.
+        std::vector<double> interleaved;
+        for (const double value : mono) {
+            interleaved.push_back(value);
+            if (c.channels == 2)
+                interleaved.push_back(-value);
+        }
+        WavLayout layout;
+        if (c.tag == 0xFFFE)
+            layout.extension = WavExtension{0, 0, 3, false};
+        const WavFormat format{c.tag, c.channels, 44100, c.bits};
+        ASSERT_EQ(m_source.Open(Write("float.wav", BuildFloatWav(format, interleaved, layout)).c_str()), 1)
+            << m_source.GetOpenError();
+        const Decoded decoded = ReadToEnd(m_source);
+        ASSERT_EQ(decoded.left.size(), mono.size());
+        for (size_t i = 0; i < specialStart; ++i) {
+            const auto expected = static_cast<int>(std::lround(mono[i] * 32767.0));
+            ASSERT_LE(std::abs(decoded.left[i] - expected), 1) << "frame " << i;
+            ASSERT_LE(std::abs(decoded.right[i] - (c.channels == 2 ? -expected : expected)), 1)
+                << "frame " << i;
+        }
+        for (size_t i = 0; i < std::size(special); ++i) {
+            SCOPED_TRACE(special[i].value);
+            EXPECT_EQ(decoded.left[specialStart + i], special[i].expected);
+            EXPECT_EQ(decoded.right[specialStart + i],
+                      c.channels == 2 ? special[i].negated : special[i].expected);
+        }
+    }
+}
+
+struct HighRateCase {
+    uint32_t fileRate;
+    uint16_t reportedRate;
+    double aboveNyquistHz; // a tone the halving must remove
+    double foldedHz;       // where what is left of it lands at the reported rate
+};
+
+class WavSourceHighRate : public WavSourceFile, public ::testing::WithParamInterface<HighRateCase> {};
+
+// Left: 1 kHz at half scale; right: a tone above the reported rate's Nyquist frequency at 0.9.
+TEST_P(WavSourceHighRate, KeepsTheToneAndRemovesWhatWouldFoldBack)
+{
+    const HighRateCase& c = GetParam();
+    const int fileFrames = static_cast<int>(c.fileRate / 5) + 3; // 0.2 s and a partial frame
+    std::vector<int16_t> samples;
+    for (int i = 0; i < fileFrames; ++i) {
+        const double t = static_cast<double>(i) / c.fileRate;
+        samples.push_back(
+            static_cast<int16_t>(std::lround(16384.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * t))));
+        samples.push_back(static_cast<int16_t>(
+            std::lround(29491.0 * std::sin(2.0 * std::numbers::pi * c.aboveNyquistHz * t))));
+    }
+    ASSERT_EQ(m_source.Open(Write("high.wav", BuildWav({1, 2, c.fileRate, 16}, samples)).c_str()), 1)
+        << m_source.GetOpenError();
+    EXPECT_EQ(m_source.GetSampleRate(), c.reportedRate);
+    const int factor = static_cast<int>(c.fileRate / c.reportedRate);
+    const int64_t frames = (fileFrames + factor - 1) / factor;
+    EXPECT_EQ(m_source.GetTotalFrames(), frames);
+    EXPECT_EQ(m_source.GetBlockCount(), (frames + kBlock - 1) / kBlock);
+    EXPECT_NEAR(m_source.GetBlockDuration(), 1024000.0f / c.reportedRate, 1e-4);
+
+    const Decoded decoded = ReadToEnd(m_source);
+    ASSERT_EQ(decoded.left.size(), static_cast<size_t>(frames));
+    // A tenth of a second away from the ends, where the filter sees the file's edges.
+    const size_t first = 1000;
+    const size_t count = c.reportedRate / 10;
+    const double tone = ToneAmplitude(decoded.left, first, count, 1000.0, c.reportedRate);
+    EXPECT_NEAR(20.0 * std::log10(tone / 16384.0), 0.0, 0.01) << "1 kHz is not at 1 kHz";
+    EXPECT_LT(ToneAmplitude(decoded.left, first, count, c.foldedHz, c.reportedRate), 1.0);
+    const double folded = ToneAmplitude(decoded.right, first, count, c.foldedHz, c.reportedRate);
+    EXPECT_LT(20.0 * std::log10(std::max(folded, 1e-3) / 29491.0), -90.0) << folded;
+    EXPECT_LT(ToneAmplitude(decoded.right, first, count, 1000.0, c.reportedRate), 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(WavSource, WavSourceHighRate,
+                         ::testing::Values(HighRateCase{88200, 44100, 26000.0, 18100.0},
+                                           HighRateCase{96000, 48000, 30000.0, 18000.0},
+                                           HighRateCase{176400, 44100, 26000.0, 18100.0},
+                                           HighRateCase{192000, 48000, 30000.0, 18000.0},
+                                           HighRateCase{192000, 48000, 60000.0, 12000.0}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.fileRate) + "Hz" +
+                                    std::to_string(static_cast<int>(info.param.aboveNyquistHz));
+                         });
+
+// Noise so that every frame differs; the blocks after a seek must equal those of a read from
+// the start, bit for bit, wherever the filter or the mix is involved.
+TEST_F(WavSourceFile, SeekDeliversTheBlockOfAFullReadInEveryFormat)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> noise(-0.8, 0.8);
+    struct Case {
+        const char* name;
+        WavFormat format;
+        uint32_t mask;
+    };
+    const Case cases[] = {
+        {"16-bit stereo 96 kHz", {1, 2, 96000, 16}, 0},
+        {"24-bit 5.1 192 kHz", {0xFFFE, 6, 192000, 24}, 0x3F},
+        {"float 7.1 44.1 kHz", {3, 8, 44100, 32}, 0},
+        {"float64 mono 88.2 kHz", {3, 1, 88200, 64}, 0},
+        {"8-bit stereo 176.4 kHz", {1, 2, 176400, 8}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int factor = c.format.rate > 131070 ? 4 : c.format.rate > 65535 ? 2 : 1;
+        const int fileFrames = (4 * kBlock + 300) * factor + 1;
+        std::vector<double> samples(static_cast<size_t>(fileFrames) * c.format.channels);
+        for (double& sample : samples)
+            sample = noise(random);
+        WavLayout layout;
+        if (c.format.formatTag == 0xFFFE)
+            layout.extension = WavExtension{0, c.mask, 1, false};
+        std::vector<uint8_t> bytes;
+        if (c.format.formatTag == 3) {
+            bytes = BuildFloatWav(c.format, samples, layout);
+        } else {
+            std::vector<int16_t> pcm;
+            for (const double sample : samples)
+                pcm.push_back(static_cast<int16_t>(std::lround(sample * 32767.0)));
+            bytes = BuildWav(c.format, pcm, layout);
+        }
+        ASSERT_EQ(m_source.Open(Write("noise.wav", bytes).c_str()), 1) << m_source.GetOpenError();
+        ASSERT_EQ(m_source.GetBlockCount(), 5);
+        const Decoded whole = ReadToEnd(m_source);
+        ASSERT_EQ(whole.left.size(), static_cast<size_t>((fileFrames + factor - 1) / factor));
+
+        std::array<int16_t, kBlock> left{};
+        std::array<int16_t, kBlock> right{};
+        for (const int block : {3, 0, 4, 1, 2, 2, 4}) {
+            SCOPED_TRACE(block);
+            m_source.SeekBlock(block);
+            const int frames = m_source.ReadBlock(left.data(), right.data());
+            const auto start = static_cast<size_t>(block) * kBlock;
+            ASSERT_EQ(static_cast<size_t>(frames), std::min<size_t>(kBlock, whole.left.size() - start));
+            for (int i = 0; i < frames; ++i) {
+                ASSERT_EQ(left[static_cast<size_t>(i)], whole.left[start + static_cast<size_t>(i)])
+                    << "frame " << i;
+                ASSERT_EQ(right[static_cast<size_t>(i)], whole.right[start + static_cast<size_t>(i)])
+                    << "frame " << i;
+            }
+        }
+    }
+}
+
+TEST_F(WavSourceFile, SilenceWithANanInAFilteredFileStaysSilent)
+{
+    std::vector<double> samples(2 * 20000, 0.0);
+    samples[2 * 10001] = std::nan("");
+    samples[2 * 10001 + 1] = INFINITY;
+    ASSERT_EQ(m_source.Open(Write("nan.wav", BuildFloatWav({3, 2, 96000, 32}, samples)).c_str()), 1);
+    const Decoded decoded = ReadToEnd(m_source);
+    ASSERT_EQ(decoded.left.size(), 10000u);
+    EXPECT_EQ(*std::max_element(decoded.left.begin(), decoded.left.end()), 0);
+    EXPECT_EQ(*std::min_element(decoded.left.begin(), decoded.left.end()), 0);
+    // Infinity is limited before the filter: it plays as a click, never as NaN or a wrap.
+    EXPECT_GT(*std::max_element(decoded.right.begin(), decoded.right.end()), 10000);
+}
+
+// Each file channel carries its own tone; the mix puts each tone into L and R by its speaker:
+// fronts whole into their side, centre and surrounds at -3 dB, LFE nowhere, the whole scaled
+// so that full scale on every channel fits.
+struct DownMixCase {
+    const char* name;
+    uint16_t channels;
+    uint16_t formatTag;
+    std::optional<uint32_t> mask;                          // written in an extensible header
+    bool sox;                                              // written by sox instead
+    std::vector<std::pair<double, double>> leftRightGains; // per channel
+};
+
+class WavSourceDownMix : public WavSourceFile, public ::testing::WithParamInterface<DownMixCase> {};
+
+TEST_P(WavSourceDownMix, PutsEachChannelWhereItsSpeakerIs)
+{
+    const DownMixCase& c = GetParam();
+    constexpr uint32_t kRate = 48000;
+    constexpr int kFrames = 9600;
+    const double hz[] = {500, 700, 1100, 100, 1300, 1700, 1900, 2300};
+    std::string path = m_dir.Path("mix.wav");
+    if (c.sox) {
+        std::string command =
+            "-n -b 16 -c " + std::to_string(c.channels) + " -r 48000 " + Quote(path) + " synth 0.2";
+        for (int channel = 0; channel < c.channels; ++channel)
+            command += " sine " + std::to_string(static_cast<int>(hz[channel]));
+        ASSERT_TRUE(RunSox(command + " vol 0.5"));
+        ASSERT_EQ(FormatTagOf(path), 0xFFFE);
+    } else {
+        std::vector<int16_t> samples;
+        for (int i = 0; i < kFrames; ++i) {
+            for (int channel = 0; channel < c.channels; ++channel)
+                samples.push_back(static_cast<int16_t>(
+                    std::lround(16384.0 * std::sin(2.0 * std::numbers::pi * hz[channel] * i / kRate))));
+        }
+        WavLayout layout;
+        if (c.mask)
+            layout.extension = WavExtension{0, *c.mask, 1, false};
+        ASSERT_TRUE(WriteFile(path, BuildWav({c.formatTag, c.channels, kRate, 16}, samples, layout)));
+    }
+    ASSERT_EQ(m_source.Open(path.c_str()), 1) << m_source.GetOpenError();
+    const Decoded decoded = ReadToEnd(m_source);
+    ASSERT_EQ(decoded.left.size(), static_cast<size_t>(kFrames));
+    for (int channel = 0; channel < c.channels; ++channel) {
+        SCOPED_TRACE(channel);
+        const auto [leftGain, rightGain] = c.leftRightGains[static_cast<size_t>(channel)];
+        EXPECT_NEAR(ToneAmplitude(decoded.left, 0, kFrames, hz[channel], kRate) / 16384.0, leftGain, 2e-4);
+        EXPECT_NEAR(ToneAmplitude(decoded.right, 0, kFrames, hz[channel], kRate) / 16384.0, rightGain, 2e-4);
+    }
+}
+
+// 1 / (1 + 2 x 0.7071) for 5.1, 1 / (1 + 3 x 0.7071) for 7.1, 1 / (1 + 0.7071) for quad sides.
+constexpr double kFive = 0.414214;
+constexpr double kFiveSide = 0.292893;
+constexpr double kSeven = 0.320377;
+constexpr double kSevenSide = 0.226541;
+constexpr double kQuad = 0.585786;
+constexpr double kQuadSide = 0.414214;
+
+INSTANTIATE_TEST_SUITE_P(
+    WavSource, WavSourceDownMix,
+    ::testing::Values(
+        DownMixCase{"Sox51",
+                    6,
+                    0xFFFE,
+                    std::nullopt,
+                    true,
+                    {{kFive, 0}, {0, kFive}, {kFiveSide, kFiveSide}, {0, 0}, {kFiveSide, 0}, {0, kFiveSide}}},
+        DownMixCase{"Plain51InDefaultOrder",
+                    6,
+                    1,
+                    std::nullopt,
+                    false,
+                    {{kFive, 0}, {0, kFive}, {kFiveSide, kFiveSide}, {0, 0}, {kFiveSide, 0}, {0, kFiveSide}}},
+        DownMixCase{"Plain71InDefaultOrder",
+                    8,
+                    1,
+                    std::nullopt,
+                    false,
+                    {{kSeven, 0},
+                     {0, kSeven},
+                     {kSevenSide, kSevenSide},
+                     {0, 0},
+                     {kSevenSide, 0},
+                     {0, kSevenSide},
+                     {kSevenSide, 0},
+                     {0, kSevenSide}}},
+        // Front pair and side pair: the mask, not the default quad order, names the speakers.
+        DownMixCase{"ExtensibleFrontsAndSides",
+                    4,
+                    0xFFFE,
+                    0x603,
+                    false,
+                    {{kQuad, 0}, {0, kQuad}, {kQuadSide, 0}, {0, kQuadSide}}},
+        // A mask naming fewer speakers than there are channels: the rest play in the middle.
+        DownMixCase{"ExtensibleMaskTooShort",
+                    3,
+                    0xFFFE,
+                    0x3,
+                    false,
+                    {{kQuad, 0}, {0, kQuad}, {kQuadSide, kQuadSide}}},
+        DownMixCase{"ExtensibleWithoutMask",
+                    3,
+                    0xFFFE,
+                    0x0,
+                    false,
+                    {{kQuad, 0}, {0, kQuad}, {kQuadSide, kQuadSide}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WavSourceFile, FullScaleOnEveryChannelComesOutUnclipped)
+{
+    for (const uint16_t channels : {3, 6, 8}) {
+        SCOPED_TRACE(channels);
+        std::vector<double> samples;
+        for (int i = 0; i < 4800; ++i) {
+            for (int channel = 0; channel < channels; ++channel)
+                samples.push_back(std::sin(2.0 * std::numbers::pi * 1000.0 * i / 48000.0));
+        }
+        ASSERT_EQ(m_source.Open(Write("loud.wav", BuildFloatWav({3, channels, 48000, 32}, samples)).c_str()),
+                  1);
+        const Decoded decoded = ReadToEnd(m_source);
+        ASSERT_EQ(decoded.left.size(), 4800u);
+        for (size_t i = 0; i < decoded.left.size(); ++i) {
+            const auto expected = static_cast<int>(std::lround(32767.0 * samples[i * channels]));
+            ASSERT_LE(std::abs(decoded.left[i] - expected), 1) << "frame " << i;
+            ASSERT_LE(std::abs(decoded.right[i] - expected), 1) << "frame " << i;
+        }
+    }
+}
+
+TEST_F(WavSourceFile, RefusesAFifoAtOnce)
+{
+    const std::string path = m_dir.Path("x.wav");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    auto opened = std::async(std::launch::async, [&] { return m_source.Open(path.c_str()); });
+    if (opened.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // A reader stuck in open(2) is released by a writer appearing.
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        opened.wait();
+        if (writer >= 0)
+            ::close(writer);
+        FAIL() << "opening a FIFO blocked";
+    }
+    EXPECT_EQ(opened.get(), 0);
+    ASSERT_NE(m_source.GetOpenError(), nullptr);
+    EXPECT_STREQ(m_source.GetOpenError(), "not a regular file");
+}
+
+TEST_F(WavSourceFile, ReadingAndSeekingAllocateNothingInAnyFormat)
+{
+    struct Case {
+        const char* name;
+        WavFormat format;
+    };
+    const Case cases[] = {{"16-bit stereo", {1, 2, 44100, 16}},
+                          {"float 5.1", {3, 6, 48000, 32}},
+                          {"float64 7.1 at 192 kHz", {3, 8, 192000, 64}},
+                          {"24-bit at 96 kHz", {1, 2, 96000, 24}}};
+    std::array<int16_t, kBlock> left{};
+    std::array<int16_t, kBlock> right{};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<double> samples(static_cast<size_t>(c.format.channels) * 20000, 0.25);
+        const std::vector<int16_t> pcm(samples.size(), 8192);
+        const auto bytes =
+            c.format.formatTag == 3 ? BuildFloatWav(c.format, samples) : BuildWav(c.format, pcm);
+        ASSERT_EQ(m_source.Open(Write("alloc.wav", bytes).c_str()), 1);
+        const long before = t_allocations;
+        int64_t frames = 0;
+        for (const int block : {0, 3, 1}) {
+            m_source.SeekBlock(block);
+            while (const int delivered = m_source.ReadBlock(left.data(), right.data()))
+                frames += delivered;
+        }
+        EXPECT_EQ(t_allocations - before, 0);
+        EXPECT_GT(frames, 0);
+    }
 }
 
 TEST(AudioSource, CreateForPathPicksTheReaderByTheFileNameExtension)

@@ -1,6 +1,7 @@
 #include "WavWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 
 namespace {
@@ -48,7 +49,7 @@ WavChunk ListInfoChunk(const std::string& title)
 
 int WavSampleBytes(uint16_t bitsPerSample)
 {
-    return std::clamp((bitsPerSample + 7) / 8, 1, 4);
+    return std::clamp((bitsPerSample + 7) / 8, 1, 8);
 }
 
 std::vector<uint8_t> BuildWav(const WavFormat& format, const std::vector<int16_t>& interleaved16,
@@ -69,21 +70,50 @@ std::vector<uint8_t> BuildWav(const WavFormat& format, const std::vector<int16_t
     return BuildWavFromData(format, data, layout);
 }
 
+std::vector<uint8_t> BuildFloatWav(const WavFormat& format, const std::vector<double>& interleaved,
+                                   const WavLayout& layout)
+{
+    std::vector<uint8_t> data;
+    for (const double sample : interleaved) {
+        if (format.bitsPerSample == 64) {
+            const auto bits = std::bit_cast<uint64_t>(sample);
+            Put32(data, static_cast<uint32_t>(bits));
+            Put32(data, static_cast<uint32_t>(bits >> 32));
+        } else {
+            Put32(data, std::bit_cast<uint32_t>(static_cast<float>(sample)));
+        }
+    }
+    return BuildWavFromData(format, data, layout);
+}
+
 std::vector<uint8_t> BuildWavFromData(const WavFormat& format, const std::vector<uint8_t>& data,
                                       const WavLayout& layout)
 {
     const auto blockAlign = layout.blockAlign.value_or(
         static_cast<uint16_t>(format.channels * WavSampleBytes(format.bitsPerSample)));
 
+    const uint32_t extensionBytes = layout.extension ? 24 : 0; // size field and its 22 bytes
     std::vector<uint8_t> formatChunk;
     PutId(formatChunk, "fmt ");
-    Put32(formatChunk, 16 + layout.formatExtraBytes);
+    Put32(formatChunk, 16 + extensionBytes + layout.formatExtraBytes);
     Put16(formatChunk, format.formatTag);
     Put16(formatChunk, format.channels);
     Put32(formatChunk, format.rate);
     Put32(formatChunk, format.rate * blockAlign);
     Put16(formatChunk, blockAlign);
     Put16(formatChunk, format.bitsPerSample);
+    if (const auto& extension = layout.extension) {
+        Put16(formatChunk, 22);
+        Put16(formatChunk, extension->validBits != 0 ? extension->validBits : format.bitsPerSample);
+        Put32(formatChunk, extension->channelMask);
+        Put16(formatChunk, extension->subFormat);
+        // The rest of KSDATAFORMAT_SUBTYPE_PCM and its family; the foreign one differs in a byte.
+        const uint8_t tail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                  0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        formatChunk.insert(formatChunk.end(), tail, tail + 14);
+        if (extension->foreignGuid)
+            formatChunk.back() ^= 0xFF;
+    }
     formatChunk.insert(formatChunk.end(), layout.formatExtraBytes, uint8_t{0});
 
     std::vector<uint8_t> dataChunk;

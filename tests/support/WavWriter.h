@@ -21,6 +21,15 @@ struct WavChunk {
     std::vector<uint8_t> body;
 };
 
+// The WAVE_FORMAT_EXTENSIBLE part of "fmt " (written after the 16 PCM bytes, with its size field
+// of 22); the format's tag should then be 0xFFFE and its bits the container width.
+struct WavExtension {
+    uint16_t validBits = 0;   // 0 = the container width
+    uint32_t channelMask = 0; // speaker bits, 0 = none given
+    uint16_t subFormat = 1;   // 1 = PCM, 3 = float: the first two bytes of the sub-format GUID
+    bool foreignGuid = false; // a GUID outside the family of plain format tags
+};
+
 // Where a file departs from the plain RIFF, "fmt ", "data" layout.
 struct WavLayout {
     std::vector<WavChunk> beforeFormat; // between the RIFF header and "fmt "
@@ -29,13 +38,14 @@ struct WavLayout {
     uint32_t formatExtraBytes = 0;      // zero bytes appended to the 16-byte PCM format
     std::optional<uint16_t> blockAlign; // a lying block align; by default channels x sample bytes
     std::optional<uint32_t> dataBytes;  // a lying "data" size; by default the bytes written
+    std::optional<WavExtension> extension;
 };
 
 // A "LIST" chunk of "INFO" text, as tagging tools put between "fmt " and "data"; its size is
 // even.
 WavChunk ListInfoChunk(const std::string& title);
 
-// Bytes per sample for a bit depth: 8 -> 1 ... 32 -> 4.
+// Bytes per sample for a bit depth: 8 -> 1 ... 32 -> 4, 64 -> 8.
 int WavSampleBytes(uint16_t bitsPerSample);
 
 // A file of 16-bit interleaved samples widened or narrowed to the format's depth: 8-bit keeps
@@ -43,6 +53,10 @@ int WavSampleBytes(uint16_t bitsPerSample);
 // low bytes zero, so a reader that keeps the top 16 bits gets the samples back exactly.
 std::vector<uint8_t> BuildWav(const WavFormat& format, const std::vector<int16_t>& interleaved16,
                               const WavLayout& layout = {});
+// A file of float samples, interleaved, each written as a 32 or 64-bit IEEE float as the
+// format's bits say (NaN and infinities as they are).
+std::vector<uint8_t> BuildFloatWav(const WavFormat& format, const std::vector<double>& interleaved,
+                                   const WavLayout& layout = {});
 // A file whose "data" chunk holds these bytes as they are.
 std::vector<uint8_t> BuildWavFromData(const WavFormat& format, const std::vector<uint8_t>& data,
                                       const WavLayout& layout = {});
