@@ -119,11 +119,12 @@ FileStatus::Status StatusOfLine(const std::string& line, const std::string& base
     return FileStatus::Of(line);
 }
 
-// Why line cannot become an entry, or null when it can.
+// Why line cannot become an entry, or null when it can. byNameOnly judges the name alone: lines
+// past the 999 are only counted, up to a million of them, without a look at the disk.
 const char* DropReason(const std::string& line, const std::string& baseFolder,
-                       const FileStatus::Status& listStatus)
+                       const FileStatus::Status& listStatus, bool byNameOnly)
 {
-    const FileStatus::Status status = StatusOfLine(line, baseFolder);
+    const FileStatus::Status status = byNameOnly ? FileStatus::Status{} : StatusOfLine(line, baseFolder);
     if (status.SameFile(listStatus))
         return ListLoadReport::kTheListItself;
     switch (status.kind) {
@@ -167,12 +168,19 @@ bool CM3uPlaylist::LoadM3u(CPlaylist& list, const std::string& path, bool append
     int linesAfterFull = 0;
     CLineReader reader(fd.Get());
     while (reader.Next(line, tooLong)) {
+        // Past the 999 the lines are only counted, and only so far; without a report, not at all.
+        if (list.Count() >= CPlaylist::kMaxEntries &&
+            (report == nullptr || ++linesAfterFull > ListLoadReport::kMaxCounted)) {
+            if (report != nullptr)
+                report->countingStopped = true;
+            break;
+        }
         if (line.empty())
             continue;
         if (line.front() != '#') {
             const bool full = list.Count() >= CPlaylist::kMaxEntries;
             const char* reason =
-                tooLong ? ListLoadReport::kLineTooLong : DropReason(line, baseFolder, listStatus);
+                tooLong ? ListLoadReport::kLineTooLong : DropReason(line, baseFolder, listStatus, full);
             int index = -1;
             if (reason == nullptr && !full)
                 index = list.AddTrack(line, true, baseFolder);
@@ -200,12 +208,6 @@ bool CM3uPlaylist::LoadM3u(CPlaylist& list, const std::string& path, bool append
                 pendingTitle = rest.substr(comma + 1);
                 pendingSeconds = LeadingInteger(rest.substr(0, comma));
             }
-        }
-        // Past the 999 the lines are only counted, and only so far.
-        if (list.Count() >= CPlaylist::kMaxEntries && ++linesAfterFull > ListLoadReport::kMaxCounted) {
-            if (report != nullptr)
-                report->countingStopped = true;
-            break;
         }
     }
 
