@@ -8,6 +8,7 @@
 #include "TrackText.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
