@@ -1,12 +1,12 @@
 #include "Id3v1.h"
 
+#include "Fd.h"
 #include "TrackEntry.h"
 #include "TrackText.h"
 
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,28 +117,6 @@ void WriteField(uint8_t* field, const std::string& utf8)
     std::memcpy(field, latin1.data(), std::min(latin1.size(), kFieldBytes));
 }
 
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    int Release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
 bool ReadAt(int fd, uint8_t* bytes, size_t size, off_t offset)
 {
     size_t done = 0;
@@ -171,10 +149,10 @@ bool WriteAt(int fd, const uint8_t* bytes, size_t size, off_t offset)
 
 bool CId3v1::Read(const std::string& path, TrackEntry& entry)
 {
-    CFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    int error = 0;
+    const CFd fd = OpenRegularFile(path, error);
     struct stat info {};
-    if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_size < static_cast<off_t>(kTagBytes))
+    if (!fd.Valid() || fstat(fd.Get(), &info) != 0 || info.st_size < static_cast<off_t>(kTagBytes))
         return false;
     std::array<uint8_t, kTagBytes> tag{};
     if (!ReadAt(fd.Get(), tag.data(), tag.size(), info.st_size - static_cast<off_t>(kTagBytes)) ||
@@ -196,9 +174,10 @@ bool CId3v1::Read(const std::string& path, TrackEntry& entry)
 
 bool CId3v1::Write(const std::string& path, const TrackEntry& entry)
 {
-    CFd fd(open(path.c_str(), O_RDWR | O_CLOEXEC));
+    int error = 0;
+    CFd fd = OpenRegularFile(path, error, FileAccess::ReadWrite);
     struct stat info {};
-    if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (!fd.Valid() || fstat(fd.Get(), &info) != 0)
         return false;
 
     std::array<uint8_t, kTagBytes> tag{};

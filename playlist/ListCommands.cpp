@@ -1,11 +1,10 @@
 #include "ListCommands.h"
 
+#include "FileStatus.h"
 #include "M3uPlaylist.h"
 #include "Playlist.h"
 #include "TrackText.h"
 #include "XmlPlaylist.h"
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -18,8 +17,7 @@ bool EndsWithNoCase(const std::string& path, const char* ending)
 
 bool IsFolder(const std::string& path)
 {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return FileStatus::IsFolder(path);
 }
 
 } // namespace

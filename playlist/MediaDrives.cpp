@@ -2,12 +2,13 @@
 
 #include "CdDrive.h"
 #include "CdReader.h"
+#include "FileStatus.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <pwd.h>
-#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -23,8 +24,7 @@ std::string UserName()
 
 bool IsFile(const std::string& path)
 {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return FileStatus::IsRegularFile(path);
 }
 
 } // namespace
@@ -61,11 +61,13 @@ void CMediaDrives::Scan()
 
     m_removable.clear();
     for (const std::string& folder : m_mountFolders) {
+        // increment(error), not ++: a range-for would throw when a step fails.
         std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+             entry.increment(error)) {
             std::error_code typeError;
-            if (entry.is_directory(typeError))
-                m_removable.push_back(entry.path().string());
+            if (entry->is_directory(typeError))
+                m_removable.push_back(entry->path().string());
         }
     }
 }

@@ -1,27 +1,29 @@
 #include "Playlist.h"
 
+#include "FileStatus.h"
 #include "Id3v1.h"
+#include "ListLoadReport.h"
 #include "MediaDrives.h"
 #include "TimeLine.h"
 #include "TrackText.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <dirent.h>
-#include <filesystem>
 #include <memory>
-#include <sys/stat.h>
+#include <system_error>
 
 std::atomic<int32_t> CPlaylist::s_idCounter{0};
 
 namespace {
 
+// A FIFO or device named like a track is no track: reading it would block or never end.
 bool IsFile(const std::string& path)
 {
-    struct stat info {};
-    return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    return FileStatus::IsRegularFile(path);
 }
 
 bool IsRelative(const std::string& path)
@@ -148,12 +150,8 @@ int CPlaylist::AddTrack(const std::string& path, bool check, const std::string& 
             found = number > 0 && m_drives.CdTrackExists(number);
         }
     }
-    if (found && entry.media != kMediaAudioCd && IsRelative(location)) {
-        std::error_code error;
-        const std::filesystem::path absolute = std::filesystem::absolute(location, error);
-        if (!error)
-            location = absolute.lexically_normal().string();
-    }
+    if (found && entry.media != kMediaAudioCd && IsRelative(location))
+        location = FileStatus::Absolute(location);
 
     entry.exists = found;
     entry.title =
@@ -325,50 +323,126 @@ int CPlaylist::Find(int start, const std::string& any, const std::string& title,
     return -1;
 }
 
-int CPlaylist::AddFolder(const std::string& folder, bool includeSubFolders)
+struct CPlaylist::FolderWalk {
+    bool includeSubFolders = false;
+    ListLoadReport* report = nullptr; // the caller's, outlives the walk
+    bool full = false;                // the list holds 999: further track files are only counted
+    int countedAfterFull = 0;         // names looked at since, up to kMaxCounted
+    bool stopped = false;
+
+    // Whether the walk goes on after one more name looked at with the list full. Without a
+    // report there is nothing to count, so the walk ends.
+    bool CountOne()
+    {
+        if (report == nullptr || ++countedAfterFull > ListLoadReport::kMaxCounted) {
+            if (report != nullptr)
+                report->countingStopped = true;
+            stopped = true;
+        }
+        return !stopped;
+    }
+};
+
+namespace {
+
+struct FolderItem {
+    std::string name;
+    bool folderHint = false; // the folder listing says it is a folder, even when stat cannot tell
+};
+
+std::string Unreadable(const char* reason, int error)
+{
+    return std::string(reason) + ": " + std::system_category().message(error);
+}
+
+} // namespace
+
+int CPlaylist::AddFolder(const std::string& folder, bool includeSubFolders, ListLoadReport* report)
 {
     const int before = Count();
-    bool full = false;
     std::string root = folder;
     while (root.size() > 1 && (root.back() == '/' || root.back() == '\\'))
         root.pop_back();
-    AddFolderRecursive(root, includeSubFolders, full);
+    FolderWalk walk;
+    walk.includeSubFolders = includeSubFolders;
+    walk.report = report;
+    walk.full = Count() >= kMaxEntries;
+    AddFolderRecursive(root, walk);
     m_changed = true;
     return Count() - before;
 }
 
-int CPlaylist::AddFolderRecursive(const std::string& folder, bool includeSubFolders, bool& full)
+void CPlaylist::AddFolderRecursive(const std::string& folder, FolderWalk& walk)
 {
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
-    if (!dir)
-        return 0;
-    int added = 0;
+    std::vector<FolderItem> items;
+    {
+        const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+        if (!dir) {
+            if (walk.report != nullptr)
+                walk.report->Drop(folder, Unreadable(ListLoadReport::kUnreadableFolder, errno));
+            return;
+        }
+        while (const dirent* item = readdir(dir.get())) {
+            std::string name = item->d_name;
+            if (name != "." && name != "..")
+                items.push_back({std::move(name), item->d_type == DT_DIR});
+        }
+    }
+    // In name order as a file browser shows it, not in the order the file system keeps.
+    std::sort(items.begin(), items.end(), [](const FolderItem& a, const FolderItem& b) {
+        return TrackText::CompareNames(a.name, b.name) < 0;
+    });
+
+    // A folder's own files come first, then its sub-folders: the tracks of an album before its
+    // "Bonus" or "Scans" folders.
     const std::string prefix = folder == "/" ? folder : folder + "/";
-    while (const dirent* item = readdir(dir.get())) {
-        const std::string name = item->d_name;
-        if (name == "." || name == "..")
-            continue;
-        const std::string path = prefix + name;
-        struct stat info {};
-        if (stat(path.c_str(), &info) != 0)
-            continue;
-        if (S_ISDIR(info.st_mode)) {
+    std::vector<std::string> subFolders;
+    for (const FolderItem& item : items) {
+        if (walk.full && !walk.CountOne())
+            return;
+        const std::string path = prefix + item.name;
+        const FileStatus::Status status = FileStatus::Of(path);
+        if (status.kind == FileStatus::Kind::Folder ||
+            (status.kind == FileStatus::Kind::NotFound && item.folderHint)) {
+            if (!walk.includeSubFolders)
+                continue;
             // A link to a folder may lead back to one of its parents: only real sub-folders are
             // entered, so the scan always ends.
-            struct stat own {};
-            if (includeSubFolders && lstat(path.c_str(), &own) == 0 && !S_ISLNK(own.st_mode))
-                added += AddFolderRecursive(path, includeSubFolders, full);
+            if (status.kind == FileStatus::Kind::Folder && !FileStatus::IsLink(path))
+                subFolders.push_back(path);
+            else if (status.kind == FileStatus::Kind::NotFound && walk.report != nullptr)
+                walk.report->Drop(path, Unreadable(ListLoadReport::kUnreadableFolder, status.error));
             continue;
         }
-        const int index = AddTrack(path, true);
-        if (index == kFull) {
-            full = true;
-            break;
+        // Covers, notes and playlists lie in music folders as a matter of course.
+        if (!IsTrackFile(path))
+            continue;
+        if (walk.full) {
+            ++walk.report->beyondLimit;
+            continue;
         }
-        if (index >= 0)
-            ++added;
+        if (status.kind != FileStatus::Kind::Regular) {
+            if (walk.report != nullptr) {
+                walk.report->Drop(path, status.kind == FileStatus::Kind::Device ? ListLoadReport::kDevice
+                                        : status.kind == FileStatus::Kind::Other
+                                            ? ListLoadReport::kNotRegularFile
+                                            : Unreadable(ListLoadReport::kUnreadable, status.error));
+            }
+            continue;
+        }
+        if (AddTrack(path, true) == kFull) {
+            walk.full = true;
+            if (walk.CountOne())
+                ++walk.report->beyondLimit;
+            else
+                return;
+        }
     }
-    return added;
+    for (const std::string& subFolder : subFolders) {
+        if (walk.stopped)
+            return;
+        AddFolderRecursive(subFolder, walk);
+    }
 }
 
 bool CPlaylist::LearnPlayTime(int32_t id, double lengthSeconds)

@@ -9,6 +9,7 @@
 
 class CMediaDrives;
 class CTimeLine;
+struct ListLoadReport;
 
 // One list of at most 999 track entries with a title: the Time Line list or a case. The Time
 // Line list also keeps a CTimeLine in step (added entries appended, removed ones removed).
@@ -63,7 +64,11 @@ public:
     int Find(int start, const std::string& any, const std::string& title, const std::string& artist,
              const std::string& album) const;
     // Every track file in the folder (and its sub-folders); the number added. Stops at 999.
-    int AddFolder(const std::string& folder, bool includeSubFolders);
+    // Each folder is taken in name order (TrackText::CompareNames): its files first, then its
+    // sub-folders. report, when given, receives the track-named entries that are no regular
+    // file, the folders that cannot be read and the count of track files beyond the 999; other
+    // files (covers, notes) are not reported.
+    int AddFolder(const std::string& folder, bool includeSubFolders, ListLoadReport* report = nullptr);
 
     // A track left a deck after playing: its length in seconds becomes the play time, the play
     // count rises and the Time Line item gets the length. False when no entry has the id.
@@ -100,7 +105,8 @@ public:
     void ClearSelection();
 
 private:
-    int AddFolderRecursive(const std::string& folder, bool includeSubFolders, bool& full);
+    struct FolderWalk;
+    void AddFolderRecursive(const std::string& folder, FolderWalk& walk);
 
     CMediaDrives& m_drives;            // the program's drives outlive every list
     std::vector<TrackEntry> m_entries; // at most 999, room reserved at construction

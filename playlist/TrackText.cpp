@@ -165,4 +165,54 @@ bool ContainsNoCase(std::string_view text, std::string_view pattern)
     return false;
 }
 
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The end of the run of digits starting at at.
+size_t DigitsEnd(std::string_view text, size_t at)
+{
+    while (at < text.size() && IsDigit(text[at]))
+        ++at;
+    return at;
+}
+
+} // namespace
+
+int CompareNames(std::string_view a, std::string_view b)
+{
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            // Values compared as digit strings without their leading zeros: no run is too long.
+            const size_t endA = DigitsEnd(a, i);
+            const size_t endB = DigitsEnd(b, j);
+            while (i < endA && a[i] == '0')
+                ++i;
+            while (j < endB && b[j] == '0')
+                ++j;
+            if (endA - i != endB - j)
+                return endA - i < endB - j ? -1 : 1;
+            if (const int order = a.substr(i, endA - i).compare(b.substr(j, endB - j)); order != 0)
+                return order;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const auto ca = static_cast<unsigned char>(Lower(a[i]));
+        const auto cb = static_cast<unsigned char>(Lower(b[j]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1;
+    return a.compare(b);
+}
+
 } // namespace TrackText

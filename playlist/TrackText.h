@@ -29,5 +29,9 @@ std::string_view Folder(std::string_view path);
 // Case-insensitive ASCII comparison and substring search.
 bool EqualNoCase(std::string_view a, std::string_view b);
 bool ContainsNoCase(std::string_view text, std::string_view pattern);
+// The order a folder is listed in: ASCII letters without regard to case, each run of digits by
+// its value ("Track 2" before "Track 10", "a01" with "a1"); names that still compare equal go by
+// their bytes, so only equal names tie. Negative, 0 or positive.
+int CompareNames(std::string_view a, std::string_view b);
 
 } // namespace TrackText

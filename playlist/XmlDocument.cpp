@@ -1,11 +1,12 @@
 #include "XmlDocument.h"
 
+#include "Fd.h"
 #include "FileReplacer.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include <fcntl.h>
+#include <cerrno>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,17 +33,19 @@ void InstallRefusingLoader()
 
 bool ReadWholeFile(const std::string& path, std::vector<char>& bytes)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    int error = 0;
+    const CFd fd = OpenRegularFile(path, error);
+    if (!fd.Valid())
         return false;
     struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              static_cast<size_t>(info.st_size) <= CXmlDocument::kMaxFileBytes;
+    bool ok = fstat(fd.Get(), &info) == 0 && static_cast<size_t>(info.st_size) <= CXmlDocument::kMaxFileBytes;
     if (ok) {
         bytes.resize(static_cast<size_t>(info.st_size));
         size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
+            const ssize_t got = read(fd.Get(), bytes.data() + done, bytes.size() - done);
+            if (got < 0 && errno == EINTR)
+                continue;
             if (got <= 0) {
                 ok = false;
                 break;
@@ -50,7 +53,6 @@ bool ReadWholeFile(const std::string& path, std::vector<char>& bytes)
             done += static_cast<size_t>(got);
         }
     }
-    close(fd);
     return ok;
 }
 

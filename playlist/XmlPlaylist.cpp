@@ -1,6 +1,8 @@
 #include "XmlPlaylist.h"
 
 #include "FileReplacer.h"
+#include "FileStatus.h"
+#include "ListLoadReport.h"
 #include "MixReference.h"
 #include "Playlist.h"
 #include "TimeLine.h"
@@ -38,12 +40,16 @@ float FiniteFloat(double value)
     return std::isfinite(value) ? static_cast<float>(value) : 0.0f;
 }
 
-// PATH holds drive and folder with its separator; a PATH without one still names a folder.
+// PATH holds drive and folder with its separator; a PATH without one still names a folder. The
+// separator added is the folder's own kind: a backslash for "C:\\Music" or "D:".
 std::string JoinFolder(const std::string& folder, const std::string& file)
 {
-    if (folder.empty() || folder.back() == '/' || folder.back() == '\\')
+    if (folder.empty() || folder.back() == '/' || folder.back() == '\\' ||
+        (!file.empty() && (file.front() == '/' || file.front() == '\\')))
         return folder + file;
-    return folder + "/" + file;
+    const bool windows = folder.find('/') == std::string::npos &&
+                         (folder.find('\\') != std::string::npos || (folder.size() == 2 && folder[1] == ':'));
+    return folder + (windows ? "\\" : "/") + file;
 }
 
 void ReadMix(const CXmlCursor& element, MixReference& mix)
@@ -62,8 +68,9 @@ void ReadMix(const CXmlCursor& element, MixReference& mix)
     }
 }
 
-// One ENTRY into the list; false when AddTrack refused it.
-void ReadEntry(const CXmlCursor& element, CPlaylist& list, bool append, const std::string& folder)
+// One ENTRY into the list; one AddTrack refused goes into the report.
+void ReadEntry(const CXmlCursor& element, CPlaylist& list, bool append, const std::string& folder,
+               ListLoadReport* report)
 {
     TrackEntry read;
     std::string title;
@@ -79,7 +86,7 @@ void ReadEntry(const CXmlCursor& element, CPlaylist& list, bool append, const st
             std::string file;
             child.Property("PATH", path);
             child.Property("FILE", file);
-            location = path + file;
+            location = JoinFolder(path, file);
             std::string kind;
             if (child.Property("MEDIA", kind))
                 media = kind == "REMOVEABLE" ? kMediaRemovable
@@ -113,8 +120,13 @@ void ReadEntry(const CXmlCursor& element, CPlaylist& list, bool append, const st
     }
 
     const int index = list.AddTrack(location, false, folder, media);
-    if (index < 0)
+    if (index < 0) {
+        if (report != nullptr && index == CPlaylist::kFull)
+            ++report->beyondLimit;
+        else if (report != nullptr)
+            report->Drop(location, ListLoadReport::kNotTrackType);
         return;
+    }
     TrackEntry& entry = list.Entry(index);
     entry.title = Field(title);
     entry.artist = Field(read.artist);
@@ -215,7 +227,7 @@ std::string FolderOf(const std::string& path)
 } // namespace
 
 bool CXmlPlaylist::Load(CPlaylist& list, const std::string& path, bool append, MixReference* mix,
-                        const std::string& folder)
+                        const std::string& folder, ListLoadReport* report)
 {
     CXmlDocument document;
     if (!document.Parse(path) || !IsList(document))
@@ -226,7 +238,8 @@ bool CXmlPlaylist::Load(CPlaylist& list, const std::string& path, bool append, M
         if (mix != nullptr)
             *mix = MixReference{};
     }
-    const std::string listFolder = folder.empty() ? FolderOf(path) : folder;
+    // Absolute, so that a bare list name ("list.qzl") still has a folder to look in.
+    const std::string listFolder = folder.empty() ? FolderOf(FileStatus::Absolute(path)) : folder;
     const CXmlCursor root = document.Root();
     if (root.FirstChild().Valid()) {
         list.SetTitle(TrackText::Cut(TrackText::Utf8FromUnknown(TrackText::Stem(path)), 255));
@@ -240,7 +253,7 @@ bool CXmlPlaylist::Load(CPlaylist& list, const std::string& path, bool append, M
                     list.SetTitle(title);
                 for (CXmlCursor entry = child.FirstChild(); entry.Valid(); entry = entry.NextSibling()) {
                     if (entry.NameIs("ENTRY"))
-                        ReadEntry(entry, list, append, listFolder);
+                        ReadEntry(entry, list, append, listFolder, report);
                 }
             }
         }

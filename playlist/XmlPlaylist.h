@@ -3,6 +3,7 @@
 #include <string>
 
 class CPlaylist;
+struct ListLoadReport;
 struct MixReference;
 
 // The XML list (".qzl"): a QZL root with VERSION, a HEAD, an optional MIX naming the mix saved
@@ -20,9 +21,11 @@ public:
     // otherwise the list is replaced (only once the file proved to be a list) and its Time
     // Line rebuilt. mix, when given and not appending, is cleared and then receives the MIX
     // element. folder (ending in a separator) is where entries are looked for first; empty
-    // means the list file's own folder. False when the file is not a list.
+    // means the list file's own folder. False when the file is not a list (or no regular file).
+    // report, when given, receives the entries that name no track file type and the count of
+    // entries beyond the 999; a missing track keeps its entry and is not reported.
     static bool Load(CPlaylist& list, const std::string& path, bool append, MixReference* mix = nullptr,
-                     const std::string& folder = {});
+                     const std::string& folder = {}, ListLoadReport* report = nullptr);
     // Whether path is a list, and one with a mix; mixTitle receives the mix's title.
     static int Peek(const std::string& path, std::string* mixTitle = nullptr);
     // Writes list to path, with a MIX element when mix names a file. The previous file is

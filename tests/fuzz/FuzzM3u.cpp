@@ -2,12 +2,14 @@
 // feeds a Time Line, then written out again.
 #include "CdReader.h"
 #include "FuzzInputFile.h"
+#include "ListLoadReport.h"
 #include "M3uPlaylist.h"
 #include "MediaDrives.h"
 #include "Playlist.h"
 #include "TimeLine.h"
 #include "TrackText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -34,8 +36,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     line.SetDisplayMode(CTimeLine::kAtLeastMin);
     CPlaylist list(drives);
     list.SetTimeLine(&line);
-    Check(CM3uPlaylist::LoadM3u(list, input.Path(), false), "a readable M3U file was refused");
+    ListLoadReport report;
+    Check(CM3uPlaylist::LoadM3u(list, input.Path(), false, &report), "a readable M3U file was refused");
     Check(list.Count() <= CPlaylist::kMaxEntries, "more than 999 entries");
+    Check(report.beyondLimit == 0 || list.Count() == CPlaylist::kMaxEntries,
+          "counted beyond a list not full");
+    const size_t lines = static_cast<size_t>(std::count(data, data + size, '\n')) + 1;
+    Check(static_cast<size_t>(list.Count()) + report.dropped.size() +
+                  static_cast<size_t>(report.beyondLimit) <=
+              lines,
+          "more entries and losses than lines");
+    for (const ListLoadReport::Dropped& dropped : report.dropped)
+        Check(!dropped.reason.empty() && !dropped.location.empty(), "a loss without a name or a reason");
     Check(line.Count() == list.Count(), "the Time Line lost step with the list");
     for (int i = 0; i < list.Count(); ++i) {
         const TrackEntry& entry = list.Entry(i);

@@ -3,6 +3,7 @@
 // same. Broken invariants abort, so the corpus replay catches a regression without sanitizers.
 #include "CdReader.h"
 #include "FuzzInputFile.h"
+#include "ListLoadReport.h"
 #include "MediaDrives.h"
 #include "MixReference.h"
 #include "Playlist.h"
@@ -57,11 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CPlaylist list(drives);
     list.SetTimeLine(&line);
     MixReference mix;
-    if (!CXmlPlaylist::Load(list, input.Path(), false, &mix)) {
+    ListLoadReport report;
+    if (!CXmlPlaylist::Load(list, input.Path(), false, &mix, {}, &report)) {
         Check(CXmlPlaylist::Peek(input.Path()) == CXmlPlaylist::kNotAList, "Peek and Load disagree");
+        Check(report.Empty(), "a refused list reported entries");
         return 0;
     }
     CheckList(list, line);
+    Check(report.beyondLimit == 0 || list.Count() == CPlaylist::kMaxEntries,
+          "counted beyond a list not full");
+    for (const ListLoadReport::Dropped& dropped : report.dropped)
+        Check(dropped.reason == ListLoadReport::kNotTrackType, "an entry lost for another reason");
     Check(CXmlPlaylist::Peek(input.Path()) != CXmlPlaylist::kNotAList, "Peek refuses a loaded list");
 
     Check(CXmlPlaylist::Save(list, again.Path(), &mix), "a loaded list cannot be saved");
@@ -69,8 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CPlaylist reloaded(drives);
     reloaded.SetTimeLine(&lineAgain);
     MixReference mixAgain;
-    Check(CXmlPlaylist::Load(reloaded, again.Path(), false, &mixAgain), "a saved list does not load");
+    ListLoadReport reportAgain;
+    Check(CXmlPlaylist::Load(reloaded, again.Path(), false, &mixAgain, {}, &reportAgain),
+          "a saved list does not load");
     CheckList(reloaded, lineAgain);
+    Check(reportAgain.Empty(), "a saved list lost entries on loading");
     Check(reloaded.Count() == list.Count(), "entries lost on the way through a file");
     Check(reloaded.Title() == list.Title(), "the title changed on the way through a file");
     for (int i = 0; i < list.Count(); ++i) {

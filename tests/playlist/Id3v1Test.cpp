@@ -147,3 +147,23 @@ TEST(Id3v1, GenreNamesUseTheStandardSpellings)
     for (const Case& c : cases)
         EXPECT_STREQ(CId3v1::GenreName(c.genre), c.name) << c.genre;
 }
+
+TEST(Id3v1, AFifoNamedLikeATrackIsRefusedAtOnce)
+{
+    CTempDir dir;
+    const std::string fifo = dir.Path("stream.mp3");
+    ASSERT_TRUE(MakeFifo(fifo));
+    TrackEntry entry;
+    entry.title = "stream";
+    entry.artist = "kept";
+    bool read = true;
+    bool written = true;
+    ASSERT_TRUE(ReturnsWithin([&] { read = CId3v1::Read(fifo, entry); }, fifo));
+    ASSERT_TRUE(ReturnsWithin([&] { written = CId3v1::Write(fifo, entry); }, fifo));
+    EXPECT_FALSE(read);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(entry.title, "stream");
+    EXPECT_EQ(entry.artist, "kept");
+    EXPECT_FALSE(CId3v1::Read(dir.Path(OverlongName(".mp3")), entry));
+    EXPECT_FALSE(CId3v1::Write("/dev/null", entry)) << "a device is no track either";
+}

@@ -3,6 +3,7 @@
 #include "CdDrive.h"
 #include "CdReader.h"
 #include "CdTestDisc.h"
+#include "ListLoadReport.h"
 #include "MediaDrives.h"
 #include "PlaylistTestSupport.h"
 #include "TempDir.h"
@@ -11,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -389,4 +392,193 @@ TEST_F(PlaylistTest, AddFolderEntersSubFoldersOnlyWhenAskedAndNeverLoops)
     CPlaylist deep(m_drives);
     EXPECT_EQ(deep.AddFolder(m_dir.Path("root"), true), 3);
     EXPECT_EQ(deep.AddFolder(m_dir.Path("nowhere"), true), 0);
+}
+
+namespace {
+
+// Folders nested under root with names of 200 characters, deeper than any path may be long
+// (PATH_MAX), with a track at the bottom. Made and removed through descriptors, since no path
+// reaches the bottom.
+class CDeepFolders {
+public:
+    static constexpr int kLevels = 24;
+
+    explicit CDeepFolders(const std::string& root) : m_root(root)
+    {
+        int parent = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int level = 0; level < kLevels && parent >= 0; ++level) {
+            m_made += mkdirat(parent, Name().c_str(), 0755) == 0 ? 1 : 0;
+            const int child = openat(parent, Name().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            close(parent);
+            parent = child;
+        }
+        if (parent >= 0) {
+            const int track = openat(parent, "deep.mp3", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            m_track = track >= 0 && write(track, "ID3", 3) == 3;
+            if (track >= 0)
+                close(track);
+            close(parent);
+        }
+    }
+    ~CDeepFolders()
+    {
+        // Bottom up: open the chain, then remove each level from its parent.
+        std::vector<int> chain{open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+        for (int level = 0; level < m_made && chain.back() >= 0; ++level)
+            chain.push_back(openat(chain.back(), Name().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (chain.back() >= 0)
+            unlinkat(chain.back(), "deep.mp3", 0);
+        for (size_t i = chain.size() - 1; i > 0; --i) {
+            if (chain[i] >= 0)
+                close(chain[i]);
+            if (chain[i - 1] >= 0)
+                unlinkat(chain[i - 1], Name().c_str(), AT_REMOVEDIR);
+        }
+        if (chain[0] >= 0)
+            close(chain[0]);
+    }
+    CDeepFolders(const CDeepFolders&) = delete;
+    CDeepFolders& operator=(const CDeepFolders&) = delete;
+
+    bool Made() const { return m_made == kLevels && m_track; }
+    static std::string Name() { return std::string(200, 'd'); }
+
+private:
+    std::string m_root;
+    int m_made = 0;
+    bool m_track = false;
+};
+
+} // namespace
+
+TEST_F(PlaylistTest, AFifoNamedLikeATrackIsNoTrack)
+{
+    const std::string fifo = m_dir.Path("pipe.mp3");
+    ASSERT_TRUE(MakeFifo(fifo));
+    CPlaylist list(m_drives);
+    int index = -1;
+    ASSERT_TRUE(ReturnsWithin([&] { index = list.AddTrack(fifo, true); }, fifo));
+    ASSERT_GE(index, 0) << "the entry stays, as for a missing file";
+    EXPECT_FALSE(list.Entry(index).exists);
+    EXPECT_EQ(list.Entry(index).title, "pipe");
+    bool found = true;
+    ASSERT_TRUE(ReturnsWithin([&] { found = list.Recheck(list.Entry(index)); }, fifo));
+    EXPECT_FALSE(found);
+    EXPECT_EQ(list.AllLockedPresent(), 1);
+}
+
+TEST_F(PlaylistTest, NamesWhoseStatusCannotBeReadAreMissingEntries)
+{
+    ASSERT_EQ(symlink("loop.mp3", m_dir.Path("loop.mp3").c_str()), 0);
+    const std::string paths[] = {
+        m_dir.Path("loop.mp3"),
+        m_dir.Path(OverlongName(".mp3")),
+        m_dir.Path(OverlongName("") + "/x.wav"),
+        OverlongName(".mp3"),
+    };
+    CPlaylist list(m_drives);
+    for (const std::string& path : paths) {
+        int index = -1;
+        EXPECT_NO_THROW(index = list.AddTrack(path, true, m_dir.Root() + "/"));
+        ASSERT_GE(index, 0);
+        EXPECT_FALSE(list.Entry(index).exists);
+        EXPECT_EQ(list.Entry(index).location, path) << "a name never found is kept as written";
+    }
+    EXPECT_NO_THROW(list.Refresh(false));
+    ListLoadReport report;
+    int added = -1;
+    EXPECT_NO_THROW(added = list.AddFolder(m_dir.Path(OverlongName("")), true, &report));
+    EXPECT_EQ(added, 0);
+    ASSERT_EQ(report.dropped.size(), 1u);
+    EXPECT_EQ(report.dropped[0].reason.rfind(ListLoadReport::kUnreadableFolder, 0), 0u)
+        << report.dropped[0].reason;
+}
+
+TEST_F(PlaylistTest, AFolderImportReportsTrackNamesItCannotTakeAndNothingElse)
+{
+    for (const char* folder : {"root", "root/sub"})
+        ASSERT_TRUE(MakeFolder(m_dir.Path(folder)));
+    WriteTrackFile(m_dir.Path("root/a.mp3"));
+    WriteTrackFile(m_dir.Path("root/sub/b.mp3"));
+    ASSERT_TRUE(WriteFile(m_dir.Path("root/cover.jpg"), "jpeg"));
+    ASSERT_TRUE(WriteFile(m_dir.Path("root/list.m3u"), "a.mp3\n"));
+    ASSERT_TRUE(MakeFifo(m_dir.Path("root/pipe.wav")));
+    ASSERT_TRUE(MakeFifo(m_dir.Path("root/pipe.txt")));
+    ASSERT_EQ(symlink("loop.mp3", m_dir.Path("root/loop.mp3").c_str()), 0);
+    ASSERT_EQ(symlink("notes", m_dir.Path("root/notes").c_str()), 0);
+    ASSERT_EQ(symlink("gone.mp2", m_dir.Path("root/sub/dangling.mp2").c_str()), 0);
+    const CDeepFolders deep(m_dir.Path("root/sub"));
+    ASSERT_TRUE(deep.Made());
+
+    CPlaylist list(m_drives);
+    ListLoadReport report;
+    int added = -1;
+    ASSERT_TRUE(ReturnsWithin([&] { added = list.AddFolder(m_dir.Path("root"), true, &report); },
+                              m_dir.Path("root/pipe.wav")));
+    EXPECT_EQ(added, 2);
+    std::vector<std::string> locations;
+    std::vector<std::string> reasons;
+    for (const ListLoadReport::Dropped& dropped : report.dropped) {
+        locations.push_back(dropped.location.substr(0, std::min<size_t>(dropped.location.size(), 400)));
+        reasons.push_back(dropped.reason.substr(0, dropped.reason.find(':')));
+    }
+    std::string tooDeep = m_dir.Path("root/sub");
+    while (tooDeep.size() < PATH_MAX)
+        tooDeep += "/" + CDeepFolders::Name();
+    const std::vector<std::string> expectedLocations = {
+        m_dir.Path("root/loop.mp3"),
+        m_dir.Path("root/pipe.wav"),
+        m_dir.Path("root/sub/dangling.mp2"),
+        tooDeep.substr(0, 400),
+    };
+    const std::vector<std::string> expectedReasons = {
+        ListLoadReport::kUnreadable,
+        ListLoadReport::kNotRegularFile,
+        ListLoadReport::kUnreadable,
+        ListLoadReport::kUnreadableFolder,
+    };
+    EXPECT_EQ(locations, expectedLocations);
+    EXPECT_EQ(reasons, expectedReasons);
+    ASSERT_EQ(report.dropped.size(), 4u);
+    EXPECT_EQ(report.dropped.back().location, tooDeep);
+    EXPECT_NE(report.dropped[0].reason.find(": "), std::string::npos) << "the system says why";
+}
+
+TEST_F(PlaylistTest, AFolderImportCountsTheTracksBeyondThe999)
+{
+    for (const char* folder : {"many", "many/sub"})
+        ASSERT_TRUE(MakeFolder(m_dir.Path(folder)));
+    for (int i = 0; i < 1000; ++i)
+        WriteTrackFile(m_dir.Path("many/t" + std::to_string(i) + ".mp3"), 16);
+    for (int i = 0; i < 5; ++i)
+        WriteTrackFile(m_dir.Path("many/sub/s" + std::to_string(i) + ".wav"), 16);
+    WriteFile(m_dir.Path("many/sub/cover.jpg"), "jpeg");
+    CPlaylist list(m_drives);
+    ListLoadReport report;
+    EXPECT_EQ(list.AddFolder(m_dir.Path("many"), true, &report), CPlaylist::kMaxEntries);
+    EXPECT_EQ(list.Entry(998).title, "t998") << "taken in name order";
+    EXPECT_EQ(report.beyondLimit, 6);
+    EXPECT_TRUE(report.dropped.empty());
+
+    ListLoadReport again;
+    EXPECT_EQ(list.AddFolder(m_dir.Path("many"), false, &again), 0);
+    EXPECT_EQ(again.beyondLimit, 1000);
+}
+
+TEST_F(PlaylistTest, AFolderImportTakesNamesInOrderFilesBeforeSubFolders)
+{
+    for (const char* folder : {"box", "box/Disc 10", "box/disc 2", "box/Disc 1", "box/0 early"})
+        ASSERT_TRUE(MakeFolder(m_dir.Path(folder)));
+    for (const char* name :
+         {"Track 10.mp3", "track 2.mp3", "Track 1.mp3", "B.mp3", "a.wav", "Track 02.mp3", "Disc 10/z.mp3",
+          "Disc 10/y.mp3", "disc 2/x.mp3", "Disc 1/w.mp3", "0 early/v.mp3"})
+        WriteTrackFile(m_dir.Path(std::string("box/") + name), 16);
+    CPlaylist list(m_drives);
+    ASSERT_EQ(list.AddFolder(m_dir.Path("box"), true), 11);
+    std::vector<std::string> titles;
+    for (int i = 0; i < list.Count(); ++i)
+        titles.push_back(list.Entry(i).title);
+    const std::vector<std::string> expected = {"a", "B", "Track 1", "Track 02", "track 2", "Track 10",
+                                               "v", "w", "x",       "y",        "z"};
+    EXPECT_EQ(titles, expected);
 }

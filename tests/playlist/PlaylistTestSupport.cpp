@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 void WriteTrackFile(const std::string& path, size_t audioBytes, const Id3Fields* tag)
 {
@@ -70,6 +73,30 @@ std::vector<std::string> FolderNames(const std::string& folder)
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool MakeFifo(const std::string& path)
+{
+    return mkfifo(path.c_str(), 0644) == 0;
+}
+
+bool ReturnsWithin(const std::function<void()>& call, const std::string& fifo, std::chrono::seconds deadline)
+{
+    std::future<void> done = std::async(std::launch::async, call);
+    if (done.wait_for(deadline) == std::future_status::ready)
+        return true;
+    // Opening the other end wakes a reader blocked in open(2); with the writer gone again its
+    // reads see the end of the file.
+    const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (writer >= 0)
+        close(writer);
+    done.wait_for(deadline);
+    return false;
+}
+
+std::string OverlongName(const std::string& extension)
+{
+    return std::string(1000 - extension.size(), 'n') + extension;
 }
 
 std::string CommandOutput(const std::string& command, bool& ok)

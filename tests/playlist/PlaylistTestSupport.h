@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,15 @@ std::string ReadFile(const std::string& path);
 bool MakeFolder(const std::string& path);
 // Names of the files in a folder, sorted.
 std::vector<std::string> FolderNames(const std::string& folder);
+// A FIFO at path, made now.
+bool MakeFifo(const std::string& path);
+// Runs call on another thread; false when it has not returned within the deadline. A call
+// stuck in open(2) on fifo is then let go by opening the FIFO's other end, so that the test
+// fails instead of hanging.
+bool ReturnsWithin(const std::function<void()>& call, const std::string& fifo,
+                   std::chrono::seconds deadline = std::chrono::seconds(5));
+// A name of 1000 characters, too long for any file system (ENAMETOOLONG).
+std::string OverlongName(const std::string& extension);
 // stdout of a shell command, or empty with ok false when it could not run.
 std::string CommandOutput(const std::string& command, bool& ok);
 

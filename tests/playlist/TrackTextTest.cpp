@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 using namespace TrackText;
 
 TEST(TrackText, Latin1AndUtf8ConvertBothWays)
@@ -59,4 +63,57 @@ TEST(TrackText, PathPartsTakeEitherSeparator)
     EXPECT_TRUE(ContainsNoCase("Blue Morning", "MORN"));
     EXPECT_FALSE(ContainsNoCase("Blue", "Blues"));
     EXPECT_TRUE(EqualNoCase(".Mp3", ".mP3"));
+}
+
+TEST(TrackText, NamesCompareWithoutCaseAndNumbersByValue)
+{
+    struct Case {
+        const char* a;
+        const char* b;
+        int order; // sign of CompareNames(a, b)
+    } const cases[] = {
+        {"Track 2.mp3", "Track 10.mp3", -1},
+        {"track 2.mp3", "Track 10.mp3", -1},
+        {"Track 9", "Track 10", -1},
+        {"a.mp3", "B.mp3", -1},
+        {"B.mp3", "a.mp3", 1},
+        {"Track 1", "track 1", -1},  // equal but for case: by bytes, capitals first
+        {"Track 02", "Track 2", -1}, // equal values: by bytes
+        {"Track 2", "Track 02", 1},
+        {"a1b2", "a1b10", -1},
+        {"a", "a1", -1},
+        {"a0", "a", 1},
+        {"a00", "a0", 1},
+        {"x99999999999999999999999", "x100000000000000000000000", -1}, // no overflow
+        {"x00000000000000000000007", "x8", -1},
+        {"10 Ten", "9 Nine", 1},
+        {"Disc 1", "Disc 1", 0},
+        {"", "", 0},
+        {"", "a", -1},
+        {"_intro", "a", -1},
+        {"1", "a", -1}, // digits before letters
+        {"!", "1", -1}, // punctuation below '0' before digits
+        {"~", "9", 1},
+        {"\xc3\xa9t\xc3\xa9", "ete", 1}, // bytes above ASCII after it
+    };
+    for (const Case& c : cases) {
+        const int forward = CompareNames(c.a, c.b);
+        const int backward = CompareNames(c.b, c.a);
+        EXPECT_EQ((forward > 0) - (forward < 0), c.order) << c.a << " / " << c.b;
+        EXPECT_EQ((backward > 0) - (backward < 0), -c.order) << c.b << " / " << c.a;
+    }
+}
+
+TEST(TrackText, SortingByNameGivesTheBrowsingOrder)
+{
+    const std::vector<std::string> expected = {
+        "01 Intro.mp3", "2 Two.mp3",   "10 Ten.mp3",  "a.mp3",        "B.mp3",         "Track 1.mp3",
+        "Track 02.mp3", "track 2.mp3", "Track 3.mp3", "Track 10.mp3", "Track 100.mp3", "Track 100b.mp3",
+    };
+    std::vector<std::string> names = expected;
+    std::reverse(names.begin(), names.end());
+    std::rotate(names.begin(), names.begin() + 5, names.end());
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return CompareNames(a, b) < 0; });
+    EXPECT_EQ(names, expected);
 }

@@ -1,6 +1,7 @@
 #include "XmlPlaylist.h"
 
 #include "CdReader.h"
+#include "ListLoadReport.h"
 #include "MediaDrives.h"
 #include "MixReference.h"
 #include "Playlist.h"
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -450,4 +452,141 @@ TEST_F(XmlPlaylistTest, TruncatedListsNeverCrashTheReader)
         EXPECT_FALSE(CXmlPlaylist::Load(loaded, m_dir.Path("cut.qzl"), false)) << "cut at " << cut;
         EXPECT_EQ(loaded.Count(), 0);
     }
+}
+
+namespace {
+
+// A list document of the given ENTRY elements.
+std::string ListOf(const std::string& entries)
+{
+    return "<QZL VERSION=\"3\"><PLAYLIST TITLE=\"t\">" + entries + "</PLAYLIST></QZL>";
+}
+
+std::string EntryOf(const std::string& path, const std::string& file)
+{
+    return "<ENTRY TITLE=\"" + file + "\"><LOCATION FILE=\"" + file + "\" PATH=\"" + path + "\"/></ENTRY>";
+}
+
+} // namespace
+
+TEST_F(XmlPlaylistTest, AFifoIsNeitherAListNorATrack)
+{
+    const std::string fifoList = m_dir.Path("pipe.qzl");
+    const std::string fifoTrack = m_dir.Path("pipe.mp3");
+    ASSERT_TRUE(MakeFifo(fifoList));
+    ASSERT_TRUE(MakeFifo(fifoTrack));
+    CPlaylist list(m_drives);
+    list.AddTrack(m_dir.Path("kept.mp3"), false);
+    bool loaded = true;
+    int peeked = -1;
+    ASSERT_TRUE(ReturnsWithin([&] { loaded = CXmlPlaylist::Load(list, fifoList, false); }, fifoList));
+    ASSERT_TRUE(ReturnsWithin([&] { peeked = CXmlPlaylist::Peek(fifoList); }, fifoList));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(peeked, CXmlPlaylist::kNotAList);
+    EXPECT_EQ(list.Count(), 1);
+
+    // Listed, the FIFO keeps its entry as a track not found.
+    ASSERT_TRUE(WriteFile(m_dir.Path("l.qzl"), ListOf(EntryOf(m_dir.Root() + "/", "pipe.mp3"))));
+    ListLoadReport report;
+    ASSERT_TRUE(ReturnsWithin(
+        [&] { loaded = CXmlPlaylist::Load(list, m_dir.Path("l.qzl"), false, nullptr, {}, &report); },
+        fifoTrack));
+    EXPECT_TRUE(loaded);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Entry(0).location, fifoTrack);
+    EXPECT_FALSE(list.Entry(0).exists);
+    EXPECT_TRUE(report.Empty());
+}
+
+TEST_F(XmlPlaylistTest, NamesWhoseStatusCannotBeReadStayAsMissingEntries)
+{
+    ASSERT_EQ(symlink("loop.mp3", m_dir.Path("loop.mp3").c_str()), 0);
+    const std::string overlong = OverlongName(".mp3");
+    ASSERT_TRUE(WriteFile(m_dir.Path("l.qzl"), ListOf(EntryOf(m_dir.Root() + "/", "loop.mp3") +
+                                                      EntryOf(m_dir.Root() + "/", overlong) +
+                                                      EntryOf("/x/" + overlong + "/", "b.wav"))));
+    CPlaylist list(m_drives);
+    ListLoadReport report;
+    bool loaded = false;
+    EXPECT_NO_THROW(loaded = CXmlPlaylist::Load(list, m_dir.Path("l.qzl"), false, nullptr, {}, &report));
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(list.Count(), 3);
+    for (int i = 0; i < list.Count(); ++i)
+        EXPECT_FALSE(list.Entry(i).exists) << list.Entry(i).location;
+    EXPECT_TRUE(report.Empty());
+    EXPECT_NO_THROW(loaded = CXmlPlaylist::Load(list, m_dir.Path(OverlongName(".qzl")), false));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(CXmlPlaylist::Peek(m_dir.Path("loop.mp3")), CXmlPlaylist::kNotAList);
+}
+
+TEST_F(XmlPlaylistTest, RefusedEntriesAreReportedAndThoseBeyondThe999Counted)
+{
+    std::string entries = EntryOf("/music/", "cover.jpg") + EntryOf("/music/", "nested.qzl");
+    for (int i = 0; i < 1200; ++i)
+        entries += EntryOf("/music/", "t" + std::to_string(i) + ".mp3");
+    entries += EntryOf("/music/", "late.ogg");
+    ASSERT_TRUE(WriteFile(m_dir.Path("many.qzl"), ListOf(entries)));
+    CPlaylist list(m_drives);
+    ListLoadReport report;
+    ASSERT_TRUE(CXmlPlaylist::Load(list, m_dir.Path("many.qzl"), false, nullptr, {}, &report));
+    EXPECT_EQ(list.Count(), CPlaylist::kMaxEntries);
+    EXPECT_EQ(list.Entry(998).location, "/music/t998.mp3");
+    EXPECT_EQ(report.beyondLimit, 201);
+    const std::vector<std::string> expected = {"/music/cover.jpg", "/music/nested.qzl", "/music/late.ogg"};
+    ASSERT_EQ(report.dropped.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(report.dropped[i].location, expected[i]);
+        EXPECT_EQ(report.dropped[i].reason, ListLoadReport::kNotTrackType);
+    }
+}
+
+TEST_F(XmlPlaylistTest, ABareListNameLooksForTracksBesideTheList)
+{
+    ASSERT_TRUE(MakeFolder(m_dir.Path("moved")));
+    WriteTrackFile(m_dir.Path("moved/song.mp3"));
+    ASSERT_TRUE(WriteFile(m_dir.Path("moved/list.qzl"), ListOf(EntryOf("/old/place/", "song.mp3"))));
+    char* cwd = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(m_dir.Path("moved").c_str()), 0);
+    CPlaylist list(m_drives);
+    const bool loaded = CXmlPlaylist::Load(list, "list.qzl", false);
+    EXPECT_EQ(chdir(cwd), 0);
+    free(cwd);
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Entry(0).location, m_dir.Path("moved/song.mp3"));
+    EXPECT_TRUE(list.Entry(0).exists);
+}
+
+TEST_F(XmlPlaylistTest, APathWithoutItsSeparatorStillNamesTheFolder)
+{
+    ASSERT_TRUE(MakeFolder(m_dir.Path("Crate07")));
+    WriteTrackFile(m_dir.Path("Crate07/x.mp3"));
+    struct Case {
+        std::string path;
+        std::string file;
+        std::string location;
+    } const cases[] = {
+        {m_dir.Path("Crate07"), "x.mp3", m_dir.Path("Crate07/x.mp3")},
+        {m_dir.Path("Crate07/"), "x.mp3", m_dir.Path("Crate07/x.mp3")},
+        {m_dir.Root(), "/Crate07/x.mp3", m_dir.Path("Crate07/x.mp3")},
+        {"C:\\Music", "y.mp3", "C:\\Music\\y.mp3"},
+        {"C:\\Music\\", "y.mp3", "C:\\Music\\y.mp3"},
+        {"", "z.mp3", "z.mp3"},
+    };
+    std::string entries;
+    for (const Case& c : cases)
+        entries += EntryOf(c.path, c.file);
+    ASSERT_TRUE(WriteFile(m_dir.Path("l.qzl"), ListOf(entries)));
+    CPlaylist list(m_drives);
+    ASSERT_TRUE(CXmlPlaylist::Load(list, m_dir.Path("l.qzl"), false));
+    ASSERT_EQ(list.Count(), static_cast<int>(std::size(cases)));
+    for (int i = 0; i < list.Count(); ++i)
+        EXPECT_EQ(list.Entry(i).location, cases[i].location) << cases[i].path;
+    EXPECT_TRUE(list.Entry(0).exists);
+
+    // Written again, PATH carries its separator as always.
+    ASSERT_TRUE(CXmlPlaylist::Save(list, m_dir.Path("again.qzl")));
+    EXPECT_NE(
+        ReadFile(m_dir.Path("again.qzl")).find("FILE=\"x.mp3\" PATH=\"" + m_dir.Path("Crate07/") + "\""),
+        std::string::npos);
 }
