@@ -13,7 +13,40 @@ constexpr double kEndSeconds = 0.01; // "at the end of the track"
 constexpr double kRestartSeconds = 2.0;
 constexpr int kSeekFull = 4096;
 
+// A next track shorter than three fade times gets no early change-over: it would be faded over
+// most of its length.
+bool EarlyChangeOver(double fade, double nextSeconds)
+{
+    return fade >= kEndSeconds && nextSeconds >= 3.0 * fade;
+}
+
 } // namespace
+
+double CAutomix::ChangeOverOverlapSeconds(double fadeSeconds, double nextSeconds) noexcept
+{
+    if (fadeSeconds < 0.0)
+        return fadeSeconds;
+    return EarlyChangeOver(fadeSeconds, nextSeconds) ? fadeSeconds : 0.0;
+}
+
+TimeLineCursor CAutomix::Cursor() const noexcept
+{
+    const CTimeLine& timeLine = m_core.TimeLine();
+    TimeLineCursor cursor = timeLine.CurrentAndNext();
+    if (cursor.index < 0)
+        return cursor;
+    const int swap = m_deckSwap.load(std::memory_order_relaxed);
+    cursor.deck ^= swap;
+    if (cursor.nextTrack >= 0) {
+        cursor.nextDeck ^= swap;
+    } else {
+        cursor.nextDeck = cursor.deck ^ 1;
+        const TimeLineItem* first = timeLine.Item(0);
+        if (RepeatAll() && !RepeatSingle() && first != nullptr)
+            cursor.nextTrack = first->track;
+    }
+    return cursor;
+}
 
 bool CAutomix::Running() const noexcept
 {
@@ -92,6 +125,11 @@ void CAutomix::Step() noexcept
     }
     if (timeLine.CurrentAndNext().index < 0) {
         timeLine.SetCurrentIndex(0);
+        // Another round goes on from the deck the first track was faded in on; the end of the
+        // list starts the next run on the items' own decks.
+        const TimeLineItem* first = timeLine.Item(0);
+        const int swap = RepeatAll() && first != nullptr ? (first->deck ^ CurrentDeck()) & 1 : 0;
+        m_deckSwap.store(swap, std::memory_order_relaxed);
         SetControl(ControlId::RunStop, 0, RepeatAll() ? 1 : 0);
     }
     const bool held = m_manualHold.load(std::memory_order_relaxed) > 0;
@@ -117,6 +155,7 @@ void CAutomix::TakeRequests() noexcept
             m_core.CompleteFade();
         SetTransition(kIdle);
         m_pendingSeek.store(0, std::memory_order_relaxed);
+        m_deckSwap.store(0, std::memory_order_relaxed);
         return;
     }
     // Next or Previous during a ramp completes it rather than starting another change-over.
@@ -181,7 +220,7 @@ void CAutomix::FollowManualHold(bool running) noexcept
 void CAutomix::KeepDecksInLine() noexcept
 {
     CAudioEngine& engine = m_core.Engine();
-    const TimeLineCursor cursor = m_core.TimeLine().CurrentAndNext();
+    const TimeLineCursor cursor = Cursor();
     if (Transition() == kIdle && cursor.deck >= 0 && cursor.deck != CurrentDeck()) {
         m_core.CompleteFade();
         SetCurrentDeck(cursor.deck);
@@ -216,7 +255,7 @@ void CAutomix::ActOnTransition() noexcept
     int current = CurrentDeck();
     if (!Running() || engine.Loading(current) || m_core.FadeRamp().Active())
         return;
-    const TimeLineCursor cursor = timeLine.CurrentAndNext();
+    const TimeLineCursor cursor = Cursor();
     const int nextDeck = cursor.nextDeck >= 0 ? cursor.nextDeck : current ^ 1;
     const double fade = FadeTime();
     switch (Transition()) {
@@ -240,10 +279,19 @@ void CAutomix::ActOnTransition() noexcept
                 m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
             break;
         }
+        if (cursor.nextTrack < 0) {
+            // The end of the list: the last track plays out whole, then the Time Line stops.
+            if (remaining <= 0.0 || engine.Deck(current).EndReached()) {
+                SetTransition(kChangeOver);
+                StartRamp(0.0, current ^ 1);
+            }
+            break;
+        }
         const double other = engine.Deck(current ^ 1).RemainingSeconds();
-        // A next track shorter than three fade times gets no early change-over: it would be
-        // faded over most of its length.
-        const double threshold = fade < kEndSeconds || other < 3.0 * fade ? kEndSeconds : fade;
+        // Without a fade the next track follows within a tick of the end, so hardly anything of
+        // the old one is cut; a fade of any length blends the last 10 ms.
+        const double atEnd = fade >= 0.0 ? std::clamp(fade, kTickSeconds, kEndSeconds) : kEndSeconds;
+        const double threshold = EarlyChangeOver(fade, other) ? fade : atEnd;
         if (remaining <= threshold) {
             SetTransition(kChangeOver);
             const double duration = std::min(fade, remaining);
@@ -266,7 +314,7 @@ void CAutomix::ActOnTransition() noexcept
         } else {
             timeLine.SetCurrentIndex(timeLine.CurrentIndex() - 1);
             if (const TimeLineItem* item = timeLine.Item(timeLine.CurrentIndex()))
-                SetCurrentDeck(item->deck);
+                SetCurrentDeck(item->deck ^ m_deckSwap.load(std::memory_order_relaxed));
             SetTransition(kReturning);
         }
         break;
@@ -286,10 +334,11 @@ void CAutomix::UpdatePosition() noexcept
     const TimeLineItem* item = timeLine.Item(timeLine.CurrentIndex());
     if (item == nullptr)
         return;
-    const double length = m_core.Engine().Deck(item->deck).LengthSeconds();
+    const int deck = item->deck ^ m_deckSwap.load(std::memory_order_relaxed);
+    const double length = m_core.Engine().Deck(deck).LengthSeconds();
     double position = item->start;
-    if (length > 0.0 && DeckHolds(item->deck, item->track))
-        position += PlayedSeconds(item->deck) * item->displayLength / length;
+    if (length > 0.0 && DeckHolds(deck, item->track))
+        position += PlayedSeconds(deck) * item->displayLength / length;
     timeLine.SetPosition(static_cast<uint32_t>(position));
 }
 

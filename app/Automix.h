@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TimeLine.h"
+
 #include <atomic>
 #include <cstdint>
 
@@ -44,6 +46,14 @@ public:
     void Reset() noexcept;
 
     // Any thread.
+    // The current and the next item as the step plays them: when the whole list repeats, the
+    // first item follows the last, on the other deck, and the decks of every later round follow
+    // from there (a list of odd length swaps its decks each round).
+    TimeLineCursor Cursor() const noexcept;
+    // Seconds the change-over into a track of nextSeconds overlaps the two tracks: the fade time
+    // when the next track is long enough for an early change-over, a negative pause as it is, 0
+    // when the change-over comes at the end of the current track.
+    static double ChangeOverOverlapSeconds(double fadeSeconds, double nextSeconds) noexcept;
     int CurrentDeck() const noexcept { return m_currentDeck.load(std::memory_order_relaxed); }
     void SetCurrentDeck(int deck) noexcept { m_currentDeck.store(deck & 1, std::memory_order_relaxed); }
     int Transition() const noexcept { return m_transition.load(std::memory_order_relaxed); }
@@ -79,6 +89,7 @@ private:
 
     CPlayerCore& m_core; // owns this controller
     std::atomic<int> m_currentDeck{0};
+    std::atomic<int> m_deckSwap{0}; // 1: every item plays on the other deck this round
     std::atomic<int> m_transition{kIdle};
     std::atomic<int> m_pendingSeek{0}; // "Deck Seek Position" units, applied on the next tick
     std::atomic<float> m_fadeTime{10.0f};

@@ -4,8 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -187,6 +191,28 @@ std::vector<int16_t> CDemoTracks::Synthesize(const Track& track)
     return samples;
 }
 
+namespace {
+
+// Runs a program found on PATH with its output thrown away; true when it exited with 0.
+bool RunQuietly(const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (const int fd : {0, 1, 2})
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    pid_t pid = -1;
+    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    return started == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
 bool CDemoTracks::Write(const std::string& folder, bool mp3, std::vector<std::string>& files,
                         std::string& error)
 {
@@ -197,19 +223,19 @@ bool CDemoTracks::Write(const std::string& folder, bool mp3, std::vector<std::st
         return false;
     }
     files.clear();
-    const bool haveLame = mp3 && std::system("lame --version >/dev/null 2>&1") == 0;
+    const bool haveLame = mp3 && RunQuietly({"lame", "--version"});
     for (const Track& track : Tracks()) {
         const std::string wav = folder + "/" + track.name + ".wav";
-        if (!std::filesystem::exists(wav) && !WriteWav(wav, Synthesize(track))) {
+        if (!std::filesystem::exists(wav, ec) && !WriteWav(wav, Synthesize(track))) {
             error = "cannot write " + wav;
             return false;
         }
         std::string chosen = wav;
         if (haveLame) {
             const std::string out = folder + "/" + track.name + ".mp3";
-            const std::string command = "lame --quiet -b 192 --tt '" + std::string(track.title) + "' '" +
-                                        wav + "' '" + out + "' </dev/null";
-            if (std::filesystem::exists(out) || std::system(command.c_str()) == 0)
+            // Run without a shell: the folder may hold any character.
+            if (std::filesystem::exists(out, ec) ||
+                RunQuietly({"lame", "--quiet", "-b", "192", "--tt", track.title, wav, out}))
                 chosen = out;
         }
         files.push_back(chosen);

@@ -1,6 +1,7 @@
 #include "PlayerCore.h"
 
 #include "AudioEngine.h"
+#include "FileStatus.h"
 #include "M3uPlaylist.h"
 #include "MixReference.h"
 #include "XmlPlaylist.h"
@@ -210,7 +211,7 @@ bool CPlayerCore::LoadMixFile(const std::string& path)
     return m_mix.Load(path.c_str(), nullptr);
 }
 
-bool CPlayerCore::OpenList(const std::string& path)
+bool CPlayerCore::OpenList(const std::string& path, ListLoadReport* report)
 {
     // Busy before the mix goes: an empty mix in DJ-Mix would make the audio thread switch modes
     // while the list changes.
@@ -218,7 +219,7 @@ bool CPlayerCore::OpenList(const std::string& path)
     m_mix.Clear();
     SetPlaybackMode(kAutomix);
     MixReference reference;
-    const bool loaded = CXmlPlaylist::Load(m_list, path, false, &reference);
+    const bool loaded = CXmlPlaylist::Load(m_list, path, false, &reference, {}, report);
     SetBusy(false);
     if (!loaded)
         return false;
@@ -237,11 +238,11 @@ bool CPlayerCore::OpenList(const std::string& path)
     return true;
 }
 
-bool CPlayerCore::OpenDocument(const std::string& path)
+bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
 {
     const std::string extension = LowerExtension(path);
     if (extension == ".qzl")
-        return OpenList(path);
+        return OpenList(path, report);
     if (extension == ".qzx") {
         const bool wasRunning = RunStop();
         SetRunStop(false);
@@ -260,10 +261,10 @@ bool CPlayerCore::OpenDocument(const std::string& path)
     SetBusy(true);
     m_mix.Clear();
     if (extension == ".m3u") {
-        loaded = CM3uPlaylist::LoadM3u(m_list, path, false);
-    } else if (std::filesystem::is_directory(path)) {
+        loaded = CM3uPlaylist::LoadM3u(m_list, path, false, report);
+    } else if (FileStatus::IsFolder(path)) {
         m_list.Clear();
-        loaded = m_list.AddFolder(path, true) > 0;
+        loaded = m_list.AddFolder(path, true, report) > 0;
     } else {
         m_list.Clear();
         loaded = m_list.AddTrack(path, true) >= 0;

@@ -20,6 +20,8 @@
 // Threads: the CControlHost slots run on the audio thread. The commands (lists, modes,
 // transport, recording) run on one other thread (the user-interface thread); whole-list changes
 // hold the busy flag so that the Automix step stays out meanwhile.
+struct ListLoadReport;
+
 class CPlayerCore : public CControlHost {
 public:
     enum PlaybackMode : int { kNoMode = 0, kAutomix = 1, kDjMix = 2 };
@@ -42,7 +44,8 @@ public:
     // User-interface thread.
     void SetPlaybackMode(int mode);
     // Opens a list, a Mix-File or a track by its extension, replacing the Time Line list.
-    bool OpenDocument(const std::string& path);
+    // report, when given, receives the entries a list or folder could not take.
+    bool OpenDocument(const std::string& path, ListLoadReport* report = nullptr);
     // Saves the Time Line list (.qzl, with its mix when one is loaded), a Mix-File (.qzx) or M3U.
     bool SaveDocument(const std::string& path);
     // Recording a performance into the Mix-File: Start reserves the stream, Finish hands it to
@@ -74,7 +77,7 @@ private:
     std::array<int32_t, 2> m_recordedPositions{}; // taken before the tick's controls apply
     void CheckMixTracks();
     bool LoadMixFile(const std::string& path);
-    bool OpenList(const std::string& path);
+    bool OpenList(const std::string& path, ListLoadReport* report);
 
     CPlaylist m_list;
     std::array<CPlaylist, kCases> m_cases;

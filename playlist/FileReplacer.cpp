@@ -20,6 +20,7 @@ bool CFileReplacer::Open()
 {
     Abandon();
     m_failed = false;
+    m_error = 0;
     const size_t slash = m_target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : m_target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
@@ -41,9 +42,12 @@ bool CFileReplacer::Open()
                 fchmod(m_fd, info.st_mode & 07777);
             return true;
         }
-        if (errno != EEXIST)
+        if (errno != EEXIST) {
+            m_error = errno;
             return false;
+        }
     }
+    m_error = EEXIST;
     return false;
 }
 
@@ -57,10 +61,32 @@ bool CFileReplacer::Write(const void* bytes, size_t size)
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0) {
+            m_error = put < 0 ? errno : ENOSPC;
             m_failed = true;
             return false;
         }
         data += put;
+        size -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+bool CFileReplacer::WriteAt(uint64_t offset, const void* bytes, size_t size)
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    const auto* data = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t put = pwrite(m_fd, data, size, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            m_error = put < 0 ? errno : ENOSPC;
+            m_failed = true;
+            return false;
+        }
+        data += put;
+        offset += static_cast<uint64_t>(put);
         size -= static_cast<size_t>(put);
     }
     return true;
@@ -73,13 +99,27 @@ bool CFileReplacer::Commit()
         return false;
     }
     const bool synced = fsync(m_fd) == 0;
+    if (!synced)
+        m_error = errno;
     const bool closed = close(m_fd) == 0;
+    if (!closed && m_error == 0)
+        m_error = errno;
     m_fd = -1;
     if (!synced || !closed || rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+        if (m_error == 0)
+            m_error = errno;
         Abandon();
         return false;
     }
     m_temporary.clear();
+    // The rename itself lasts only once the folder is synced.
+    const size_t slash = m_target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : m_target.substr(0, slash + 1);
+    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        fsync(folderFd);
+        close(folderFd);
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,11 +19,18 @@ public:
     bool Open();
     bool Write(const void* bytes, size_t size);
     bool Write(std::string_view text) { return Write(text.data(), text.size()); }
+    // Writes over bytes already written (a header patched at the end); the write position stays.
+    bool WriteAt(uint64_t offset, const void* bytes, size_t size);
     // Syncs, closes and renames over the target; false (target untouched) after any failed step.
     bool Commit();
 
     // Open, Write and Commit in one.
     static bool Replace(const std::string& target, std::string_view bytes);
+
+    // The errno of the step that failed (0 when none did).
+    int LastError() const { return m_error; }
+    // Abandons the temporary file: the target stays as it was.
+    void Cancel() { Abandon(); }
 
 private:
     void Abandon();
@@ -31,4 +39,5 @@ private:
     std::string m_temporary;
     int m_fd = -1;
     bool m_failed = false;
+    int m_error = 0;
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds into build/ and runs every test; then builds the engine tests
-# with ThreadSanitizer into build-tsan/ and runs them too.
+# with ThreadSanitizer into build-tsan/ and the renderer's tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-asan/, and runs those too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -15,4 +16,13 @@ if [ "${QUANDEL_SKIP_TSAN:-0}" != 1 ]; then
     cmake --build build-tsan -j "$jobs" --target engine_tests
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
         ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L engine
+fi
+
+if [ "${QUANDEL_SKIP_ASAN:-0}" != 1 ]; then
+    # The renderer takes file names, times and lists from the command line: its tests run once
+    # under the sanitizers, so memory errors in parsing them are caught.
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUANDEL_ASAN=ON
+    cmake --build build-asan -j "$jobs" --target render_tests quandel-render
+    ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
+        ctest --test-dir build-asan --output-on-failure -j "$jobs" -R '^(HeadlessRenderer|RenderProcess|RenderArguments|MixFileWriter|MixTracklist|TerminalText)\.'
 fi

@@ -96,11 +96,13 @@ int CMpegStream::OpenFile(const char* path)
 
 bool CMpegStream::OpenDescriptor(const char* path)
 {
-    m_fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer for ever; only regular files play.
+    m_fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0)
         return false;
     struct stat status {};
-    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         Close();
         return false;
     }

@@ -235,7 +235,8 @@ TEST_F(AutomixTest, FiveTracksFollowEachOtherWithoutASilentGapOrASkip)
         ++first;
     ASSERT_LT(first, 4u) << "the first track starts at once";
     // Each track in turn, none skipped or twice, and no silent tick before the last one ends.
-    // Every change-over comes when 0.01 s are left of the track that started at the one before.
+    // Without a fade every change-over comes when less than a tick is left of the track that
+    // started at the one before.
     int expected = 0;
     size_t started = first;
     size_t t = first;
@@ -244,7 +245,7 @@ TEST_F(AutomixTest, FiveTracksFollowEachOtherWithoutASilentGapOrASkip)
             continue;
         if (heard[t] == expected + 1) {
             const double rule =
-                static_cast<double>(started) + (lengths[static_cast<size_t>(expected)] - 0.01) / kTickSeconds;
+                static_cast<double>(started) + lengths[static_cast<size_t>(expected)] / kTickSeconds - 1.0;
             EXPECT_NEAR(static_cast<double>(t), rule, 1.5) << "into track " << expected + 1;
             started = t;
             ++expected;
@@ -253,10 +254,9 @@ TEST_F(AutomixTest, FiveTracksFollowEachOtherWithoutASilentGapOrASkip)
         break;
     }
     EXPECT_EQ(expected, 4) << "tick " << t << " heard " << heard[t];
-    // The last track plays to its end. A tone cut at full level leaves a short decaying tail
-    // (no track ends like that); after it all is silent.
-    EXPECT_NEAR(static_cast<double>(t), static_cast<double>(started) + (lengths.back() - 0.01) / kTickSeconds,
-                2.0);
+    // The last track plays to its very end. A tone cut at full level leaves a short decaying
+    // tail (no track ends like that); after it all is silent.
+    EXPECT_NEAR(static_cast<double>(t), static_cast<double>(started) + lengths.back() / kTickSeconds, 2.0);
     for (size_t k = t + 30; k < heard.size(); ++k)
         ASSERT_EQ(heard[k], -1) << "tick " << k;
 }

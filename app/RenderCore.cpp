@@ -1,0 +1,94 @@
+#include "RenderCore.h"
+
+#include "AudioEngine.h"
+
+#include <algorithm>
+#include <cmath>
+
+void CRenderCore::Prime(uint32_t refillMs)
+{
+    CPlayerCore::ScheduleTimeLine();
+    Engine().ServeRequestsNow(refillMs);
+}
+
+void CRenderCore::EndAt(uint64_t frame) noexcept
+{
+    uint64_t end = m_endFrame.load();
+    while (frame < end && !m_endFrame.compare_exchange_weak(end, frame)) {
+    }
+}
+
+void CRenderCore::Note(uint64_t frame, int deck, int32_t entryId) noexcept
+{
+    const int n = m_eventCount.load(std::memory_order_relaxed);
+    if (n < kMaxEvents) {
+        m_events[static_cast<size_t>(n)] = {frame, deck, entryId};
+        m_eventCount.store(n + 1, std::memory_order_release);
+    }
+}
+
+// A track is heard from the tick its deck started playing it: the start was applied after the
+// previous tick's schedule, so that tick is the one it entered the mix on. In Automix a deck that
+// stops forgets its track, so a repeated list is heard again; a mix may stop and restart a deck
+// on the same track without that being a new track.
+void CRenderCore::NoteTracksHeard(uint64_t tickFrame) noexcept
+{
+    const bool automix = PlaybackModeValue() == kAutomix;
+    const uint64_t startedAt = tickFrame >= 128 ? tickFrame - 128 : 0;
+    for (int deck = 0; deck < 2; ++deck) {
+        const bool playing = Engine().Deck(deck).Playing();
+        const int entry = Engine().LoadedEntry(deck);
+        if (!playing) {
+            if (automix)
+                m_heard[static_cast<size_t>(deck)] = -1;
+            continue;
+        }
+        if (entry >= 0 && entry != m_heard[static_cast<size_t>(deck)]) {
+            m_heard[static_cast<size_t>(deck)] = entry;
+            Note(startedAt, deck, entry);
+        }
+    }
+}
+
+// While the last track of a list that does not repeat plays, its end is the end of the mix:
+// what follows is the change-over to an empty deck.
+void CRenderCore::FollowLastTrack(uint64_t tickFrame) noexcept
+{
+    if (PlaybackModeValue() != kAutomix || Automix().RepeatAll())
+        return;
+    const TimeLineCursor cursor = Automix().Cursor();
+    if (cursor.index < 0 || cursor.nextTrack >= 0 || cursor.deck < 0)
+        return;
+    const CDeckPlayer& deck = Engine().Deck(cursor.deck);
+    if (!deck.Playing() || Engine().LoadedEntry(cursor.deck) != cursor.track)
+        return;
+    const double remaining = std::max(0.0, deck.RemainingSeconds());
+    m_lastTrackEnd = tickFrame + static_cast<uint64_t>(std::llround(remaining * 44100.0));
+}
+
+void CRenderCore::ScheduleTimeLine() noexcept
+{
+    const uint32_t tick = m_tick.load(std::memory_order_relaxed);
+    const uint64_t tickFrame = static_cast<uint64_t>(tick) * 128;
+    CPlayerCore::ScheduleTimeLine();
+    const bool running = RunStop();
+    if (running)
+        m_started = true;
+    NoteTracksHeard(tickFrame);
+    FollowLastTrack(tickFrame);
+    if (m_started && !running)
+        EndAt(std::min(tickFrame, m_lastTrackEnd));
+    if (StopRequested())
+        EndAt(tickFrame);
+    m_tick.store(tick + 1, std::memory_order_relaxed);
+}
+
+int CRenderCore::Render(ClientRecord& record, CAudioBus& bus, uint16_t firstTick, uint16_t tickCount) noexcept
+{
+    // The block that holds the end is rendered and written whole (the writer keeps what lies
+    // before the end); the call after it ends the run.
+    if (Finished())
+        return 0;
+    CPlayerCore::Render(record, bus, firstTick, tickCount);
+    return 1;
+}
