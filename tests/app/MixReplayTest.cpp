@@ -194,7 +194,9 @@ TEST(MixReplay, AMixWhoseTrackIsMissingFromTheListStopsAndKeepsTheDecks)
     core.SetRunStop(true);
     replay.Ticks(4);
     EXPECT_EQ(core.Controls().GetValue(ControlId::RunStop, 0), 0);
-    EXPECT_EQ(core.TakeMessage(), CPlayerCore::kMixMissingTracks);
+    // The list holds its tracks: the message names the value the list lacks, not missing files.
+    EXPECT_STREQ(core.MixStartProblem(), "the mix names track 9, which its list does not hold");
+    EXPECT_EQ(core.TakeMessage(), core.MixStartProblem());
     EXPECT_FALSE(core.Mix().Playing());
 }
 
