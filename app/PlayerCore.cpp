@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -83,7 +86,7 @@ int CPlayerCore::OnRunStop(int value) noexcept
     const int mode = PlaybackModeValue();
     if (mode == kDjMix) {
         if (!MixTracksPresent()) {
-            m_message.store(kMixMissingTracks, std::memory_order_release);
+            m_message.store(m_mixStartProblem.data(), std::memory_order_release);
             return 0;
         }
         // A mix at its end starts from the top; if another thread holds the mix just now, the
@@ -192,18 +195,59 @@ void CPlayerCore::SetPlaybackMode(int mode)
 
 void CPlayerCore::CheckMixTracks()
 {
+    m_mixStartProblem[0] = '\0';
     bool present = true;
     for (int32_t value : m_mix.TrackValues()) {
         const int index = value - 1;
         if (index < 0 || index >= m_list.Count()) {
+            // Most likely a damaged value, not a lost track: the list may hold every track.
+            if (present || std::strcmp(m_mixStartProblem.data(), kMixMissingTracks) == 0)
+                std::snprintf(m_mixStartProblem.data(), m_mixStartProblem.size(),
+                              "the mix names track %d, which its list does not hold", value);
             present = false;
             continue;
         }
         TrackEntry& entry = m_list.Entry(index);
         entry.lock = true;
-        present = present && m_list.Recheck(entry);
+        if (!m_list.Recheck(entry)) {
+            if (present)
+                std::snprintf(m_mixStartProblem.data(), m_mixStartProblem.size(), "%s", kMixMissingTracks);
+            present = false;
+        }
     }
     m_mixTracksPresent.store(present, std::memory_order_release);
+}
+
+int CPlayerCore::ModeForOpenedMix()
+{
+    m_mixNotice[0] = '\0';
+    // A DJ-Mix without a track block on its Time Line, or of fewer than two ticks, would end
+    // before its first tick plays: then its list is what can be played.
+    bool plays = m_mix.TickCount() >= 2;
+    if (plays) {
+        const auto line = std::make_unique<CTimeLine>();
+        m_mix.BuildTimeLine(*line);
+        plays = line->Count() > 0;
+    }
+    const uint32_t damagedAt = m_mix.DamagedAtTick();
+    if (plays && damagedAt == CMixStream::kIntact)
+        return kDjMix;
+    char what[96];
+    if (damagedAt != CMixStream::kIntact) {
+        const auto centiseconds = static_cast<uint64_t>(damagedAt * CMixStream::kTickMs / 10.0);
+        std::snprintf(what, sizeof what, "the mix could not be read past tick %u (%llu:%02llu.%02llu)",
+                      damagedAt, static_cast<unsigned long long>(centiseconds / 6000),
+                      static_cast<unsigned long long>(centiseconds / 100 % 60),
+                      static_cast<unsigned long long>(centiseconds % 100));
+    } else {
+        std::snprintf(what, sizeof what, "the mix plays no track");
+    }
+    const char* instead = plays                ? "it plays up to there"
+                          : m_list.Count() > 0 ? "its list plays in Automix instead"
+                                               : "nothing plays instead: its list is empty";
+    std::snprintf(m_mixNotice.data(), m_mixNotice.size(), "%s; %s", what, instead);
+    m_message.store(m_mixNotice.data(), std::memory_order_release);
+    return plays ? kDjMix : kAutomix;
 }
 
 bool CPlayerCore::LoadMixFile(const std::string& path)
@@ -234,12 +278,13 @@ bool CPlayerCore::OpenList(const std::string& path, ListLoadReport* report)
         if (!reference.comment.empty())
             m_mix.SetComment(reference.comment);
     }
-    SetPlaybackMode(m_mix.TickCount() > 0 ? kDjMix : kAutomix);
+    SetPlaybackMode(reference.path.empty() ? kAutomix : ModeForOpenedMix());
     return true;
 }
 
 bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
 {
+    m_mixNotice[0] = '\0';
     const std::string extension = LowerExtension(path);
     if (extension == ".qzl")
         return OpenList(path, report);
@@ -252,7 +297,7 @@ bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
         SetBusy(false);
         if (!loaded)
             return false;
-        SetPlaybackMode(m_mix.TickCount() > 0 ? kDjMix : kAutomix);
+        SetPlaybackMode(ModeForOpenedMix());
         if (wasRunning)
             SetRunStop(true);
         return true;

@@ -72,10 +72,20 @@ public:
     void SetTimeLineModeFixed(bool fixed) noexcept { m_timeLineModeFixed = fixed; }
     // Whether every track the loaded mix names is in the list and present on disk.
     bool MixTracksPresent() const noexcept { return m_mixTracksPresent.load(std::memory_order_acquire); }
+    // What became of a Mix-File that cannot play as recorded, as one line for the user, e.g.
+    // "the mix could not be read past tick 1234 (0:03.58); its list plays in Automix instead";
+    // empty for a mix that plays as recorded. Set when a mix is opened, and raised as a message.
+    const char* MixNotice() const noexcept { return m_mixNotice.data(); }
+    // Why DJ-Mix playback of the loaded mix cannot start: kMixMissingTracks, or "the mix names
+    // track N, which its list does not hold" when a track value lies past the list; empty when
+    // it can start. Set whenever the mode becomes DJ-Mix.
+    const char* MixStartProblem() const noexcept { return m_mixStartProblem.data(); }
 
 private:
     std::array<int32_t, 2> m_recordedPositions{}; // taken before the tick's controls apply
     void CheckMixTracks();
+    // The mode a mix just opened plays in; fills the notice when that is not the mix as recorded.
+    int ModeForOpenedMix();
     bool LoadMixFile(const std::string& path);
     bool OpenList(const std::string& path, ListLoadReport* report);
 
@@ -90,5 +100,9 @@ private:
     std::atomic<int> m_busy{0};
     std::atomic<bool> m_mixTracksPresent{true};
     bool m_timeLineModeFixed = false; // "TimeLineModeFixed": every Automix block drawn 170 s long
+    // Points at a fixed text or at one of the buffers below. The buffers are written and read on
+    // the user-interface thread only; the audio thread passes their address on, never their text.
     std::atomic<const char*> m_message{nullptr};
+    std::array<char, 160> m_mixNotice{};
+    std::array<char, 160> m_mixStartProblem{};
 };

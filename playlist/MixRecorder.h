@@ -43,6 +43,8 @@ public:
     bool Recording() const noexcept { return m_recording.load(std::memory_order_acquire); }
     bool Overflowed() const noexcept { return m_overflowed; }
     uint32_t TickCount() const noexcept { return m_tickCount; }
+    // Bytes of the stream recorded so far: between two ticks, where the next tick will start.
+    size_t StreamBytes() const noexcept { return m_size; }
 
 private:
     bool Put(uint32_t value, uint32_t size) noexcept;

@@ -9,19 +9,22 @@
 #include "XmlPlaylist.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr uint16_t kTickEnd = 0x8000;
 constexpr uint16_t kFirstTick = 0x4000;
+constexpr uint16_t kUnusedMarkerBits = 0x3F00;
 
 // The control functions a mix drives, in the order their channels enter the table.
 struct Registration {
@@ -77,6 +80,8 @@ constexpr char kTrailer[] = "END";
 // Far above any real mix (hours of events are megabytes); keeps a hostile size field from
 // asking for gigabytes.
 constexpr uint32_t kMaxBlockBytes = 512u << 20;
+// Header, list, stream and trailer together.
+constexpr size_t kMaxFileBytes = size_t{2} * kMaxBlockBytes + 64;
 
 // A temporary file named with the given prefix in the temporary folder, removed on destruction.
 class CTemporaryFile {
@@ -108,13 +113,67 @@ private:
     std::string m_path;
 };
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
+// Owns the descriptor ReadRegularFile reads from.
+class CReadDescriptor {
+public:
+    explicit CReadDescriptor(int fd) : m_fd(fd) {}
+    ~CReadDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CReadDescriptor(const CReadDescriptor&) = delete;
+    CReadDescriptor& operator=(const CReadDescriptor&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Reads a whole regular file. Opened without blocking and checked before the first read: a FIFO,
+// a device or a folder named like a Mix-File is refused instead of waiting for a writer that may
+// never come. The size fstat reports is only a first guess; reading stops at the real end or at
+// maxBytes.
+bool ReadRegularFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes,
+                     std::string& error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    const CReadDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        error = std::string("cannot be opened: ") + std::strerror(errno);
         return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
+    }
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0) {
+        error = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = "is not a regular file";
+        return false;
+    }
+    if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+        error = "is too large for a Mix-File";
+        return false;
+    }
+    bytes.clear();
+    bytes.reserve(static_cast<size_t>(info.st_size));
+    std::array<uint8_t, 1 << 16> block{};
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), block.data(), block.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = std::string("cannot be read: ") + std::strerror(errno);
+            return false;
+        }
+        if (n == 0)
+            return true;
+        if (bytes.size() + static_cast<size_t>(n) > maxBytes) {
+            error = "is too large for a Mix-File";
+            return false;
+        }
+        bytes.insert(bytes.end(), block.begin(), block.begin() + n);
+    }
 }
 
 void PutU32(std::vector<uint8_t>& out, uint32_t value)
@@ -177,36 +236,46 @@ bool CMixStream::Load(const char* path, CPlaylist* playlist)
     std::lock_guard lock(m_lock);
     ClearLocked(playlist != nullptr);
     m_stream.clear();
+    m_loadError.clear();
+    auto fail = [this](const char* why) {
+        if (m_loadError.empty())
+            m_loadError = why;
+        return false;
+    };
     std::vector<uint8_t> file;
-    if (path == nullptr || !ReadWholeFile(path, file))
+    if (path == nullptr)
+        return fail("no file named");
+    if (!ReadRegularFile(path, file, kMaxFileBytes, m_loadError))
         return false;
     if (file.size() < 1 + kMagicLength || std::memcmp(file.data() + 1, kMagic, kMagicLength) != 0)
-        return false;
+        return fail("is not a Mix-File");
     CByteReader reader(file, 1 + kMagicLength);
     uint32_t version = 0;
     uint32_t tickCount = 0;
-    if (!reader.Read(1, version) || version > kVersion || !reader.Read(4, tickCount))
-        return false;
+    if (!reader.Read(1, version) || !reader.Read(4, tickCount))
+        return fail("is cut short in its header");
+    if (version > kVersion)
+        return fail("is a Mix-File of a newer version than this player reads");
     if (version > 1) {
         uint32_t listBytes = 0;
         if (!reader.Read(4, listBytes) || listBytes > file.size() - reader.Position())
-            return false;
+            return fail("is cut short in its list");
         if (playlist != nullptr) {
             CTemporaryFile list("QZL");
             if (!list.Valid())
-                return false;
+                return fail("cannot be read: no temporary file for its list");
             {
                 std::ofstream out(list.Path(), std::ios::binary);
                 out.write(reinterpret_cast<const char*>(file.data() + reader.Position()), listBytes);
                 if (!out)
-                    return false;
+                    return fail("cannot be read: its list does not fit into a temporary file");
             }
             // The tracks are looked for next to the Mix-File first.
             MixReference reference;
             const std::string parent = std::filesystem::path(path).parent_path().string();
             const std::string folder = (parent.empty() ? "." : parent) + "/";
             if (!CXmlPlaylist::Load(*playlist, list.Path(), false, &reference, folder))
-                return false;
+                return fail("holds a list that cannot be read");
             m_title = reference.title;
             m_comment = reference.comment;
         }
@@ -215,9 +284,10 @@ bool CMixStream::Load(const char* path, CPlaylist* playlist)
     uint32_t streamBytes = 0;
     if (!reader.Read(4, streamBytes) || streamBytes > kMaxBlockBytes ||
         streamBytes > file.size() - reader.Position())
-        return false;
+        return fail("is cut short in its event stream");
     m_stream.assign(file.begin() + reader.Position(), file.begin() + reader.Position() + streamBytes);
     reader.Skip(streamBytes);
+    m_declaredTickCount = tickCount;
     m_tickCount.store(tickCount);
     if (version > 1) {
         // A damaged end leaves an empty mix; the list read above stays.
@@ -227,14 +297,23 @@ bool CMixStream::Load(const char* path, CPlaylist* playlist)
             std::memcmp(file.data() + at + 1, kTrailer, 3) != 0) {
             m_stream.clear();
             m_tickCount.store(0);
+            m_declaredTickCount = 0;
+            m_damagedAtTick.store(0, std::memory_order_release);
         }
     }
     const std::string name = std::filesystem::path(path).stem().string();
     if (m_title.empty() && strcasecmp(name.c_str(), "last") != 0)
         m_title = name;
     m_path = path;
+    CheckStreamLocked();
     BuildMarkersLocked();
     return true;
+}
+
+std::string CMixStream::LoadError() const
+{
+    std::lock_guard lock(m_lock);
+    return m_loadError;
 }
 
 bool CMixStream::Save(const char* path, CPlaylist& playlist)
@@ -248,7 +327,9 @@ bool CMixStream::Save(const char* path, CPlaylist& playlist)
         return false;
     const MixReference reference{m_title, m_comment, m_path};
     std::vector<uint8_t> listBytes;
-    if (!CXmlPlaylist::Save(playlist, list.Path(), &reference) || !ReadWholeFile(list.Path(), listBytes))
+    std::string error;
+    if (!CXmlPlaylist::Save(playlist, list.Path(), &reference) ||
+        !ReadRegularFile(list.Path(), listBytes, kMaxBlockBytes, error))
         return false;
 
     std::vector<uint8_t> out;
@@ -256,7 +337,9 @@ bool CMixStream::Save(const char* path, CPlaylist& playlist)
     out.push_back(static_cast<uint8_t>(kMagicLength));
     out.insert(out.end(), kMagic, kMagic + kMagicLength);
     out.push_back(kVersion);
-    PutU32(out, m_tickCount.load());
+    // A damaged stream goes back with the count it came with, so that saving changes nothing
+    // of what the next load finds.
+    PutU32(out, m_declaredTickCount);
     PutU32(out, static_cast<uint32_t>(listBytes.size()));
     out.insert(out.end(), listBytes.begin(), listBytes.end());
     PutU32(out, static_cast<uint32_t>(m_stream.size()));
@@ -274,6 +357,8 @@ bool CMixStream::Save(const char* path, CPlaylist& playlist)
 void CMixStream::ClearLocked(bool clearText) noexcept
 {
     m_tickCount = 0;
+    m_declaredTickCount = 0;
+    m_damagedAtTick.store(kIntact, std::memory_order_release);
     m_currentTick = 0;
     m_readPosition = 0;
     m_playing.store(false, std::memory_order_release);
@@ -303,6 +388,8 @@ void CMixStream::SetStream(std::vector<uint8_t> stream, uint32_t tickCount)
     ClearLocked(false);
     m_stream = std::move(stream);
     m_tickCount = tickCount;
+    m_declaredTickCount = tickCount;
+    CheckStreamLocked();
     BuildMarkersLocked();
 }
 
@@ -404,6 +491,8 @@ CMixStream::TickResult CMixStream::ReadTickLocked(bool advance, bool apply, int3
         m_readPosition = start;
         m_runningPosition = savedPositions;
         m_tickCount.store(m_currentTick.load());
+        if (m_damagedAtTick.load(std::memory_order_relaxed) > m_currentTick)
+            m_damagedAtTick.store(m_currentTick, std::memory_order_release);
         if (apply)
             m_playing.store(false, std::memory_order_release);
         return TickResult::End;
@@ -458,6 +547,10 @@ CMixStream::Decode CMixStream::DecodeTick(bool apply, bool& firstTick) noexcept
         }
     }
     firstTick = (word & kFirstTick) != 0;
+    // A marker with bits no recorder sets, or a "first tick" mark later in the stream, is most
+    // likely an event's id read out of step: what follows would be read as garbage.
+    if ((word & kUnusedMarkerBits) != 0 || (firstTick && m_readPosition != 0))
+        return Decode::Corrupt;
     // Positions: codes 1/2/3 for deck A in bits 0..3, 0x10/0x20/0x30 for deck B in bits 4..7.
     // They are followed whether or not the tick is applied, so that a seek arrives with the
     // positions of the tick before its target.
@@ -663,6 +756,26 @@ std::vector<uint32_t> CMixStream::Markers() const
 {
     std::lock_guard lock(m_lock);
     return {m_markers.begin(), m_markers.begin() + m_markerCount};
+}
+
+void CMixStream::CheckStreamLocked() noexcept
+{
+    // Read once to the end, so that a damaged mix is known as such before it plays: its tick
+    // count ends at the first tick that cannot be read, and the replay, the markers and the
+    // Time Line all stop there. Bytes left over after the last tick count as damage too: the
+    // count or the stream is not what was written.
+    RewindLocked();
+    const uint32_t declared = m_tickCount.load();
+    uint32_t ticks = 0;
+    bool firstTick = false;
+    while (ticks < declared && DecodeTick(false, firstTick) == Decode::Tick)
+        ++ticks;
+    if (ticks < declared || m_readPosition != m_stream.size()) {
+        const uint32_t before = m_damagedAtTick.load(std::memory_order_relaxed);
+        m_damagedAtTick.store(std::min(before, ticks), std::memory_order_release);
+    }
+    m_tickCount.store(ticks);
+    RewindLocked();
 }
 
 void CMixStream::BuildMarkersLocked() noexcept

@@ -20,9 +20,12 @@ class CTimeLine;
 //
 // Stream: per tick, value events (u16 id, u8 tag = width nibble | channel, value) and one end
 // marker (u16 with bit 15, bit 14 on the first tick, position codes for decks A and B, then
-// their payloads). The reader checks every length against the bytes left: a stream that ends
-// in the middle of a tick, a width or position code it does not know, or a tick count that
-// promises more than the bytes hold ends the replay cleanly at that tick.
+// their payloads). The reader checks every length against the bytes left. Load and SetStream
+// read the whole stream once: a stream that ends in the middle of a tick, a width or position
+// code it does not know, a marker with bits no recorder sets, or a tick count that disagrees
+// with the bytes makes the mix end at the first tick that cannot be read, and DamagedAtTick
+// tells which tick that is. An event for a function the mix does not drive is skipped: it
+// costs one value, not the rest of the mix.
 //
 // Threads: every operation takes the mix's own lock for its whole run. The audio thread uses
 // TryReadTick, which does nothing while another thread (a seek, a load, the Time Line build)
@@ -42,6 +45,7 @@ public:
     static constexpr int kMaxMarkers = 128;
     static constexpr uint32_t kSeekStep = 256;
     static constexpr double kTickMs = 2.9024943310657596; // 128 frames at 44100 Hz
+    static constexpr uint32_t kIntact = UINT32_MAX;
 
     CMixStream();
     CMixStream(const CMixStream&) = delete;
@@ -51,8 +55,12 @@ public:
     void RegisterChannels(CControlTable& table);
     void Register(CControlFunction& function, bool overridable);
 
-    // Container (.qzx). playlist null: the embedded list is skipped.
+    // Container (.qzx). playlist null: the embedded list is skipped. Only a regular file is read;
+    // a FIFO or a device is refused at once.
     bool Load(const char* path, CPlaylist* playlist);
+    // Why the last Load failed, to follow the file's name ("is not a regular file"); empty after
+    // a success.
+    std::string LoadError() const;
     bool Save(const char* path, CPlaylist& playlist);
     // The stream alone (tests, the recorder, the fuzzer): replaces the mix and builds markers.
     void SetStream(std::vector<uint8_t> stream, uint32_t tickCount);
@@ -90,6 +98,10 @@ public:
     // Any thread, without the lock.
     uint32_t CurrentTick() const noexcept { return m_currentTick.load(std::memory_order_acquire); }
     uint32_t TickCount() const noexcept { return m_tickCount.load(std::memory_order_acquire); }
+    // The first tick of the loaded stream that could not be read, which is where the mix now
+    // ends (TickCount); kIntact when the whole stream was read. A damaged trailer empties the
+    // mix: damaged at tick 0.
+    uint32_t DamagedAtTick() const noexcept { return m_damagedAtTick.load(std::memory_order_acquire); }
     // Audio thread: back to tick 0 unless another thread holds the lock (then false).
     bool TryRewind() noexcept;
     // Counts seeks and rewinds: the replay forgets the positions it compared against whenever
@@ -123,6 +135,7 @@ private:
     void RewindLocked() noexcept;
     void SeekLocked(uint32_t target) noexcept;
     uint32_t MarkerTarget(uint32_t marker) const noexcept;
+    void CheckStreamLocked() noexcept;
     void BuildMarkersLocked() noexcept;
     void ClearLocked(bool clearText) noexcept;
     void ReleasePendingLocked() noexcept;
@@ -140,6 +153,8 @@ private:
     // Written under the lock; read without it by the Automix step.
     std::atomic<uint32_t> m_tickCount{0};
     std::atomic<uint32_t> m_currentTick{0};
+    uint32_t m_declaredTickCount = 0; // as the file said; saved back unchanged
+    std::atomic<uint32_t> m_damagedAtTick{kIntact};
     std::atomic<bool> m_playing{false}; // written under the lock, read by the replay without it
     bool m_overrideActive = false;
     std::atomic<bool> m_releasePending{false}; // Play(on) asked to hand every channel back
@@ -153,4 +168,5 @@ private:
     std::string m_title;
     std::string m_comment;
     std::string m_path;
+    std::string m_loadError;
 };

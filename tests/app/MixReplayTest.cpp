@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -194,7 +198,9 @@ TEST(MixReplay, AMixWhoseTrackIsMissingFromTheListStopsAndKeepsTheDecks)
     core.SetRunStop(true);
     replay.Ticks(4);
     EXPECT_EQ(core.Controls().GetValue(ControlId::RunStop, 0), 0);
-    EXPECT_EQ(core.TakeMessage(), CPlayerCore::kMixMissingTracks);
+    // The list holds its tracks: the message names the value the list lacks, not missing files.
+    EXPECT_STREQ(core.MixStartProblem(), "the mix names track 9, which its list does not hold");
+    EXPECT_EQ(core.TakeMessage(), core.MixStartProblem());
     EXPECT_FALSE(core.Mix().Playing());
 }
 
@@ -231,4 +237,232 @@ TEST(MixReplay, ASeekPastATrackChangeLoadsTheTrackOfTheTarget)
     replay.Ticks(20);
     EXPECT_EQ(core.Engine().LoadedEntry(0), core.List().Entry(2).id);
     EXPECT_TRUE(core.Engine().Deck(0).Playing());
+}
+
+namespace {
+
+// A short performance on two 2.5 s tones: deck A from tick 2, deck B from tick 300 with the
+// cross-fader moving over to it. Saved at path; returns where each tick starts in the stream.
+std::vector<size_t> RecordShortMix(const CTempDir& dir, const std::string& path, uint32_t ticks)
+{
+    CPlayerCore recording;
+    recording.List().AddTrack(WriteToneTrack(dir.Path("a.wav"), 440.0, 2.5), true);
+    recording.List().AddTrack(WriteToneTrack(dir.Path("b.wav"), 660.0, 2.5), true);
+    CCoreRun live(recording);
+    recording.StartRecording();
+    std::vector<size_t> tickStarts;
+    CPlaylist& list = recording.List();
+    for (uint32_t t = 0; t < ticks; ++t) {
+        live.Tick([&] {
+            tickStarts.push_back(recording.Recorder().StreamBytes());
+            if (t == 0 || t == 250)
+                recording.LoadTrackToDeck(t == 0 ? 0 : 1, list.Entry(t == 0 ? 0 : 1).location.c_str(),
+                                          list.Entry(t == 0 ? 0 : 1).id);
+            if (t == 2 || t == 300)
+                Set(recording, ControlId::DeckStartStop, t == 2 ? 0 : 1, 1);
+            if (t >= 300 && t % 4 == 0)
+                Set(recording, ControlId::XFader, 0, static_cast<int32_t>(std::min<uint32_t>(255, t - 300)));
+        });
+    }
+    recording.FinishRecording();
+    EXPECT_TRUE(recording.SaveDocument(path));
+    return tickStarts;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Where the event stream starts in a version-2 Mix-File: after the magic, the version, the tick
+// count and the list block, and the stream's own size.
+size_t StreamOffset(const std::vector<uint8_t>& file)
+{
+    const size_t listBytes = file[17] | file[18] << 8 | file[19] << 16 | static_cast<size_t>(file[20]) << 24;
+    return 21 + listBytes + 4;
+}
+
+// Opens the mix as the offline renderer does and plays it. Returns the ticks until "RUN-STOP"
+// went off or the DJ-Mix stopped playing, or limit + 1 when neither happened; -1 when the mix
+// refused to start.
+int64_t PlayToEnd(CPlayerCore& core, const std::string& path, uint32_t limit)
+{
+    EXPECT_TRUE(core.OpenDocument(path)) << path;
+    if (core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+        core.SetPlaybackMode(CPlayerCore::kDjMix);
+        if (!core.MixTracksPresent())
+            return -1;
+    }
+    CCoreRun run(core);
+    core.SetRunStop(true);
+    for (uint32_t tick = 1; tick <= limit; ++tick) {
+        run.Tick();
+        const bool djMixOver = core.PlaybackModeValue() == CPlayerCore::kDjMix && !core.Mix().Playing();
+        if (!core.RunStop() || djMixOver)
+            return tick;
+    }
+    return int64_t{limit} + 1;
+}
+
+constexpr uint32_t kShortMixTicks = 700;
+// Both tones once, one after the other in Automix, with time to spare.
+constexpr uint32_t kShortListTicks = static_cast<uint32_t>(2 * 2.5 * 44100 / 128) + 200;
+
+} // namespace
+
+TEST(MixReplay, ADamagedMixPlaysUpToItsDamageOrHandsOverToItsList)
+{
+    struct Case {
+        uint32_t damagedAt;
+        int mode;
+        const char* notice;
+    };
+    const Case cases[] = {
+        {0, CPlayerCore::kAutomix,
+         "the mix could not be read past tick 0 (0:00.00); its list plays in Automix instead"},
+        {1, CPlayerCore::kAutomix,
+         "the mix could not be read past tick 1 (0:00.00); its list plays in Automix instead"},
+        {500, CPlayerCore::kDjMix, "the mix could not be read past tick 500 (0:01.45); it plays up to there"},
+    };
+    CTempDir dir;
+    const std::string path = dir.Path("short.qzx");
+    const std::vector<size_t> tickStarts = RecordShortMix(dir, path, kShortMixTicks);
+    const std::vector<uint8_t> intact = ReadFileBytes(path);
+    for (const Case& c : cases) {
+        // The damaged tick starts with a marker whose position code no recorder writes.
+        std::vector<uint8_t> damaged = intact;
+        const size_t at = StreamOffset(damaged) + tickStarts[c.damagedAt];
+        damaged[at] = 0x0F;
+        damaged[at + 1] = 0x80;
+        const std::string damagedPath = dir.Path("damaged.qzx");
+        WriteFileBytes(damagedPath, damaged);
+
+        CPlayerCore core;
+        const int64_t ticks = PlayToEnd(core, damagedPath, kShortMixTicks + kShortListTicks);
+        EXPECT_EQ(core.Mix().DamagedAtTick(), c.damagedAt);
+        EXPECT_EQ(core.PlaybackModeValue(), c.mode) << c.damagedAt;
+        EXPECT_STREQ(core.MixNotice(), c.notice);
+        EXPECT_EQ(core.TakeMessage(), c.notice);
+        if (c.mode == CPlayerCore::kDjMix) {
+            // It played up to the damage (after the transport's tick and two of loading) and no further.
+            EXPECT_GE(ticks, c.damagedAt) << c.damagedAt;
+            EXPECT_LE(ticks, c.damagedAt + 4) << c.damagedAt;
+        } else {
+            // The list played once, both tracks, and stopped.
+            EXPECT_GT(ticks, kShortListTicks - 400) << c.damagedAt;
+            EXPECT_LE(ticks, kShortListTicks) << c.damagedAt;
+        }
+    }
+}
+
+TEST(MixReplay, ARecordingWithAFlippedBitEndsWithinItsTicksWhereverTheBitIs)
+{
+    CTempDir dir;
+    const std::string path = dir.Path("short.qzx");
+    RecordShortMix(dir, path, kShortMixTicks);
+    const std::vector<uint8_t> intact = ReadFileBytes(path);
+    const size_t stream = StreamOffset(intact);
+    const size_t streamBytes = intact.size() - 4 - stream;
+    // Offsets spread over the first tick (every channel, where the top bit of an id byte makes
+    // an end marker of it) and the rest, one bit each.
+    for (size_t i = 0; i < 16; ++i) {
+        const size_t offset = i < 8 ? i * 29 + 1 : (i - 7) * (streamBytes / 9);
+        std::vector<uint8_t> flipped = intact;
+        flipped[stream + offset] ^= static_cast<uint8_t>(i < 8 ? 0x80 : 1u << (i * 3 % 8));
+        const std::string flippedPath = dir.Path("flipped.qzx");
+        WriteFileBytes(flippedPath, flipped);
+        CPlayerCore core;
+        const int64_t ticks = PlayToEnd(core, flippedPath, kShortMixTicks + kShortListTicks + 1);
+        const std::string what = "offset " + std::to_string(offset);
+        if (ticks < 0) {
+            // Refused: with a reason, and not "tracks missing" while both are there.
+            EXPECT_NE(std::string(core.MixStartProblem()), "") << what;
+            EXPECT_NE(std::string(core.MixStartProblem()), CPlayerCore::kMixMissingTracks) << what;
+            continue;
+        }
+        const uint32_t limit =
+            core.PlaybackModeValue() == CPlayerCore::kDjMix ? core.Mix().TickCount() + 4 : kShortListTicks;
+        EXPECT_LE(ticks, limit) << what;
+        const uint32_t damagedAt = core.Mix().DamagedAtTick();
+        if (damagedAt != CMixStream::kIntact) {
+            EXPECT_NE(std::string(core.MixNotice()).find("past tick " + std::to_string(damagedAt) + " ("),
+                      std::string::npos)
+                << what;
+        }
+    }
+}
+
+TEST(MixReplay, AMixThatCannotStartSaysWhyAndPresentTracksAreNotCalledMissing)
+{
+    struct Case {
+        const char* what;
+        int32_t trackValue; // written over deck A's first track value (1)
+        bool removeTrack;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"intact", 1, false, ""},
+        {"a damaged track value", 7, false, "the mix names track 7, which its list does not hold"},
+        {"a lost track file", 1, true, CPlayerCore::kMixMissingTracks},
+    };
+    for (const Case& c : cases) {
+        CTempDir dir;
+        const std::string path = dir.Path("short.qzx");
+        RecordShortMix(dir, path, 400);
+        std::vector<uint8_t> bytes = ReadFileBytes(path);
+        // Deck A's track on the first tick: id 1024, channel 0, one byte, value 1.
+        const std::vector<uint8_t> event = {0x00, 0x04, 0x10, 0x01};
+        const auto found = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(StreamOffset(bytes)),
+                                       bytes.end(), event.begin(), event.end());
+        ASSERT_NE(found, bytes.end()) << c.what;
+        found[3] = static_cast<uint8_t>(c.trackValue);
+        WriteFileBytes(path, bytes);
+        if (c.removeTrack)
+            std::filesystem::remove(dir.Path("b.wav"));
+        CPlayerCore core;
+        const int64_t ticks = PlayToEnd(core, path, 400 + 4);
+        EXPECT_STREQ(core.MixStartProblem(), c.problem) << c.what;
+        EXPECT_EQ(core.MixTracksPresent(), *c.problem == '\0') << c.what;
+        if (*c.problem != '\0') {
+            EXPECT_EQ(ticks, -1) << c.what;
+            // Asked to start anyway, the transport stays off and passes the reason on.
+            CCoreRun run(core);
+            core.SetRunStop(true);
+            run.Tick();
+            EXPECT_FALSE(core.RunStop()) << c.what;
+            EXPECT_EQ(core.TakeMessage(), c.problem) << c.what;
+        } else {
+            EXPECT_GT(ticks, 390) << c.what;
+            EXPECT_LE(ticks, 404) << c.what;
+        }
+    }
+}
+
+TEST(MixReplay, ASmallMixNamingNoTrackEndsAtOnce)
+{
+    // Three ticks setting the cross-fader, a pitch and an event for a function no mix drives
+    // (where a track value used to be), with position payloads of every width.
+    const std::vector<uint8_t> file = {0x0b, 'Q',  'U',  'A',  'N',  'D',  'E',  'L',  ' ',  'M',  'i',
+                                       'x',  0x01, 0x03, 0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0x05,
+                                       0x00, 0x10, 0xc8, 0x65, 0x00, 0x21, 0x00, 0x01, 0x04, 0x04, 0x00,
+                                       0x02, 0x00, 0x00, 0x00, 0x11, 0xc0, 0x10, 0x00, 0x00, 0x00, 0x20,
+                                       0x00, 0x00, 0x00, 0x00, 0x80, 0x32, 0x80, 0x05, 0x07};
+    ASSERT_EQ(file.size(), 53u);
+    CTempDir dir;
+    const std::string path = dir.Path("small.qzx");
+    WriteFileBytes(path, file);
+    CPlayerCore core;
+    const int64_t ticks = PlayToEnd(core, path, 3 + 4);
+    EXPECT_EQ(core.Mix().DamagedAtTick(), CMixStream::kIntact);
+    EXPECT_EQ(core.PlaybackModeValue(), CPlayerCore::kAutomix);
+    EXPECT_STREQ(core.MixNotice(), "the mix plays no track; nothing plays instead: its list is empty");
+    EXPECT_GE(ticks, 1);
+    EXPECT_LE(ticks, 3 + 4);
 }

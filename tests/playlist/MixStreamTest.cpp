@@ -7,9 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -195,20 +202,25 @@ TEST(MixStream, MovingOneOverridableChannelTakesOverOnlyThatChannel)
 
 TEST(MixStream, BadStreamsEndTheReplayCleanlyWithoutReadingPastTheEnd)
 {
-    // One good tick sets deck A's volume to 77, then each case damages the second tick.
+    // One good tick sets deck A's volume to 77, then each case damages what follows. The mix
+    // ends at the first tick that cannot be read.
     const std::vector<uint8_t> good = {0x66, 0x00, 0x10, 77, 0x00, 0xC0};
     struct Case {
         const char* what;
         std::vector<uint8_t> second;
         uint32_t tickCount;
+        uint32_t damagedAt;
     };
     const Case cases[] = {
-        {"ends inside an event", {0x66, 0x00, 0x20, 0x01}, 2},
-        {"ends inside a position", {0x01, 0x80, 0x12}, 2},
-        {"undefined width nibble", {0x66, 0x00, 0x30, 1, 0, 0x00, 0x80}, 2},
-        {"unknown position code", {0x05, 0x80}, 2},
-        {"tick count that lies", {0x00, 0x80}, 1000},
-        {"no second tick at all", {}, 2},
+        {"ends inside an event", {0x66, 0x00, 0x20, 0x01}, 2, 1},
+        {"ends inside a position", {0x01, 0x80, 0x12}, 2, 1},
+        {"undefined width nibble", {0x66, 0x00, 0x30, 1, 0, 0x00, 0x80}, 2, 1},
+        {"unknown position code", {0x05, 0x80}, 2, 1},
+        {"marker with bits no recorder sets", {0x00, 0x81}, 2, 1},
+        {"first-tick mark on a later tick", {0x00, 0xC0}, 2, 1},
+        {"tick count that lies", {0x00, 0x80}, 1000, 2},
+        {"no second tick at all", {}, 2, 1},
+        {"more ticks than the count", {0x00, 0x80}, 1, 1},
     };
     for (const Case& c : cases) {
         CControlTable table;
@@ -217,6 +229,9 @@ TEST(MixStream, BadStreamsEndTheReplayCleanlyWithoutReadingPastTheEnd)
         std::vector<uint8_t> stream = good;
         stream.insert(stream.end(), c.second.begin(), c.second.end());
         mix.SetStream(stream, c.tickCount);
+        // Known before the replay: the mix ends where the stream stopped being readable.
+        EXPECT_EQ(mix.DamagedAtTick(), c.damagedAt) << c.what;
+        EXPECT_EQ(mix.TickCount(), c.damagedAt) << c.what;
         ConsumePending(table);
         mix.Play(true);
         EXPECT_TRUE(mix.ReadTick(true, true, nullptr, nullptr)) << c.what;
@@ -226,7 +241,7 @@ TEST(MixStream, BadStreamsEndTheReplayCleanlyWithoutReadingPastTheEnd)
             ConsumePending(table);
         EXPECT_FALSE(mix.Playing()) << c.what;
         EXPECT_EQ(table.GetValue(ControlId::DeckVolume, 0), 77) << c.what;
-        EXPECT_LE(mix.CurrentTick(), 2u) << c.what;
+        EXPECT_EQ(mix.CurrentTick(), c.damagedAt) << c.what;
     }
 
     // An event for a function the mix does not drive is skipped; the tick still counts.
@@ -238,6 +253,46 @@ TEST(MixStream, BadStreamsEndTheReplayCleanlyWithoutReadingPastTheEnd)
     mix.Play(true);
     EXPECT_TRUE(mix.ReadTick(true, true, nullptr, nullptr));
     EXPECT_EQ(table.GetValue(ControlId::DeckVolume, 1), 50);
+    EXPECT_EQ(mix.DamagedAtTick(), CMixStream::kIntact);
+}
+
+TEST(MixStream, AFlippedBitInAnyMarkerEndsTheMixAtThatTickOrLater)
+{
+    // Deck A's track and position are set on the first tick only, so every later tick is one
+    // bare marker: tick t (t >= 1) starts at first + 2 (t - 1).
+    MixBench bench;
+    bench.Record(
+        300, [&](uint32_t) { bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, false, false); },
+        [](uint32_t) { return 4410; });
+    const std::vector<uint8_t> stream = bench.mix.Stream();
+    const size_t first = stream.size() - 2 * 299;
+    ASSERT_EQ(bench.mix.DamagedAtTick(), CMixStream::kIntact);
+    for (uint32_t tick : {1u, 150u, 299u}) {
+        for (int bit = 0; bit < 16; ++bit) {
+            std::vector<uint8_t> damaged = stream;
+            const size_t marker = first + 2 * (tick - 1);
+            damaged[marker + static_cast<size_t>(bit / 8)] ^= static_cast<uint8_t>(1 << (bit % 8));
+            CControlTable table;
+            CMixStream mix;
+            mix.RegisterChannels(table);
+            mix.SetStream(damaged, 300);
+            const std::string what = "tick " + std::to_string(tick) + " bit " + std::to_string(bit);
+            // The flags bits no recorder sets (8..13) and a late first-tick mark (14) are caught
+            // on the tick itself; a changed code or a cleared bit 15 reads on out of step until
+            // the bytes make no sense.
+            if (bit >= 8 && bit <= 14)
+                EXPECT_EQ(mix.DamagedAtTick(), tick) << what;
+            else
+                EXPECT_GE(mix.DamagedAtTick(), tick) << what;
+            EXPECT_EQ(mix.TickCount(), std::min<uint32_t>(mix.DamagedAtTick(), 300)) << what;
+            mix.Play(true);
+            uint32_t read = 0;
+            while (read <= 300 && mix.ReadTick(true, true, nullptr, nullptr))
+                ++read;
+            EXPECT_EQ(read, mix.TickCount()) << what;
+            EXPECT_FALSE(mix.Playing()) << what;
+        }
+    }
 }
 
 namespace {
@@ -391,4 +446,78 @@ TEST(MixStream, TheTimeLineCountsADeckAudibleOnlyInsideTheCrossFaderLimits)
     EXPECT_EQ(line.Item(1)->deck, 0);
     EXPECT_EQ(line.Item(1)->track, 0);
     EXPECT_EQ(line.Item(1)->start, static_cast<int32_t>(200 * tickMs));
+}
+
+TEST(MixStream, OnlyARegularFileIsReadAndAnythingElseIsRefusedAtOnce)
+{
+    CTempDir dir;
+    const std::string fifo = dir.Path("pipe.qzx");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.Path("folder.qzx");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::string garbage = dir.Path("garbage.qzx");
+    WriteBytes(garbage, {'n', 'o', 't', ' ', 'a', ' ', 'm', 'i', 'x'});
+    struct Case {
+        std::string path;
+        const char* error;
+    };
+    const Case cases[] = {
+        {fifo, "is not a regular file"},
+        {folder, "is not a regular file"},
+        {"/dev/null", "is not a regular file"},
+        {dir.Path("none.qzx"), "cannot be opened: No such file or directory"},
+        {garbage, "is not a Mix-File"},
+    };
+    for (const Case& c : cases) {
+        CMixStream mix;
+        CPlaylist list;
+        // A reader that waits for a writer would hang the test: it runs on its own thread, and
+        // a deadline passed opens the FIFO's other end so that the reader comes back.
+        std::promise<bool> done;
+        std::future<bool> result = done.get_future();
+        std::thread reader([&] { done.set_value(mix.Load(c.path.c_str(), &list)); });
+        const bool inTime = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        if (!inTime) {
+            const int writer = ::open(c.path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+        }
+        reader.join();
+        ASSERT_TRUE(inTime) << c.path << ": the reader waited";
+        EXPECT_FALSE(result.get()) << c.path;
+        EXPECT_EQ(mix.LoadError(), c.error) << c.path;
+        EXPECT_EQ(mix.TickCount(), 0u) << c.path;
+    }
+    // A success leaves no reason behind.
+    CMixStream mix;
+    ASSERT_TRUE(mix.Load(SaveSampleMix(dir, "good.qzx", "").c_str(), nullptr));
+    EXPECT_EQ(mix.LoadError(), "");
+}
+
+TEST(MixStream, ADamagedStreamIsSavedBackAsItCameAndStaysDamaged)
+{
+    CTempDir dir;
+    const std::string path = SaveSampleMix(dir, "set.qzx", "set");
+    CMixStream source;
+    ASSERT_TRUE(source.Load(path.c_str(), nullptr));
+    std::vector<uint8_t> stream = source.Stream();
+    // The last tick is a marker whose positions both moved by one byte's worth (codes 2 and
+    // 0x20, one payload byte each); an unknown code for deck A leaves ticks 0..298 readable.
+    ASSERT_EQ(stream[stream.size() - 4], 0x22);
+    stream[stream.size() - 4] |= 0x0F;
+    CMixStream mix;
+    mix.SetStream(stream, 300);
+    EXPECT_EQ(mix.DamagedAtTick(), 299u);
+    EXPECT_EQ(mix.TickCount(), 299u);
+    CPlaylist list;
+    list.AddTrack(dir.Path("one.wav"), false);
+    const std::string again = dir.Path("again.qzx");
+    ASSERT_TRUE(mix.Save(again.c_str(), list));
+    CMixStream reloaded;
+    ASSERT_TRUE(reloaded.Load(again.c_str(), nullptr));
+    EXPECT_EQ(reloaded.Stream(), stream);
+    EXPECT_EQ(reloaded.DamagedAtTick(), 299u);
+    // The count the file came with, not the one the damage left.
+    const auto bytes = FileBytes(again);
+    EXPECT_EQ(bytes[13] | bytes[14] << 8, 300);
 }
