@@ -235,7 +235,11 @@ bool CHeadlessRenderer::OpenInputs(CRenderCore& core, const std::vector<std::str
         }
         ReportListProblems(report, leftOut);
         if (!ok) {
-            if (report.Empty()) {
+            if (extension == ".qzx" && !opened) {
+                Report("quandel-render: %s: %s\n", Shown(input).c_str(),
+                       Shown(core.Mix().LoadError()).c_str());
+                ++leftOut;
+            } else if (report.Empty()) {
                 Report("quandel-render: %s: %s\n", Shown(input).c_str(),
                        kind == PathKind::Folder ? "holds no track"
                                                 : "cannot be read as a list, a Mix-File or a track");
@@ -409,6 +413,8 @@ int CHeadlessRenderer::Run()
         Report("quandel-render: nothing to play\n");
         return kNothingToPlay;
     }
+    if (const char* notice = core.MixNotice(); notice != nullptr && notice[0] != '\0')
+        Report("quandel-render: %s\n", notice);
     const bool djMix = core.PlaybackModeValue() == CPlayerCore::kDjMix;
     std::vector<double> lengths;
     const int skipped = leftOut + CheckTracks(core, lengths);
@@ -416,8 +422,8 @@ int CHeadlessRenderer::Run()
     uint64_t limitFrame = CRenderCore::kOpenEnd;
     if (djMix) {
         core.SetPlaybackMode(CPlayerCore::kDjMix);
-        if (!core.MixTracksPresent()) {
-            Report("quandel-render: %s\n", CPlayerCore::kMixMissingTracks);
+        if (const char* problem = core.MixStartProblem(); problem != nullptr && problem[0] != '\0') {
+            Report("quandel-render: %s\n", Shown(problem).c_str());
             return kNothingToPlay;
         }
         totalSeconds = core.Mix().TickCount() * kTickSeconds;

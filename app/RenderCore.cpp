@@ -75,12 +75,11 @@ void CRenderCore::ScheduleTimeLine() noexcept
     const uint32_t tick = m_tick.load(std::memory_order_relaxed);
     const uint64_t tickFrame = static_cast<uint64_t>(tick) * 128;
     CPlayerCore::ScheduleTimeLine();
-    const bool running = RunStop();
-    if (running)
-        m_started = true;
     NoteTracksHeard(tickFrame);
     FollowLastTrack(tickFrame);
-    if (m_started && !running)
+    // The run starts with RUN-STOP on: once it is off, by the end of the list or of the mix or
+    // because nothing could start, the mix is over.
+    if (!RunStop())
         EndAt(std::min(tickFrame, m_lastTrackEnd));
     if (StopRequested())
         EndAt(tickFrame);

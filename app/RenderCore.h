@@ -50,8 +50,7 @@ private:
     std::atomic<uint32_t> m_tick{0}; // ticks scheduled; read by the progress display
     std::atomic<uint64_t> m_endFrame{kOpenEnd};
     std::atomic<bool> m_stopRequested{false};
-    uint64_t m_lastTrackEnd = kOpenEnd; // where the last track's audio ends, once it plays
-    bool m_started = false;
+    uint64_t m_lastTrackEnd = kOpenEnd;     // where the last track's audio ends, once it plays
     std::array<int32_t, 2> m_heard{-1, -1}; // the entry each deck was last heard playing
     std::array<Event, kMaxEvents> m_events{};
     std::atomic<int> m_eventCount{0};

@@ -173,7 +173,9 @@ TEST(RenderProcess, ADamagedMixFileEndsWithinItsTicks)
     std::ofstream(dir.Path("damaged.qzx"), std::ios::binary) << mix;
     RenderRun run = Start(dir, {"-o", dir.Path("out.wav"), dir.Path("damaged.qzx")});
     Finish(dir, run, 30s);
-    EXPECT_NE(run.process->ExitCode(), -1) << run.err;
+    // Its only track value was the damaged byte: nothing is left to play, and it says so.
+    EXPECT_EQ(run.process->ExitCode(), 2) << run.err;
+    EXPECT_NE(run.err.find("the mix plays no track"), std::string::npos) << run.err;
     struct stat info {};
     // Whatever plays instead, it is not an endless stream of silence.
     if (::stat(dir.Path("out.wav").c_str(), &info) == 0) {
@@ -200,8 +202,9 @@ TEST(RenderProcess, EntriesLeftOutAreNamedAndARelativeListFindsItsTracks)
     ASSERT_TRUE(process.Wait(30s));
     const std::string err = ReadTextFile(dir.Path("stderr"));
     EXPECT_EQ(process.ExitCode(), 4) << err;
-    for (const char* expected : {"set.m3u: the list itself", "sub: a folder", "notes.txt: not a track file type",
-                                 "other.qzl: a list inside a list", "format tag 0x0055", "1 track, 5 left out"})
+    for (const char* expected :
+         {"set.m3u: the list itself", "sub: a folder", "notes.txt: not a track file type",
+          "other.qzl: a list inside a list", "format tag 0x0055", "1 track, 5 left out"})
         EXPECT_NE(err.find(expected), std::string::npos) << expected << "\n" << err;
     EXPECT_NEAR(static_cast<double>(Frames(dir.Path("set.wav"))), 44100.0, 16.0);
 }
