@@ -16,19 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<std::string> FolderNames(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-                names.emplace_back(entry->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool HasTemporary(const std::string& folder)
 {
     for (const std::string& name : FolderNames(folder))

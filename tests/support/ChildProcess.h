@@ -40,3 +40,5 @@ private:
 
 // The whole content of a file ("" when it cannot be read).
 std::string ReadTextFile(const std::string& path);
+// The names in a folder (without "." and ".."), sorted: a test sees what a program left there.
+std::vector<std::string> FolderNames(const std::string& folder);
