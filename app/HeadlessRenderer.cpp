@@ -59,6 +59,19 @@ std::string Shown(const std::string& text)
     return CTerminalText::Escape(text);
 }
 
+// A message written for a message box, on one terminal line.
+std::string OneLine(const std::string& text)
+{
+    std::string line;
+    for (const char c : text) {
+        if (c != '\n')
+            line += c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    return Shown(line);
+}
+
 // What stat says of a path, without following it into an exception.
 enum class PathKind { Missing, Unreadable, Folder, File, Other };
 
@@ -423,7 +436,7 @@ int CHeadlessRenderer::Run()
     if (djMix) {
         core.SetPlaybackMode(CPlayerCore::kDjMix);
         if (const char* problem = core.MixStartProblem(); problem != nullptr && problem[0] != '\0') {
-            Report("quandel-render: %s\n", Shown(problem).c_str());
+            Report("quandel-render: %s\n", OneLine(problem).c_str());
             return kNothingToPlay;
         }
         totalSeconds = core.Mix().TickCount() * kTickSeconds;
