@@ -1,6 +1,7 @@
 #include "Automix.h"
 
 #include "AudioEngine.h"
+#include "PlaySnapshot.h"
 #include "PlayerCore.h"
 
 #include <algorithm>
@@ -31,8 +32,10 @@ double CAutomix::ChangeOverOverlapSeconds(double fadeSeconds, double nextSeconds
 
 TimeLineCursor CAutomix::Cursor() const noexcept
 {
-    const CTimeLine& timeLine = m_core.TimeLine();
-    TimeLineCursor cursor = timeLine.CurrentAndNext();
+    if (m_snapshot == nullptr)
+        return {};
+    const CPlaySnapshot& timeLine = *m_snapshot;
+    TimeLineCursor cursor = timeLine.CurrentAndNext(CurrentIndex());
     if (cursor.index < 0)
         return cursor;
     const int swap = m_deckSwap.load(std::memory_order_relaxed);
@@ -85,12 +88,11 @@ void CAutomix::LoadItemTrack(int deck, int32_t track) noexcept
             m_core.LoadTrackToDeck(deck, nullptr, -1);
         return;
     }
-    CPlaylist& list = m_core.List();
-    const int index = list.IndexOfId(track);
+    const SnapshotTrack* entry = m_snapshot != nullptr ? m_snapshot->TrackById(track) : nullptr;
     // A track the list no longer holds leaves the deck as it is; later ticks try again.
-    if (index < 0)
+    if (entry == nullptr)
         return;
-    m_core.LoadTrackToDeck(deck, list.Entry(index).location.c_str(), track);
+    m_core.LoadTrackToDeck(deck, entry->location.c_str(), track);
 }
 
 void CAutomix::StartRamp(double durationSeconds, int towardsDeck) noexcept
@@ -101,30 +103,55 @@ void CAutomix::StartRamp(double durationSeconds, int towardsDeck) noexcept
 
 // ---- The step ------------------------------------------------------------------------------
 
-void CAutomix::Step() noexcept
+void CAutomix::SetCurrent(int index) noexcept
 {
-    // Before a list or a mix is put on the Time Line the decks are the user's alone.
-    if (m_core.Busy() || m_core.PlaybackModeValue() == CPlayerCore::kNoMode)
+    m_current.store(std::max(index, 0), std::memory_order_relaxed);
+    const TimeLineItem* item = m_snapshot != nullptr ? m_snapshot->Item(CurrentIndex()) : nullptr;
+    m_currentTrack = item != nullptr ? item->track : -1;
+}
+
+// A new snapshot: a new Time Line starts where the user-interface thread said; an edited one
+// keeps playing the item it played, wherever the edit moved it.
+void CAutomix::FollowSnapshot(const CPlaySnapshot* snapshot) noexcept
+{
+    m_snapshot = snapshot;
+    if (snapshot == nullptr || snapshot->Serial() == m_snapshotSerial)
         return;
-    TakeRequests();
-    CTimeLine& timeLine = m_core.TimeLine();
-    // An empty mix falls back to Automix before its (empty) Time Line could stop everything.
-    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix && m_core.Mix().TickCount() == 0) {
-        m_core.SetPlaybackMode(CPlayerCore::kAutomix);
+    m_snapshotSerial = snapshot->Serial();
+    if (snapshot->Generation() != m_generation) {
+        m_generation = snapshot->Generation();
+        SetCurrent(snapshot->StartIndex());
+        const TimeLineItem* item = snapshot->Item(snapshot->StartIndex());
+        SetCurrentDeck(item != nullptr ? item->deck : 0);
+        m_deckSwap.store(0, std::memory_order_relaxed);
         return;
     }
-    if (timeLine.Count() == 0) {
+    const int moved = m_currentTrack >= 0 ? snapshot->ItemOfTrack(m_currentTrack) : -1;
+    SetCurrent(moved >= 0 ? moved : std::min(CurrentIndex(), snapshot->ItemCount()));
+}
+
+void CAutomix::Step(const CPlaySnapshot* snapshot) noexcept
+{
+    FollowSnapshot(snapshot);
+    // Before a list or a mix is put on the Time Line the decks are the user's alone.
+    if (snapshot == nullptr || snapshot->Mode() == CPlayerCore::kNoMode)
+        return;
+    TakeRequests();
+    const CPlaySnapshot& timeLine = *snapshot;
+    if (timeLine.ItemCount() == 0) {
         for (int deck = 0; deck < 2; ++deck)
             LoadItemTrack(deck, -1);
         SetControl(ControlId::RunStop, 0, 0);
         return;
     }
-    if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
+    if (timeLine.Mode() == CPlayerCore::kDjMix) {
         StepDjMix();
         return;
     }
-    if (timeLine.CurrentAndNext().index < 0) {
-        timeLine.SetCurrentIndex(0);
+    if (timeLine.CurrentAndNext(CurrentIndex()).index < 0) {
+        if (CurrentIndex() >= timeLine.ItemCount())
+            m_core.PostEvent({CoreEvent::Type::EndOfList, -1, -1, 0, 0, nullptr});
+        SetCurrent(0);
         // Another round goes on from the deck the first track was faded in on; the end of the
         // list starts the next run on the items' own decks.
         const TimeLineItem* first = timeLine.Item(0);
@@ -146,8 +173,14 @@ void CAutomix::Step() noexcept
 
 void CAutomix::TakeRequests() noexcept
 {
+    const int item = m_indexRequest.exchange(kNoIndexRequest, std::memory_order_acq_rel);
     const uint32_t requests = m_requests.exchange(0, std::memory_order_acq_rel);
-    if (requests == 0)
+    if (item != kNoIndexRequest) {
+        SetCurrent(item);
+        if ((requests & kHomeAsked) != 0)
+            SetCurrentDeck(0);
+    }
+    if ((requests & ~kHomeAsked) == 0)
         return;
     CAutoFadeRamp& ramp = m_core.FadeRamp();
     if ((requests & kResetAsked) != 0) {
@@ -181,7 +214,7 @@ void CAutomix::StepDjMix() noexcept
     const uint32_t count = mix.TickCount();
     const uint32_t tick = mix.CurrentTick();
     if (tick + 1 < count) {
-        m_core.TimeLine().SetPosition(static_cast<uint32_t>(tick * kTickSeconds * 1000.0));
+        m_position.store(static_cast<uint32_t>(tick * kTickSeconds * 1000.0), std::memory_order_relaxed);
         return;
     }
     // The end of the mix: back to its start, stopped unless the whole list repeats.
@@ -192,12 +225,11 @@ void CAutomix::StepDjMix() noexcept
 
 void CAutomix::FollowManualHold(bool running) noexcept
 {
-    CTimeLine& timeLine = m_core.TimeLine();
     if (!m_manualHoldSeen) {
         // The user let go: the side the cross-fader favours plays on.
         const int favoured = m_core.Controls().GetValue(ControlId::XFader, 0) > 127 ? 1 : 0;
         if (favoured != CurrentDeck()) {
-            timeLine.SetCurrentIndex(timeLine.CurrentIndex() + 1);
+            SetCurrent(CurrentIndex() + 1);
             SetCurrentDeck(favoured);
         }
         const int current = CurrentDeck();
@@ -251,7 +283,6 @@ void CAutomix::KeepDecksInLine() noexcept
 void CAutomix::ActOnTransition() noexcept
 {
     CAudioEngine& engine = m_core.Engine();
-    CTimeLine& timeLine = m_core.TimeLine();
     int current = CurrentDeck();
     if (!Running() || engine.Loading(current) || m_core.FadeRamp().Active())
         return;
@@ -270,7 +301,7 @@ void CAutomix::ActOnTransition() noexcept
         m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
         SetCurrentDeck(nextDeck);
         SetTransition(kIdle);
-        timeLine.SetCurrentIndex(timeLine.CurrentIndex() + 1);
+        SetCurrent(CurrentIndex() + 1);
         break;
     case kIdle: {
         const double remaining = engine.Deck(current).RemainingSeconds();
@@ -308,12 +339,12 @@ void CAutomix::ActOnTransition() noexcept
         SetControl(ControlId::DeckStartStop, nextDeck, 1);
         break;
     case kPreviousRequested:
-        if (timeLine.CurrentIndex() == 0 || PlayedSeconds(current) > kRestartSeconds) {
+        if (CurrentIndex() == 0 || PlayedSeconds(current) > kRestartSeconds) {
             m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
             SetTransition(kIdle);
         } else {
-            timeLine.SetCurrentIndex(timeLine.CurrentIndex() - 1);
-            if (const TimeLineItem* item = timeLine.Item(timeLine.CurrentIndex()))
+            SetCurrent(CurrentIndex() - 1);
+            if (const TimeLineItem* item = m_snapshot->Item(CurrentIndex()))
                 SetCurrentDeck(item->deck ^ m_deckSwap.load(std::memory_order_relaxed));
             SetTransition(kReturning);
         }
@@ -330,8 +361,7 @@ void CAutomix::ActOnTransition() noexcept
 
 void CAutomix::UpdatePosition() noexcept
 {
-    CTimeLine& timeLine = m_core.TimeLine();
-    const TimeLineItem* item = timeLine.Item(timeLine.CurrentIndex());
+    const TimeLineItem* item = m_snapshot->Item(CurrentIndex());
     if (item == nullptr)
         return;
     const int deck = item->deck ^ m_deckSwap.load(std::memory_order_relaxed);
@@ -339,7 +369,7 @@ void CAutomix::UpdatePosition() noexcept
     double position = item->start;
     if (length > 0.0 && DeckHolds(deck, item->track))
         position += PlayedSeconds(deck) * item->displayLength / length;
-    timeLine.SetPosition(static_cast<uint32_t>(position));
+    m_position.store(static_cast<uint32_t>(position), std::memory_order_relaxed);
 }
 
 // ---- Commands ------------------------------------------------------------------------------
@@ -350,9 +380,8 @@ void CAutomix::Next()
         m_core.Mix().SeekNextMarker();
         return;
     }
-    CTimeLine& timeLine = m_core.TimeLine();
     if (!Running())
-        timeLine.SetCurrentIndex(timeLine.CurrentIndex() + 1);
+        AskForItem(CurrentIndex() + 1);
     else
         Ask(kNextAsked);
 }
@@ -363,13 +392,12 @@ void CAutomix::Previous()
         m_core.Mix().SeekPreviousMarker();
         return;
     }
-    CTimeLine& timeLine = m_core.TimeLine();
     if (Running()) {
         Ask(kPreviousAsked);
     } else if (PlayedSeconds(CurrentDeck()) > kRestartSeconds) {
         m_core.Controls().SetValue(ControlId::DeckSeekPosition, CurrentDeck(), 0, true, true);
     } else {
-        timeLine.SetCurrentIndex(std::max(0, timeLine.CurrentIndex() - 1));
+        AskForItem(std::max(0, CurrentIndex() - 1));
     }
 }
 
@@ -407,7 +435,7 @@ void CAutomix::JumpTo(int index)
         m_core.Controls().SetValue(ControlId::DeckStartStop, deck, 0, true, true);
         m_core.Controls().SetValue(ControlId::DeckSeekPosition, deck, 0, true, true);
     }
-    timeLine.SetCurrentIndex(index);
+    AskForItem(index);
     // Setting it again makes the transport start the new item.
     if (Running())
         m_core.SetRunStop(true);
@@ -419,8 +447,8 @@ void CAutomix::Home()
         m_core.Mix().SeekTick(0);
         return;
     }
-    m_core.TimeLine().SetCurrentIndex(0);
-    SetCurrentDeck(0);
+    AskForItem(0);
+    Ask(kHomeAsked);
 }
 
 void CAutomix::End()
@@ -428,6 +456,21 @@ void CAutomix::End()
     const int count = m_core.TimeLine().Count();
     if (count > 0)
         JumpTo(count - 1);
+}
+
+void CAutomix::AskForItem(int index) noexcept
+{
+    m_indexRequest.store(std::max(index, 0), std::memory_order_release);
+    // The display shows the choice at once; the step confirms it on its next tick.
+    m_core.TimeLine().SetCurrentIndex(std::max(index, 0));
+}
+
+void CAutomix::OnStart() noexcept
+{
+    if (m_snapshot != nullptr && CurrentIndex() >= m_snapshot->ItemCount()) {
+        SetCurrent(0);
+        SetCurrentDeck(0);
+    }
 }
 
 void CAutomix::AddManualHold(int delta) noexcept

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 class CPlayerCore;
+class CPlaySnapshot;
 
 // The Automix controller: once per tick, before the tick is rendered, it keeps the two decks in
 // line with the Time Line (the current item's track on its deck, the next one waiting on the
@@ -13,10 +14,10 @@ class CPlayerCore;
 // time, and moves on when the cross-fade ramp has finished. In DJ-Mix it only moves the Time
 // Line position with the mix.
 //
-// Threads: Step runs on the audio thread. The commands run on the user-interface thread and
-// only set request fields (transition, pending seek, current index) and control functions,
-// which Step reads on its next tick; whole-list changes hold the core's busy flag so that Step
-// stays out.
+// Threads: Step runs on the audio thread and reads the Time Line only from the core's snapshot
+// of it, never the lists themselves. The commands run on the user-interface thread and only set
+// request fields (transition, pending seek, the item to play) and control functions, which Step
+// takes on its next tick; the current item and position it publishes for the displays.
 class CAutomix {
 public:
     // Transition states.
@@ -28,8 +29,10 @@ public:
 
     explicit CAutomix(CPlayerCore& core) : m_core(core) {}
 
-    // Audio thread: the ten steps of one tick.
-    void Step() noexcept;
+    // Audio thread: the ten steps of one tick, on the Time Line of snapshot (null: nothing yet).
+    void Step(const CPlaySnapshot* snapshot) noexcept;
+    // "RUN-STOP" went on: a Time Line run to its end starts again from its first item.
+    void OnStart() noexcept;
 
     // User-interface thread.
     void Next();
@@ -54,6 +57,9 @@ public:
     // when the next track is long enough for an early change-over, a negative pause as it is, 0
     // when the change-over comes at the end of the current track.
     static double ChangeOverOverlapSeconds(double fadeSeconds, double nextSeconds) noexcept;
+    // The item playing, and the position on the displayed Time Line in ms, as the step left them.
+    int CurrentIndex() const noexcept { return m_current.load(std::memory_order_relaxed); }
+    uint32_t PositionMs() const noexcept { return m_position.load(std::memory_order_relaxed); }
     int CurrentDeck() const noexcept { return m_currentDeck.load(std::memory_order_relaxed); }
     void SetCurrentDeck(int deck) noexcept { m_currentDeck.store(deck & 1, std::memory_order_relaxed); }
     int Transition() const noexcept { return m_transition.load(std::memory_order_relaxed); }
@@ -72,10 +78,16 @@ private:
     static constexpr uint32_t kNextAsked = 2;
     static constexpr uint32_t kPreviousAsked = 4;
     static constexpr uint32_t kResetAsked = 8;
+    static constexpr uint32_t kHomeAsked = 16; // with the index request: from the first deck
+    static constexpr int kNoIndexRequest = -1000000;
 
     void Ask(uint32_t request) noexcept { m_requests.fetch_or(request, std::memory_order_acq_rel); }
     void TakeRequests() noexcept;
     void StepDjMix() noexcept;
+    void FollowSnapshot(const CPlaySnapshot* snapshot) noexcept;
+    void SetCurrent(int index) noexcept;
+    // User-interface thread: the next step plays item index.
+    void AskForItem(int index) noexcept;
     void FollowManualHold(bool running) noexcept;
     void KeepDecksInLine() noexcept;
     void ActOnTransition() noexcept;
@@ -87,7 +99,14 @@ private:
     void StartRamp(double durationSeconds, int towardsDeck) noexcept;
     double PlayedSeconds(int deck) const noexcept;
 
-    CPlayerCore& m_core; // owns this controller
+    CPlayerCore& m_core;                       // owns this controller
+    const CPlaySnapshot* m_snapshot = nullptr; // audio thread: the one taken for this tick
+    uint64_t m_snapshotSerial = 0;             // audio thread
+    uint32_t m_generation = UINT32_MAX;        // audio thread: of the Time Line being played
+    int32_t m_currentTrack = -1;               // audio thread: the entry of the current item
+    std::atomic<int> m_current{0};             // written by the audio thread
+    std::atomic<uint32_t> m_position{0};       // ms; written by the audio thread
+    std::atomic<int> m_indexRequest{kNoIndexRequest};
     std::atomic<int> m_currentDeck{0};
     std::atomic<int> m_deckSwap{0}; // 1: every item plays on the other deck this round
     std::atomic<int> m_transition{kIdle};

@@ -374,16 +374,17 @@ bool CHeadlessRenderer::ChooseOutputs(CRenderCore& core, const std::vector<std::
     return true;
 }
 
-bool CHeadlessRenderer::WriteReports(CRenderCore& core, uint64_t firstFrame, uint64_t endFrame)
+bool CHeadlessRenderer::WriteReports(CRenderCore& core, const std::vector<CoreEvent>& heard,
+                                     uint64_t firstFrame, uint64_t endFrame)
 {
     if (m_options.tracklist.empty() && m_options.cueSheet.empty())
         return true;
     CMixTracklist tracklist;
-    for (int i = 0; i < core.EventCount(); ++i) {
-        const CRenderCore::Event& event = core.EventAt(i);
+    for (const CoreEvent& event : heard) {
         const TrackEntry* entry = core.List().EntryById(event.entryId);
         if (entry != nullptr)
-            tracklist.Add(event.frame, event.deck, entry->artist, entry->title, entry->tempo);
+            tracklist.Add(static_cast<uint64_t>(event.tick) * 128, event.deck, entry->artist, entry->title,
+                          entry->tempo);
     }
     tracklist.Cut(firstFrame, endFrame);
     bool ok = true;
@@ -467,6 +468,54 @@ int CHeadlessRenderer::Run()
     m_summary.outputPath = m_options.play ? std::string("the sound card") : m_options.output;
     core.Controls().SetValue(ControlId::MasterVolume, 0, m_options.masterVolume, true, true);
 
+    // What is heard when, as the core reports it; drained on this thread, which is the
+    // user-interface thread of the run.
+    std::vector<CoreEvent> events;
+    const bool terminal = !m_options.quiet && isatty(fileno(m_messages)) != 0;
+    size_t eventsShown = 0;
+    const auto started = std::chrono::steady_clock::now();
+    auto lastShown = started;
+    auto takeEvents = [&] {
+        std::vector<CoreEvent> taken;
+        core.PollEvents(&taken);
+        for (const CoreEvent& event : taken)
+            if (event.type == CoreEvent::Type::TrackStarted)
+                events.push_back(event);
+    };
+    auto showEvents = [&] {
+        for (; eventsShown < events.size(); ++eventsShown) {
+            const CoreEvent& event = events[eventsShown];
+            const uint64_t frame = static_cast<uint64_t>(event.tick) * 128;
+            if (m_options.quiet || frame >= core.EndFrame())
+                continue;
+            const TrackEntry* entry = core.List().EntryById(event.entryId);
+            const std::string title = entry != nullptr ? Shown(entry->title) : std::string("(no track)");
+            Report("%s%7s  Deck %c  %s\n", terminal ? "\r\033[K" : "",
+                   CTerminalText::Clock(static_cast<double>(frame) / kRate).c_str(),
+                   event.deck == 1 ? 'B' : 'A', title.c_str());
+        }
+    };
+    auto showProgress = [&] {
+        if (!terminal)
+            return;
+        const double done = static_cast<double>(core.FramesDone()) / kRate - m_options.fromSeconds;
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const std::string line =
+            CTerminalText::ProgressLine(CTerminalText::Columns(m_messages), std::max(done, 0.0), totalSeconds,
+                                        wall > 0.0 ? (done + m_options.fromSeconds) / wall : 0.0);
+        Report("\r\033[K%s", line.c_str());
+    };
+    // Now and then: the events taken and shown, the progress redrawn.
+    auto catchUp = [&](bool force) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - lastShown < std::chrono::milliseconds(100))
+            return;
+        lastShown = now;
+        takeEvents();
+        showEvents();
+        showProgress();
+    };
+
     COutputManager manager;
     COutputDeviceInfo masterRecord;
     masterRecord.blockFrames = m_options.blockTicks * 128;
@@ -486,11 +535,14 @@ int CHeadlessRenderer::Run()
         }
         core.Engine().SetSynchronousLoading(true);
         CAudioEngine& engine = core.Engine();
-        // Before each block: the decks' loads and refills, and a stop asked for by a signal.
-        auto beforeBlock = [&engine, &core, blockMs] {
+        uint32_t blocks = 0;
+        // Before each block: the decks' loads and refills, a stop asked for by a signal, and now
+        // and then the events (at least every 64 blocks, long before the queue could fill).
+        auto beforeBlock = [&, blockMs] {
             if (s_interruptSignal.load() != 0)
                 core.RequestStop();
             engine.ServeRequestsNow(blockMs);
+            catchUp(++blocks % 64 == 0);
         };
         // Each block as rendered: the frames of it that lie in [from, end) go to the file.
         auto sink = [&](const void* samples, uint32_t, uint32_t frames) {
@@ -514,63 +566,24 @@ int CHeadlessRenderer::Run()
         }
     }
 
-    const bool terminal = !m_options.quiet && isatty(fileno(m_messages)) != 0;
-    int eventsShown = 0;
-    const auto started = std::chrono::steady_clock::now();
-    auto showEvents = [&] {
-        for (; eventsShown < core.EventCount(); ++eventsShown) {
-            const CRenderCore::Event& event = core.EventAt(eventsShown);
-            if (m_options.quiet || event.frame >= core.EndFrame())
-                continue;
-            const TrackEntry* entry = core.List().EntryById(event.entryId);
-            const std::string title = entry != nullptr ? Shown(entry->title) : std::string("(no track)");
-            Report("%s%7s  Deck %c  %s\n", terminal ? "\r\033[K" : "",
-                   CTerminalText::Clock(static_cast<double>(event.frame) / kRate).c_str(),
-                   event.deck == 1 ? 'B' : 'A', title.c_str());
-        }
-    };
-    auto showProgress = [&] {
-        if (!terminal)
-            return;
-        const double done = static_cast<double>(core.FramesDone()) / kRate - m_options.fromSeconds;
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        const std::string line =
-            CTerminalText::ProgressLine(CTerminalText::Columns(m_messages), std::max(done, 0.0), totalSeconds,
-                                        wall > 0.0 ? (done + m_options.fromSeconds) / wall : 0.0);
-        Report("\r\033[K%s", line.c_str());
-    };
-
     ClientRecord clientRecord;
     core.SetRunStop(true);
     if (!m_options.play && !djMix)
         core.Prime(blockMs);
+    // The offline master renders on this thread until the core says it is finished.
+    manager.Start(core, clientRecord);
     if (m_options.play) {
-        manager.Start(core, clientRecord);
         while (!core.Finished() && manager.Running()) {
             if (s_interruptSignal.load() != 0)
                 core.RequestStop();
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            showEvents();
-            showProgress();
+            catchUp(true);
         }
         manager.Stop();
-    } else {
-        // The offline master renders on this thread until the core says it is finished; the
-        // progress is drawn by a thread of its own.
-        std::atomic<bool> done{false};
-        std::thread painter([&] {
-            while (!done.load()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                showEvents();
-                showProgress();
-            }
-        });
-        manager.Start(core, clientRecord);
-        done.store(true);
-        painter.join();
     }
     if (terminal)
         Report("\r\033[K");
+    takeEvents();
     showEvents();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     manager.Close();
@@ -601,14 +614,14 @@ int CHeadlessRenderer::Run()
                Shown(m_options.output).c_str(), writer.Error().c_str());
         return kOutputFailed;
     }
-    const bool reportsWritten = WriteReports(core, firstFrame, endFrame);
+    const bool reportsWritten = WriteReports(core, events, firstFrame, endFrame);
 
     m_summary.seconds = static_cast<double>(endFrame - firstFrame) / kRate;
     m_summary.peakDb = peak > 0 ? 20.0 * std::log10(peak / 32768.0) : -200.0;
     m_summary.speed = wall > 0.0 ? static_cast<double>(endFrame) / kRate / wall : 0.0;
     m_summary.tracksPlayed = 0;
-    for (int i = 0; i < core.EventCount(); ++i)
-        m_summary.tracksPlayed += core.EventAt(i).frame < endFrame ? 1 : 0;
+    for (const CoreEvent& event : events)
+        m_summary.tracksPlayed += static_cast<uint64_t>(event.tick) * 128 < endFrame ? 1 : 0;
     m_summary.tracksSkipped = skipped;
     const std::string skippedText = skipped > 0 ? ", " + std::to_string(skipped) + " left out" : "";
     char peakText[48] = "";

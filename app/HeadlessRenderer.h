@@ -9,6 +9,7 @@
 #include <vector>
 
 class CRenderCore;
+struct CoreEvent;
 struct ListLoadReport;
 
 // Renders an Automix list or a Mix-File without a display: into a WAV file as fast as the
@@ -59,7 +60,8 @@ private:
     void ReportListProblems(const ListLoadReport& report, int& leftOut);
     int CheckTracks(CRenderCore& core, std::vector<double>& seconds);
     bool ChooseOutputs(CRenderCore& core, const std::vector<std::string>& inputs);
-    bool WriteReports(CRenderCore& core, uint64_t firstFrame, uint64_t endFrame);
+    bool WriteReports(CRenderCore& core, const std::vector<CoreEvent>& heard, uint64_t firstFrame,
+                      uint64_t endFrame);
     void Report(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     Options m_options;

@@ -3,7 +3,7 @@
 #include "AudioEngine.h"
 #include "ControlHost.h"
 #include "MixStream.h"
-#include "Playlist.h"
+#include "PlaySnapshot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +17,7 @@ void CMixReplay::Start() noexcept
 int CMixReplay::EntryForTrackValue(int32_t value) const noexcept
 {
     const int index = value - 1;
-    return index >= 0 && index < m_list.Count() ? index : -1;
+    return m_snapshot != nullptr && index >= 0 && index < m_snapshot->TrackCount() ? index : -1;
 }
 
 bool CMixReplay::LoadEntry(int deck, int index) noexcept
@@ -27,13 +27,14 @@ bool CMixReplay::LoadEntry(int deck, int index) noexcept
         m_mix.Play(false);
         return false;
     }
-    const TrackEntry& entry = m_list.Entry(index);
+    const SnapshotTrack& entry = *m_snapshot->TrackAt(index);
     m_host.LoadTrackToDeck(deck, entry.location.c_str(), entry.id);
     return true;
 }
 
-void CMixReplay::Tick() noexcept
+void CMixReplay::Tick(const CPlaySnapshot* snapshot) noexcept
 {
+    m_snapshot = snapshot;
     if (m_startPending) {
         StartTick();
         return;
@@ -85,8 +86,8 @@ void CMixReplay::StartTick() noexcept
         table.SetValue(ControlId::DeckStartStop, deck, 0, true, true);
         const int32_t track = std::max(0, m_mix.TrackNow(deck));
         const int index = EntryForTrackValue(track);
-        const bool holds =
-            engine.LoadedEntry(deck) >= 0 && index >= 0 && engine.LoadedEntry(deck) == m_list.Entry(index).id;
+        const bool holds = engine.LoadedEntry(deck) >= 0 && index >= 0 &&
+                           engine.LoadedEntry(deck) == m_snapshot->TrackAt(index)->id;
         if (track != 0 && !holds && !engine.Loading(deck)) {
             if (!LoadEntry(deck, index)) {
                 m_startPending = false;

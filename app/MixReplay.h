@@ -6,7 +6,7 @@
 
 class CControlHost;
 class CMixStream;
-class CPlaylist;
+class CPlaySnapshot;
 
 // The Mix-File replay step of the render cycle, between the Automix step and ApplyControls.
 // While a mix start is pending it peeks the first tick, stops both decks and loads the tracks
@@ -21,15 +21,13 @@ public:
     // seeks instead.
     static constexpr float kNudgePerFrame = -1.0f / 126.0f;
 
-    // host, mix and list outlive the replay.
-    CMixReplay(CControlHost& host, CMixStream& mix, CPlaylist& list) : m_host(host), m_mix(mix), m_list(list)
-    {
-    }
+    // host and mix outlive the replay.
+    CMixReplay(CControlHost& host, CMixStream& mix) : m_host(host), m_mix(mix) {}
 
     void Start() noexcept;
     bool StartPending() const noexcept { return m_startPending.load(std::memory_order_acquire); }
-    // Audio thread.
-    void Tick() noexcept;
+    // Audio thread: one tick, with the list as snapshot has it.
+    void Tick(const CPlaySnapshot* snapshot) noexcept;
     // The entry's index in the list for a track value (index + 1), or -1 when it names none.
     int EntryForTrackValue(int32_t value) const noexcept;
 
@@ -40,7 +38,7 @@ private:
 
     CControlHost& m_host;
     CMixStream& m_mix;
-    CPlaylist& m_list;
+    const CPlaySnapshot* m_snapshot = nullptr; // the one of this tick
     std::atomic<bool> m_startPending{false};
     uint32_t m_seekGeneration = 0;
     std::array<int32_t, 2> m_lastTrack{0, 0};

@@ -35,15 +35,61 @@ CPlayerCore::~CPlayerCore() = default;
 
 // ---- Audio thread --------------------------------------------------------------------------
 
+void CPlayerCore::Start(uint8_t& flags)
+{
+    CControlHost::Start(flags);
+    // Whatever was edited before the output started is what the first tick plays.
+    PollEvents();
+}
+
+void CPlayerCore::Stop(uint8_t& flags)
+{
+    CControlHost::Stop(flags);
+    m_snapshots.SetReaderIdle();
+}
+
+void CPlayerCore::PostEvent(const CoreEvent& event) noexcept
+{
+    CoreEvent stamped = event;
+    stamped.tick = m_tick;
+    m_events.Push(stamped);
+}
+
 void CPlayerCore::ScheduleTimeLine() noexcept
 {
-    m_automix.Step();
+    m_entered = m_snapshots.Enter();
+    m_automix.Step(m_entered);
+    NoteTracksHeard();
+    ++m_tick;
+}
+
+// A track is heard from the tick its deck started playing it: the start was applied after the
+// previous tick's schedule, so that tick is the one it entered the mix on. In Automix a deck that
+// stops forgets its track, so a repeated list is heard again; a mix may stop and restart a deck
+// on the same track without that being a new track.
+void CPlayerCore::NoteTracksHeard() noexcept
+{
+    const bool automix = PlaybackModeValue() == kAutomix;
+    for (int deck = 0; deck < 2; ++deck) {
+        const int entry = Engine().LoadedEntry(deck);
+        if (!Engine().Deck(deck).Playing()) {
+            if (automix)
+                m_heard[static_cast<size_t>(deck)] = -1;
+            continue;
+        }
+        if (entry >= 0 && entry != m_heard[static_cast<size_t>(deck)]) {
+            m_heard[static_cast<size_t>(deck)] = entry;
+            CoreEvent event{CoreEvent::Type::TrackStarted, static_cast<int8_t>(deck), entry, 0, 0, nullptr};
+            event.tick = m_tick > 0 ? m_tick - 1 : 0;
+            m_events.Push(event);
+        }
+    }
 }
 
 void CPlayerCore::ReplayMixTick() noexcept
 {
-    if (PlaybackModeValue() == kDjMix && !Busy())
-        m_replay.Tick();
+    if (PlaybackModeValue() == kDjMix)
+        m_replay.Tick(m_entered);
     if (m_recorder.Recording()) {
         // A deck without a track (or still loading one) has no position to hold a replay to.
         for (int deck = 0; deck < 2; ++deck) {
@@ -86,7 +132,7 @@ int CPlayerCore::OnRunStop(int value) noexcept
     const int mode = PlaybackModeValue();
     if (mode == kDjMix) {
         if (!MixTracksPresent()) {
-            m_message.store(m_mixStartProblem.data(), std::memory_order_release);
+            PostEvent({CoreEvent::Type::Message, -1, -1, 0, 0, m_mixStartProblem.data()});
             return 0;
         }
         // A mix at its end starts from the top; if another thread holds the mix just now, the
@@ -98,10 +144,7 @@ int CPlayerCore::OnRunStop(int value) noexcept
         return 1;
     }
     if (mode == kAutomix) {
-        if (m_timeLine.CurrentIndex() >= m_timeLine.Count()) {
-            m_timeLine.SetCurrentIndex(0);
-            m_automix.SetCurrentDeck(0);
-        }
+        m_automix.OnStart();
         Controls().SetValue(ControlId::DeckStartStop, m_automix.CurrentDeck(), 1, true, true);
     }
     return value;
@@ -115,41 +158,157 @@ void CPlayerCore::LoadTrackToDeck(int deck, const char* path, int entryId)
     const int leaving = engine.LoadedEntry(deck);
     const CDeckPlayer& player = engine.Deck(deck);
     if (leaving >= 0 && player.Loaded() && player.LengthSeconds() > 0.0)
-        m_list.LearnPlayTime(leaving, player.LengthSeconds());
+        PostEvent({CoreEvent::Type::PlayTimeLearned, static_cast<int8_t>(deck), leaving, 0,
+                   std::llround(player.LengthSeconds() * 1000.0), nullptr});
+    // Before the first tick (a caller without an audio thread) the newest snapshot stands in.
+    const CPlaySnapshot* snapshot = m_entered != nullptr ? m_entered : m_snapshots.Latest();
+    const SnapshotTrack* entry = snapshot != nullptr && entryId >= 0 ? snapshot->TrackById(entryId) : nullptr;
+    if (entry != nullptr && m_mix.Playing())
+        PostEvent({CoreEvent::Type::MixEntryLocked, static_cast<int8_t>(deck), entryId, 0, 0, nullptr});
+    StartDeckLoad(deck, path, entryId, entry);
+}
+
+void CPlayerCore::StartDeckLoad(int deck, const char* path, int entryId, const SnapshotTrack* entry)
+{
     CControlFunction* tracks = Controls().Internal(ControlId::MixTrackEntry);
     if (path == nullptr) {
         tracks->Set(deck, 0, false, false);
         CControlHost::LoadTrackToDeck(deck, nullptr, -1);
         return;
     }
-    // A file from outside the list (the user's drop on a deck) joins the list first.
-    if (entryId == -1) {
-        const int added = m_list.AddTrack(path, true);
-        if (added >= 0)
-            entryId = m_list.Entry(added).id;
-    }
+    CDeckPlayer& target = Engine().Deck(deck);
     float bpm = 0.0f;
     float bpmQuality = 0.0f;
-    const int index = entryId >= 0 ? m_list.IndexOfId(entryId) : -1;
-    CDeckPlayer& target = engine.Deck(deck);
-    if (index >= 0) {
-        TrackEntry& entry = m_list.Entry(index);
-        if (m_mix.Playing())
-            entry.lock = true;
+    int index = -1;
+    if (entry != nullptr) {
         for (int i = 0; i < CDeckPlayer::kMarkers; ++i)
-            target.SetMarker(i, entry.cuePoints[static_cast<size_t>(i)]);
-        bpm = entry.tempo;
-        bpmQuality = entry.tempoQuality;
+            target.SetMarker(i, entry->cuePoints[static_cast<size_t>(i)]);
+        bpm = entry->tempo;
+        bpmQuality = entry->tempoQuality;
+        const CPlaySnapshot* snapshot = m_entered != nullptr ? m_entered : m_snapshots.Latest();
+        index = snapshot != nullptr ? snapshot->IndexOfId(entryId) : -1;
     }
     tracks->Set(deck, index + 1, false, false);
     Controls().ResetDeckFunctions(deck);
-    engine.LoadTrack(deck, path, entryId, bpm, bpmQuality, false);
+    Engine().LoadTrack(deck, path, entryId, bpm, bpmQuality, false);
+}
+
+void CPlayerCore::LoadFileToDeck(int deck, const std::string& path)
+{
+    deck &= 1;
+    const int leaving = Engine().LoadedEntry(deck);
+    const CDeckPlayer& player = Engine().Deck(deck);
+    if (leaving >= 0 && player.Loaded() && player.LengthSeconds() > 0.0)
+        m_list.LearnPlayTime(leaving, player.LengthSeconds());
+    const int added = m_list.AddTrack(path, true);
+    const int32_t id = added >= 0 ? m_list.Entry(added).id : -2;
+    Publish();
+    StartDeckLoad(deck, path.c_str(), id, m_snapshots.Latest()->TrackById(id));
+}
+
+// ---- Snapshots and events ------------------------------------------------------------------
+
+namespace {
+
+// FNV-1a over the bytes of each value.
+class CFingerprint {
+public:
+    template <typename T> void Add(const T& value)
+    {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+        for (size_t i = 0; i < sizeof(T); ++i)
+            Mix(bytes[i]);
+    }
+    void Add(const std::string& text)
+    {
+        Add(text.size());
+        for (const char c : text)
+            Mix(static_cast<unsigned char>(c));
+    }
+    uint64_t Value() const { return m_value; }
+
+private:
+    void Mix(unsigned char byte) { m_value = (m_value ^ byte) * 0x100000001b3ull; }
+    uint64_t m_value = 0xcbf29ce484222325ull;
+};
+
+} // namespace
+
+// What the audio thread would see of the lists: a change to any of it is a reason to publish.
+uint64_t CPlayerCore::ListFingerprint() const
+{
+    CFingerprint print;
+    print.Add(PlaybackModeValue());
+    print.Add(m_list.Count());
+    for (int i = 0; i < m_list.Count(); ++i) {
+        const TrackEntry& entry = m_list.Entry(i);
+        print.Add(entry.id);
+        print.Add(entry.location);
+        print.Add(entry.cuePoints);
+        print.Add(entry.tempo);
+        print.Add(entry.tempoQuality);
+    }
+    print.Add(m_timeLine.Count());
+    for (int i = 0; i < m_timeLine.Count(); ++i) {
+        const TimeLineItem& item = *m_timeLine.Item(i);
+        print.Add(item.deck);
+        print.Add(item.track);
+        print.Add(item.start);
+        print.Add(item.length);
+        print.Add(item.displayLength);
+    }
+    return print.Value();
+}
+
+void CPlayerCore::Publish(bool newTimeLine)
+{
+    if (newTimeLine)
+        ++m_generation;
+    m_publishedFingerprint = ListFingerprint();
+    m_snapshots.Publish(CPlaySnapshot::Build(m_list, m_timeLine, PlaybackModeValue(), m_generation,
+                                             m_timeLine.CurrentIndex(), ++m_serial));
+}
+
+void CPlayerCore::PollEvents(std::vector<CoreEvent>* out)
+{
+    CoreEvent event;
+    while (m_events.Pop(event)) {
+        switch (event.type) {
+        case CoreEvent::Type::PlayTimeLearned:
+            m_list.LearnPlayTime(event.entryId, static_cast<double>(event.value) / 1000.0);
+            break;
+        case CoreEvent::Type::MixEntryLocked:
+            if (TrackEntry* entry = m_list.EntryById(event.entryId))
+                entry->lock = true;
+            break;
+        case CoreEvent::Type::Message:
+            if (event.text != nullptr)
+                m_pendingMessage = event.text;
+            break;
+        default:
+            break;
+        }
+        if (out != nullptr)
+            out->push_back(event);
+    }
+    // The displays follow the item and position the step plays.
+    if (m_snapshots.Latest() != nullptr && m_entered != nullptr) {
+        if (m_timeLine.CurrentIndex() != m_automix.CurrentIndex())
+            m_timeLine.SetCurrentIndex(m_automix.CurrentIndex());
+        m_timeLine.SetPosition(m_automix.PositionMs());
+    }
+    if (m_snapshots.Latest() == nullptr || ListFingerprint() != m_publishedFingerprint)
+        Publish();
+    m_snapshots.Reclaim();
 }
 
 // ---- Modes and documents -------------------------------------------------------------------
 
 void CPlayerCore::SetPlaybackMode(int mode)
 {
+    // An empty mix has nothing to drive: its list plays in Automix.
+    if (mode == kDjMix && m_mix.TickCount() == 0)
+        mode = kAutomix;
     const bool wasRunning = RunStop();
     if (wasRunning) {
         Controls().SetValue(ControlId::RunStop, 0, 0, true, false);
@@ -159,7 +318,6 @@ void CPlayerCore::SetPlaybackMode(int mode)
         m_mix.Play(false);
     // A change-over of the old mode must not carry into the new one.
     m_automix.Reset();
-    SetBusy(true);
     if (mode == kAutomix) {
         m_timeLine.SetDisplayMode(m_timeLineModeFixed ? CTimeLine::kFixed : CTimeLine::kAtLeastMin);
         m_list.SetTimeLine(&m_timeLine);
@@ -186,9 +344,9 @@ void CPlayerCore::SetPlaybackMode(int mode)
         m_mix.SeekTick(0);
     } else if (mode == kAutomix) {
         m_timeLine.SetCurrentIndex(0);
-        m_automix.SetCurrentDeck(0);
     }
-    SetBusy(false);
+    // The new Time Line, played from its first item.
+    Publish(true);
     if (wasRunning)
         SetRunStop(true);
 }
@@ -246,7 +404,7 @@ int CPlayerCore::ModeForOpenedMix()
                           : m_list.Count() > 0 ? "its list plays in Automix instead"
                                                : "nothing plays instead: its list is empty";
     std::snprintf(m_mixNotice.data(), m_mixNotice.size(), "%s; %s", what, instead);
-    m_message.store(m_mixNotice.data(), std::memory_order_release);
+    m_pendingMessage = m_mixNotice.data();
     return plays ? kDjMix : kAutomix;
 }
 
@@ -259,12 +417,10 @@ bool CPlayerCore::OpenList(const std::string& path, ListLoadReport* report)
 {
     // Busy before the mix goes: an empty mix in DJ-Mix would make the audio thread switch modes
     // while the list changes.
-    SetBusy(true);
     m_mix.Clear();
     SetPlaybackMode(kAutomix);
     MixReference reference;
     const bool loaded = CXmlPlaylist::Load(m_list, path, false, &reference, {}, report);
-    SetBusy(false);
     if (!loaded)
         return false;
     if (!reference.path.empty()) {
@@ -292,9 +448,7 @@ bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
         const bool wasRunning = RunStop();
         SetRunStop(false);
         OnRunStop(0);
-        SetBusy(true);
         const bool loaded = m_mix.Load(path.c_str(), &m_list);
-        SetBusy(false);
         if (!loaded)
             return false;
         SetPlaybackMode(ModeForOpenedMix());
@@ -303,7 +457,6 @@ bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
         return true;
     }
     bool loaded = false;
-    SetBusy(true);
     m_mix.Clear();
     if (extension == ".m3u") {
         loaded = CM3uPlaylist::LoadM3u(m_list, path, false, report);
@@ -314,7 +467,6 @@ bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
         m_list.Clear();
         loaded = m_list.AddTrack(path, true) >= 0;
     }
-    SetBusy(false);
     if (loaded)
         SetPlaybackMode(kAutomix);
     return loaded;
@@ -357,6 +509,8 @@ uint32_t CPlayerCore::FinishRecording()
 
 std::string CPlayerCore::TakeMessage()
 {
-    const char* message = m_message.exchange(nullptr, std::memory_order_acq_rel);
-    return message != nullptr ? message : "";
+    PollEvents();
+    std::string message;
+    message.swap(m_pendingMessage);
+    return message;
 }

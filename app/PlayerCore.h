@@ -2,15 +2,19 @@
 
 #include "Automix.h"
 #include "ControlHost.h"
+#include "CoreEventQueue.h"
 #include "MixRecorder.h"
 #include "MixReplay.h"
 #include "MixStream.h"
+#include "PlaySnapshot.h"
 #include "Playlist.h"
+#include "SnapshotBox.h"
 #include "TimeLine.h"
 
 #include <array>
 #include <atomic>
 #include <string>
+#include <vector>
 
 // The application's play logic without a user interface: the Time Line list and the four
 // cases, the Time Line, the Mix-File with its replay and recorder, the Automix controller and
@@ -18,8 +22,11 @@
 // the headless renderer and the tests drive it directly.
 //
 // Threads: the CControlHost slots run on the audio thread. The commands (lists, modes,
-// transport, recording) run on one other thread (the user-interface thread); whole-list changes
-// hold the busy flag so that the Automix step stays out meanwhile.
+// transport, recording) run on one other thread, the user-interface thread, which owns the lists,
+// the cases and the Time Line. The audio thread never reads them: it reads the snapshot of them
+// that the user-interface thread publishes after every change (Publish; PollEvents publishes what
+// was changed directly), and reports what happened through the event queue, which the
+// user-interface thread drains with PollEvents and applies to the lists.
 struct ListLoadReport;
 
 class CPlayerCore : public CControlHost {
@@ -33,15 +40,35 @@ public:
     ~CPlayerCore() override;
 
     // Audio thread: the slots of the per-tick cycle.
+    void Start(uint8_t& flags) override;
+    void Stop(uint8_t& flags) override;
     void ScheduleTimeLine() noexcept override;
     void ReplayMixTick() noexcept override;
     int OnRunStop(int value) noexcept override;
+    // Audio thread (the Automix step, the replay), or the caller's while no audio thread runs.
     void LoadTrackToDeck(int deck, const char* path, int entryId) override;
     bool MixReplayRunning() const noexcept override;
     void TickApplied() noexcept override;
     bool AutomixMode() const noexcept override { return PlaybackModeValue() == kAutomix; }
 
+    // Audio thread: a report for the user-interface thread; lost (and counted) when the queue is
+    // full.
+    void PostEvent(const CoreEvent& event) noexcept;
+    // Audio thread: the snapshot taken for this tick (null before the first).
+    const CPlaySnapshot* CurrentSnapshot() const noexcept { return m_entered; }
+
     // User-interface thread.
+    // Publishes the lists as they are now; newTimeLine starts the Automix step on the Time Line's
+    // current item instead of following the item it plays.
+    void Publish(bool newTimeLine = false);
+    // Takes every event the audio thread reported, applies it to the lists (learned play times,
+    // locks, the current item and position for the displays), publishes the lists again when
+    // they changed since the last publication, and hands the events to out when given.
+    void PollEvents(std::vector<CoreEvent>* out = nullptr);
+    // Events lost to a full queue since the last call.
+    uint64_t TakeLostEvents() noexcept { return m_events.TakeDropped(); }
+    // A file from outside the lists (dropped on a deck): it joins the Time Line list and loads.
+    void LoadFileToDeck(int deck, const std::string& path);
     void SetPlaybackMode(int mode);
     // Opens a list, a Mix-File or a track by its extension, replacing the Time Line list.
     // report, when given, receives the entries a list or folder could not take.
@@ -57,9 +84,6 @@ public:
 
     // Any thread.
     int PlaybackModeValue() const noexcept { return m_playbackMode.load(std::memory_order_acquire); }
-    // Nested: each SetBusy(true) is undone by one SetBusy(false).
-    bool Busy() const noexcept { return m_busy.load(std::memory_order_acquire) > 0; }
-    void SetBusy(bool busy) noexcept { m_busy.fetch_add(busy ? 1 : -1, std::memory_order_acq_rel); }
     bool RunStop() noexcept { return Controls().GetValue(ControlId::RunStop, 0) != 0; }
     void SetRunStop(bool on) noexcept { Controls().SetValue(ControlId::RunStop, 0, on ? 1 : 0, true, true); }
 
@@ -83,6 +107,9 @@ public:
 
 private:
     std::array<int32_t, 2> m_recordedPositions{}; // taken before the tick's controls apply
+    void NoteTracksHeard() noexcept;
+    void StartDeckLoad(int deck, const char* path, int entryId, const SnapshotTrack* entry);
+    uint64_t ListFingerprint() const;
     void CheckMixTracks();
     // The mode a mix just opened plays in; fills the notice when that is not the mix as recorded.
     int ModeForOpenedMix();
@@ -94,15 +121,22 @@ private:
     CTimeLine m_timeLine;
     CMixStream m_mix;
     CMixRecorder m_recorder{m_mix};
-    CMixReplay m_replay{*this, m_mix, m_list};
+    CMixReplay m_replay{*this, m_mix};
     CAutomix m_automix{*this};
     std::atomic<int> m_playbackMode{kNoMode};
-    std::atomic<int> m_busy{0};
+    CSnapshotBox m_snapshots;
+    CCoreEventQueue m_events;
+    const CPlaySnapshot* m_entered = nullptr; // audio thread
+    uint32_t m_tick = 0;                      // audio thread: ticks scheduled since the start
+    std::array<int32_t, 2> m_heard{-1, -1};   // audio thread: the entry each deck was heard playing
+    uint64_t m_serial = 0;                    // user-interface thread, from here on
+    uint32_t m_generation = 0;
+    uint64_t m_publishedFingerprint = 0;
+    std::string m_pendingMessage;
     std::atomic<bool> m_mixTracksPresent{true};
     bool m_timeLineModeFixed = false; // "TimeLineModeFixed": every Automix block drawn 170 s long
-    // Points at a fixed text or at one of the buffers below. The buffers are written and read on
-    // the user-interface thread only; the audio thread passes their address on, never their text.
-    std::atomic<const char*> m_message{nullptr};
+    // Written on the user-interface thread only; the audio thread passes their address on in a
+    // message event, never their text.
     std::array<char, 160> m_mixNotice{};
     std::array<char, 160> m_mixStartProblem{};
 };

@@ -18,38 +18,6 @@ void CRenderCore::EndAt(uint64_t frame) noexcept
     }
 }
 
-void CRenderCore::Note(uint64_t frame, int deck, int32_t entryId) noexcept
-{
-    const int n = m_eventCount.load(std::memory_order_relaxed);
-    if (n < kMaxEvents) {
-        m_events[static_cast<size_t>(n)] = {frame, deck, entryId};
-        m_eventCount.store(n + 1, std::memory_order_release);
-    }
-}
-
-// A track is heard from the tick its deck started playing it: the start was applied after the
-// previous tick's schedule, so that tick is the one it entered the mix on. In Automix a deck that
-// stops forgets its track, so a repeated list is heard again; a mix may stop and restart a deck
-// on the same track without that being a new track.
-void CRenderCore::NoteTracksHeard(uint64_t tickFrame) noexcept
-{
-    const bool automix = PlaybackModeValue() == kAutomix;
-    const uint64_t startedAt = tickFrame >= 128 ? tickFrame - 128 : 0;
-    for (int deck = 0; deck < 2; ++deck) {
-        const bool playing = Engine().Deck(deck).Playing();
-        const int entry = Engine().LoadedEntry(deck);
-        if (!playing) {
-            if (automix)
-                m_heard[static_cast<size_t>(deck)] = -1;
-            continue;
-        }
-        if (entry >= 0 && entry != m_heard[static_cast<size_t>(deck)]) {
-            m_heard[static_cast<size_t>(deck)] = entry;
-            Note(startedAt, deck, entry);
-        }
-    }
-}
-
 // While the last track of a list that does not repeat plays, its end is the end of the mix:
 // what follows is the change-over to an empty deck.
 void CRenderCore::FollowLastTrack(uint64_t tickFrame) noexcept
@@ -75,7 +43,6 @@ void CRenderCore::ScheduleTimeLine() noexcept
     const uint32_t tick = m_tick.load(std::memory_order_relaxed);
     const uint64_t tickFrame = static_cast<uint64_t>(tick) * 128;
     CPlayerCore::ScheduleTimeLine();
-    NoteTracksHeard(tickFrame);
     FollowLastTrack(tickFrame);
     // The run starts with RUN-STOP on: once it is off, by the end of the list or of the mix or
     // because nothing could start, the mix is over.

@@ -6,17 +6,11 @@
 #include <atomic>
 #include <cstdint>
 
-// The player core as the headless renderer drives it: it notes when each track enters the mix
-// and works out the frame on which the mix ends — the last track's own end, the RUN-STOP going
-// off, a frame asked for, or a stop request — without allocating on the rendering thread.
+// The player core as the headless renderer drives it: it works out the frame on which the mix
+// ends — the last track's own end, the RUN-STOP going off, a frame asked for, or a stop request —
+// without allocating on the rendering thread. What is heard when comes as the core's events.
 class CRenderCore : public CPlayerCore {
 public:
-    struct Event {
-        uint64_t frame; // output frame at which the track starts to be heard
-        int deck;
-        int32_t entryId;
-    };
-    static constexpr int kMaxEvents = 4096;
     static constexpr uint64_t kOpenEnd = UINT64_MAX;
 
     // Before the run. The mix ends at limitFrame at the latest (kOpenEnd: no limit).
@@ -38,20 +32,13 @@ public:
     uint64_t EndFrame() const noexcept { return m_endFrame.load(); }
     uint64_t FramesDone() const noexcept { return static_cast<uint64_t>(m_tick.load()) * 128; }
     bool StopRequested() const noexcept { return m_stopRequested.load(); }
-    int EventCount() const noexcept { return m_eventCount.load(std::memory_order_acquire); }
-    const Event& EventAt(int i) const noexcept { return m_events[static_cast<size_t>(i)]; }
 
 private:
     void EndAt(uint64_t frame) noexcept;
-    void Note(uint64_t frame, int deck, int32_t entryId) noexcept;
-    void NoteTracksHeard(uint64_t tickFrame) noexcept;
     void FollowLastTrack(uint64_t tickFrame) noexcept;
 
     std::atomic<uint32_t> m_tick{0}; // ticks scheduled; read by the progress display
     std::atomic<uint64_t> m_endFrame{kOpenEnd};
     std::atomic<bool> m_stopRequested{false};
-    uint64_t m_lastTrackEnd = kOpenEnd;     // where the last track's audio ends, once it plays
-    std::array<int32_t, 2> m_heard{-1, -1}; // the entry each deck was last heard playing
-    std::array<Event, kMaxEvents> m_events{};
-    std::atomic<int> m_eventCount{0};
+    uint64_t m_lastTrackEnd = kOpenEnd; // where the last track's audio ends, once it plays
 };

@@ -56,6 +56,8 @@ long AllocationsOverTicks(CPlayerCore& core, uint32_t ticks,
     ClientRecord record;
     long allocations = 0;
     for (uint32_t t = 0; t < ticks; ++t) {
+        // The user-interface thread's share: reports applied, changes published.
+        core.PollEvents();
         core.Engine().ServeRequestsNow(100);
         if (beforeTick)
             beforeTick(t);
@@ -80,8 +82,17 @@ TEST(ControlHostAllocation, AutomixChangeOversAndAMixReplayAllocateNothing)
     automix.Automix().SetFadeTime(0.5f);
     automix.SetPlaybackMode(CPlayerCore::kAutomix);
     automix.SetRunStop(true);
-    // Loads from the Automix step, three change-overs, play times learned, the end of the list.
-    EXPECT_EQ(AllocationsOverTicks(automix, static_cast<uint32_t>(6.5 * 44100 / 128)), 0);
+    // Loads from the Automix step, three change-overs, play times learned, the end of the list;
+    // meanwhile the lists are edited and published every tenth tick, so snapshots are taken and
+    // old ones reclaimed while the audio thread reads.
+    EXPECT_EQ(AllocationsOverTicks(automix, static_cast<uint32_t>(6.5 * 44100 / 128),
+                                   [&](uint32_t t) {
+                                       if (t % 10 == 0) {
+                                           automix.List().Entry(2).cuePoints[4] = t;
+                                           automix.Publish();
+                                       }
+                                   }),
+              0);
     EXPECT_EQ(automix.Controls().GetValue(ControlId::RunStop, 0), 0);
     EXPECT_EQ(automix.List().Entry(0).playTime, 2);
 

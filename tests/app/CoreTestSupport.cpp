@@ -21,12 +21,16 @@ CCoreRun::~CCoreRun()
 
 void CCoreRun::Tick(const std::function<void()>& beforeRender)
 {
+    // The user-interface thread's share of a tick: what the audio thread reported is applied to
+    // the lists, and what the test changed in them is published.
+    m_core.PollEvents();
     m_core.Engine().ServeRequestsNow(100);
     if (beforeRender)
         beforeRender();
     m_bus.Clear(static_cast<int32_t>(m_tick * 128.0 / 44.1));
     m_core.Render(m_record, m_bus, 0, 1);
     AppendGroupTick(m_bus, 1, 0, left, right);
+    m_core.PollEvents();
     ++m_tick;
 }
 
