@@ -4,9 +4,9 @@
 #include "AudioSource.h"
 #include "ControlTable.h"
 #include "DemoTracks.h"
+#include "DocumentKind.h"
 #include "FileReplacer.h"
 #include "ListLoadReport.h"
-#include "M3uPlaylist.h"
 #include "MixFileWriter.h"
 #include "MixTracklist.h"
 #include "OfflineOutput.h"
@@ -211,7 +211,7 @@ bool CHeadlessRenderer::OpenInputs(CRenderCore& core, const std::vector<std::str
     for (const std::string& input : inputs) {
         int error = 0;
         const PathKind kind = KindOf(input, error);
-        const std::string extension = ExtensionOf(input);
+        const DocumentKind document = DocumentKindOf(input);
         const char* problem = nullptr;
         if (kind == PathKind::Missing)
             problem = "no such file or folder";
@@ -228,27 +228,16 @@ bool CHeadlessRenderer::OpenInputs(CRenderCore& core, const std::vector<std::str
         bool ok = false;
         if (!opened) {
             ok = core.OpenDocument(input, &report);
-        } else if (core.PlaybackModeValue() == CPlayerCore::kDjMix || extension == ".qzx") {
+        } else if (core.PlaybackModeValue() == CPlayerCore::kDjMix || document == DocumentKind::MixFile) {
             Report("quandel-render: %s: ignored, a Mix-File plays alone\n", Shown(input).c_str());
             ++leftOut;
             continue;
-        } else if (extension == ".qzl") {
-            ok = CXmlPlaylist::Load(core.List(), input, true, nullptr, {}, &report);
-        } else if (extension == ".m3u") {
-            ok = CM3uPlaylist::LoadM3u(core.List(), input, true, &report);
-        } else if (kind == PathKind::Folder) {
-            ok = core.List().AddFolder(input, true, &report) > 0;
         } else {
-            const int added = core.List().AddTrack(input, true);
-            ok = added >= 0;
-            if (added == CPlaylist::kFull)
-                report.beyondLimit = 1;
-            else if (added == CPlaylist::kNotAccepted)
-                report.Drop(input, ListLoadReport::kNotTrackType);
+            ok = core.AppendDocument(input, &report) > 0;
         }
         ReportListProblems(report, leftOut);
         if (!ok) {
-            if (extension == ".qzx" && !opened) {
+            if (document == DocumentKind::MixFile && !opened) {
                 Report("quandel-render: %s: %s\n", Shown(input).c_str(),
                        Shown(core.Mix().LoadError()).c_str());
                 ++leftOut;

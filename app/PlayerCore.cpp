@@ -1,7 +1,9 @@
 #include "PlayerCore.h"
 
 #include "AudioEngine.h"
-#include "FileStatus.h"
+#include "DocumentKind.h"
+#include "ListCommands.h"
+#include "ListLoadReport.h"
 #include "M3uPlaylist.h"
 #include "MixReference.h"
 #include "XmlPlaylist.h"
@@ -15,14 +17,6 @@
 #include <memory>
 
 namespace {
-
-std::string LowerExtension(const std::string& path)
-{
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 } // namespace
 
@@ -441,10 +435,10 @@ bool CPlayerCore::OpenList(const std::string& path, ListLoadReport* report)
 bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
 {
     m_mixNotice[0] = '\0';
-    const std::string extension = LowerExtension(path);
-    if (extension == ".qzl")
+    const DocumentKind kind = DocumentKindOf(path);
+    if (kind == DocumentKind::XmlList)
         return OpenList(path, report);
-    if (extension == ".qzx") {
+    if (kind == DocumentKind::MixFile) {
         const bool wasRunning = RunStop();
         SetRunStop(false);
         OnRunStop(0);
@@ -458,9 +452,9 @@ bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
     }
     bool loaded = false;
     m_mix.Clear();
-    if (extension == ".m3u") {
+    if (kind == DocumentKind::M3uList) {
         loaded = CM3uPlaylist::LoadM3u(m_list, path, false, report);
-    } else if (FileStatus::IsFolder(path)) {
+    } else if (kind == DocumentKind::Folder) {
         m_list.Clear();
         loaded = m_list.AddFolder(path, true, report) > 0;
     } else {
@@ -472,12 +466,42 @@ bool CPlayerCore::OpenDocument(const std::string& path, ListLoadReport* report)
     return loaded;
 }
 
+int CPlayerCore::AppendDocument(const std::string& path, ListLoadReport* report)
+{
+    const int before = m_list.Count();
+    bool read = true;
+    switch (DocumentKindOf(path)) {
+    case DocumentKind::XmlList:
+        read = CXmlPlaylist::Load(m_list, path, true, nullptr, {}, report);
+        break;
+    case DocumentKind::M3uList:
+        read = CM3uPlaylist::LoadM3u(m_list, path, true, report);
+        break;
+    case DocumentKind::Folder:
+        m_list.AddFolder(path, true, report);
+        break;
+    case DocumentKind::MixFile:
+        return -1;
+    case DocumentKind::Track: {
+        const int added = m_list.AddTrack(path, true);
+        if (added == CPlaylist::kFull && report != nullptr)
+            ++report->beyondLimit;
+        else if (added == CPlaylist::kNotAccepted && report != nullptr)
+            report->Drop(path, ListLoadReport::kNotTrackType);
+        read = added != CPlaylist::kNotAccepted;
+        break;
+    }
+    }
+    Publish();
+    return read ? m_list.Count() - before : -1;
+}
+
 bool CPlayerCore::SaveDocument(const std::string& path)
 {
-    const std::string extension = LowerExtension(path);
-    if (extension == ".qzx")
+    const CListCommands::SaveFormat format = CListCommands::FormatForSave(path);
+    if (format == CListCommands::SaveFormat::MixFile)
         return m_mix.Save(path.c_str(), m_list);
-    if (extension == ".qzl") {
+    if (format == CListCommands::SaveFormat::XmlList) {
         if (m_mix.TickCount() > 0) {
             const std::string mixPath = std::filesystem::path(path).replace_extension(".qzx").string();
             if (m_mix.Save(mixPath.c_str(), m_list)) {

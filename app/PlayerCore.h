@@ -73,6 +73,9 @@ public:
     // Opens a list, a Mix-File or a track by its extension, replacing the Time Line list.
     // report, when given, receives the entries a list or folder could not take.
     bool OpenDocument(const std::string& path, ListLoadReport* report = nullptr);
+    // Adds a list's entries, a folder's tracks or a track to the Time Line list (a Mix-File
+    // plays alone: it is not added). The number added, or -1 when nothing could be read.
+    int AppendDocument(const std::string& path, ListLoadReport* report = nullptr);
     // Saves the Time Line list (.qzl, with its mix when one is loaded), a Mix-File (.qzx) or M3U.
     bool SaveDocument(const std::string& path);
     // Recording a performance into the Mix-File: Start reserves the stream, Finish hands it to

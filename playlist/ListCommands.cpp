@@ -1,6 +1,6 @@
 #include "ListCommands.h"
 
-#include "FileStatus.h"
+#include "DocumentKind.h"
 #include "M3uPlaylist.h"
 #include "Playlist.h"
 #include "TrackText.h"
@@ -15,21 +15,18 @@ bool EndsWithNoCase(const std::string& path, const char* ending)
            TrackText::EqualNoCase(std::string_view(path).substr(path.size() - tail.size()), tail);
 }
 
-bool IsFolder(const std::string& path)
-{
-    return FileStatus::IsFolder(path);
-}
-
 } // namespace
 
 CListCommands::SaveFormat CListCommands::FormatForSave(const std::string& path)
 {
-    const std::string_view extension = TrackText::Extension(path);
-    if (TrackText::EqualNoCase(extension, ".qzx"))
+    switch (DocumentKindOf(path)) {
+    case DocumentKind::MixFile:
         return SaveFormat::MixFile;
-    if (TrackText::EqualNoCase(extension, ".qzl"))
+    case DocumentKind::XmlList:
         return SaveFormat::XmlList;
-    return SaveFormat::M3u;
+    default:
+        return SaveFormat::M3u;
+    }
 }
 
 int CListCommands::AddFiles(CPlaylist& list, const std::vector<std::string>& paths)
@@ -51,17 +48,23 @@ std::vector<CListCommands::DropAction> CListCommands::PlanDrop(const std::vector
     std::vector<DropAction> actions;
     actions.reserve(paths.size());
     for (const std::string& path : paths) {
-        const std::string_view extension = TrackText::Extension(path);
-        if (IsFolder(path))
+        switch (DocumentKindOf(path)) {
+        case DocumentKind::Folder:
             actions.push_back(DropAction::AddFolder);
-        else if (TrackText::EqualNoCase(extension, ".m3u"))
+            break;
+        case DocumentKind::M3uList:
             actions.push_back(DropAction::LoadM3u);
-        else if (TrackText::EqualNoCase(extension, ".qzl"))
+            break;
+        case DocumentKind::XmlList:
             actions.push_back(DropAction::LoadXmlList);
-        else if (TrackText::EqualNoCase(extension, ".qzx"))
+            break;
+        case DocumentKind::MixFile:
             actions.push_back(DropAction::LoadMixFile);
-        else
+            break;
+        case DocumentKind::Track:
             actions.push_back(actions.empty() ? DropAction::ReplaceWithTrack : DropAction::AppendTrack);
+            break;
+        }
     }
     return actions;
 }
