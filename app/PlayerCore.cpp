@@ -66,6 +66,14 @@ void CPlayerCore::NoteTracksHeard() noexcept
     const bool automix = PlaybackModeValue() == kAutomix;
     for (int deck = 0; deck < 2; ++deck) {
         const int entry = Engine().LoadedEntry(deck);
+        // A load that was under way has ended: the deck holds its track, or it failed.
+        const bool loading = Engine().Loading(deck);
+        if (m_loading[static_cast<size_t>(deck)] && !loading && entry >= 0) {
+            const bool loaded = Engine().Deck(deck).Loaded();
+            PostEvent({loaded ? CoreEvent::Type::TrackLoaded : CoreEvent::Type::TrackFailed,
+                       static_cast<int8_t>(deck), entry, 0, 0, loaded ? nullptr : kTrackUnreadable});
+        }
+        m_loading[static_cast<size_t>(deck)] = loading;
         if (!Engine().Deck(deck).Playing()) {
             if (automix)
                 m_heard[static_cast<size_t>(deck)] = -1;
@@ -198,6 +206,55 @@ void CPlayerCore::LoadFileToDeck(int deck, const std::string& path)
     const int32_t id = added >= 0 ? m_list.Entry(added).id : -2;
     Publish();
     StartDeckLoad(deck, path.c_str(), id, m_snapshots.Latest()->TrackById(id));
+}
+
+// ---- List edits ----------------------------------------------------------------------------
+
+int CPlayerCore::AddToList(const std::string& path, int index)
+{
+    const int added = m_list.AddTrack(path, true);
+    if (added >= 0 && index >= 0 && index < added)
+        MoveInList(added, index);
+    Publish();
+    return added >= 0 && index >= 0 && index < added ? index : added;
+}
+
+bool CPlayerCore::RemoveFromList(int index, bool force)
+{
+    const bool removed = index >= 0 && index < m_list.Count() && m_list.Remove(index, force) != 0;
+    if (removed)
+        Publish();
+    return removed;
+}
+
+void CPlayerCore::MoveInList(int from, int to)
+{
+    if (from < 0 || from >= m_list.Count() || to < 0 || to >= m_list.Count() || from == to)
+        return;
+    const int32_t id = m_list.Entry(from).id;
+    m_list.Move(from, to);
+    if (m_list.TimeLine() != nullptr)
+        m_list.TimeLine()->Move(id, to);
+    Publish();
+}
+
+void CPlayerCore::EditListEntry(int index, const TrackEntry& fields)
+{
+    if (index < 0 || index >= m_list.Count())
+        return;
+    TrackEntry& entry = m_list.Entry(index);
+    const int32_t id = entry.id;
+    entry = fields;
+    entry.id = id;
+    entry.changed = true;
+    m_list.SetChanged(true);
+    Publish();
+}
+
+void CPlayerCore::ClearList()
+{
+    m_list.Clear();
+    Publish(true);
 }
 
 // ---- Snapshots and events ------------------------------------------------------------------

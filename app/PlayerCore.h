@@ -33,6 +33,7 @@ class CPlayerCore : public CControlHost {
 public:
     enum PlaybackMode : int { kNoMode = 0, kAutomix = 1, kDjMix = 2 };
     static constexpr int kCases = 4;
+    static constexpr const char* kTrackUnreadable = "The track could not be opened or decoded.";
     static constexpr const char* kMixMissingTracks = "Could not start mix playback.\n\nThere are tracks "
                                                      "missing in the playlist\nwhich are needed in the mix.";
 
@@ -69,6 +70,14 @@ public:
     uint64_t TakeLostEvents() noexcept { return m_events.TakeDropped(); }
     // A file from outside the lists (dropped on a deck): it joins the Time Line list and loads.
     void LoadFileToDeck(int deck, const std::string& path);
+    // Edits of the Time Line list, each published at once (the Time Line follows the list in
+    // Automix). Direct edits through List() are published by the next PollEvents.
+    int AddToList(const std::string& path, int index = -1); // AddTrack with tags, then moved there
+    bool RemoveFromList(int index, bool force);
+    void MoveInList(int from, int to);
+    // Replaces the entry's fields; its id stays.
+    void EditListEntry(int index, const TrackEntry& fields);
+    void ClearList();
     void SetPlaybackMode(int mode);
     // Opens a list, a Mix-File or a track by its extension, replacing the Time Line list.
     // report, when given, receives the entries a list or folder could not take.
@@ -91,6 +100,7 @@ public:
     void SetRunStop(bool on) noexcept { Controls().SetValue(ControlId::RunStop, 0, on ? 1 : 0, true, true); }
 
     CPlaylist& List() noexcept { return m_list; }
+    const CPlaylist& List() const noexcept { return m_list; }
     CPlaylist& Case(int index) noexcept { return m_cases[static_cast<size_t>(index & 3)]; }
     CTimeLine& TimeLine() noexcept { return m_timeLine; }
     CMixStream& Mix() noexcept { return m_mix; }
@@ -132,6 +142,7 @@ private:
     const CPlaySnapshot* m_entered = nullptr; // audio thread
     uint32_t m_tick = 0;                      // audio thread: ticks scheduled since the start
     std::array<int32_t, 2> m_heard{-1, -1};   // audio thread: the entry each deck was heard playing
+    std::array<bool, 2> m_loading{};          // audio thread: a load was under way at the last tick
     uint64_t m_serial = 0;                    // user-interface thread, from here on
     uint32_t m_generation = 0;
     uint64_t m_publishedFingerprint = 0;
