@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds into build/ and runs every test; then builds the engine tests
-# with ThreadSanitizer into build-tsan/ and the renderer's tests with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-asan/, and runs those too.
+# Installs what is missing, builds into build/ and runs every test; then builds the threaded
+# tests (engine, player core, lists, outputs) with ThreadSanitizer into build-tsan/ and the
+# renderer's tests with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/, and runs
+# those too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -13,9 +14,11 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 if [ "${QUANDEL_SKIP_TSAN:-0}" != 1 ]; then
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUANDEL_TSAN=ON
-    cmake --build build-tsan -j "$jobs" --target engine_tests
+    # Every test whose code runs on more than one thread: the engine's, the player core's (the
+    # lists edited while the audio thread plays), the lists' and the outputs' (real servers).
+    cmake --build build-tsan -j "$jobs" --target engine_tests app_tests playlist_tests output_tests
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-        ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L engine
+        ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L 'engine|app|playlist|output' -LE fuzz
 fi
 
 if [ "${QUANDEL_SKIP_ASAN:-0}" != 1 ]; then
