@@ -66,6 +66,8 @@ public:
     // locks, the current item and position for the displays), publishes the lists again when
     // they changed since the last publication, and hands the events to out when given.
     void PollEvents(std::vector<CoreEvent>* out = nullptr);
+    // Published snapshots not yet freed because the audio thread may still read them.
+    size_t SnapshotsWaiting() const noexcept { return m_snapshots.Retired(); }
     // Events lost to a full queue since the last call.
     uint64_t TakeLostEvents() noexcept { return m_events.TakeDropped(); }
     // A file from outside the lists (dropped on a deck): it joins the Time Line list and loads.

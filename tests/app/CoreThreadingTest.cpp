@@ -166,3 +166,65 @@ TEST(CoreThreading, ListEditsWhileAutomixChangesOverNeverHandTheAudioThreadAnEnt
     for (int i = 0; i < core.List().Count(); ++i)
         EXPECT_EQ(core.TimeLine().Item(i)->track, core.List().Entry(i).id) << i;
 }
+
+TEST(CoreThreading, AWindowThatStallsLosesReportsButNeitherTheListsNorTheAudio)
+{
+    CTempDir dir;
+    CPlayerCore core;
+    for (int i = 0; i < 3; ++i)
+        core.List().AddTrack(WriteToneTrack(dir.Path("t" + std::to_string(i) + ".wav"), 400.0 + 100 * i, 0.3),
+                             true);
+    core.Automix().SetFadeTime(0.0f);
+    core.Automix().SetRepeatAll(true);
+    core.SetPlaybackMode(CPlayerCore::kAutomix);
+    core.Engine().SetSynchronousLoading(true);
+    core.SetRunStop(true);
+    // Two minutes of change-overs every 0.3 s with no one reading the reports, as when the
+    // window hangs: the audio thread goes on, and what did not fit is counted.
+    CAudioBus bus(44100, 1);
+    ClientRecord record;
+    uint8_t flags = 0;
+    core.Start(flags);
+    const uint32_t ticks = 120 * 44100 / 128;
+    for (uint32_t t = 0; t < ticks; ++t) {
+        core.Engine().ServeRequestsNow(30);
+        core.Render(record, bus, 0, 1);
+    }
+    std::vector<CoreEvent> events;
+    core.PollEvents(&events);
+    EXPECT_EQ(events.size(), CCoreEventQueue::kCapacity);
+    EXPECT_GT(core.TakeLostEvents(), 0u);
+    EXPECT_TRUE(core.Engine().Deck(0).Playing() || core.Engine().Deck(1).Playing());
+    // The lists are whole; reports flow again.
+    ASSERT_EQ(core.List().Count(), 3);
+    EXPECT_EQ(core.TimeLine().Count(), 3);
+    for (uint32_t t = 0; t < 2 * 44100 / 128; ++t) {
+        core.PollEvents(&events);
+        core.Engine().ServeRequestsNow(30);
+        core.Render(record, bus, 0, 1);
+    }
+    EXPECT_GT(events.size(), CCoreEventQueue::kCapacity);
+    EXPECT_EQ(core.TakeLostEvents(), 0u);
+    core.Stop(flags);
+}
+
+TEST(CoreThreading, APublicationEveryTickForAMinuteKeepsOneSnapshotWaiting)
+{
+    CTempDir dir;
+    CPlayerCore core;
+    for (int i = 0; i < 2; ++i)
+        core.List().AddTrack(WriteToneTrack(dir.Path("t" + std::to_string(i) + ".wav"), 500.0, 40.0), true);
+    core.SetPlaybackMode(CPlayerCore::kAutomix);
+    CCoreRun run(core);
+    core.SetRunStop(true);
+    for (uint32_t t = 0; t < 60 * 44100 / 128; ++t) {
+        TrackEntry fields = core.List().Entry(1);
+        fields.cuePoints[1] = t;
+        core.EditListEntry(1, fields);
+        run.Tick();
+        // The audio thread took the newest at its tick: the older ones are gone.
+        ASSERT_LE(core.SnapshotsWaiting(), 1u) << t;
+    }
+    EXPECT_TRUE(core.Engine().Deck(0).Playing() || core.Engine().Deck(1).Playing());
+    EXPECT_DOUBLE_EQ(core.List().Entry(1).cuePoints[1], 60 * 44100 / 128 - 1);
+}
