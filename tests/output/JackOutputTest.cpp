@@ -149,28 +149,45 @@ int FirstNonZero(const std::vector<float>& samples, uint32_t frames)
     return -1;
 }
 
-// Frames of the main pair that do not follow on from the first frame the port delivered: the
-// first nonzero sample names its frame (MainSample counts from 1), every later one must be the
-// next frame, exactly, with the right channel its negative.
-int MainStreamErrors(const CJackCapture& capture, int leftChannel, uint32_t frames, uint32_t& firstFrame,
-                     int& firstIndex)
+// What the capture's main pair carried. The capture's ports are connected one after another,
+// and each connection takes effect at a cycle boundary of the server's choosing, so a channel
+// may start a few cycles after its neighbour: each is checked from its own first nonzero sample
+// (MainSample never gives 0), both against one frame numbering taken from the left channel.
+struct MainStreamCheck {
+    int errors = 0;          // frames of either channel that are not the expected frame, exactly
+    uint32_t firstFrame = 0; // the stream frame at leftFirst
+    int leftFirst = -1;      // capture index of the first signal on the left, -1 for none
+    int rightFirst = -1;     // the same for the right
+};
+
+// Every frame from a channel's first signal on must be the next frame of the stream: left
+// MainSample(frame), right its negative, frame counting on from firstFrame at leftFirst.
+MainStreamCheck CheckMainStream(const CJackCapture& capture, int leftChannel, uint32_t frames)
 {
+    MainStreamCheck check;
     const auto& left = capture.Samples(leftChannel);
     const auto& right = capture.Samples(leftChannel + 1);
-    firstIndex = FirstNonZero(left, frames);
-    if (firstIndex < 0)
-        return static_cast<int>(frames);
-    firstFrame = static_cast<uint32_t>(std::lround(left[firstIndex] * 32768.0f)) - 1;
-    int errors = 0;
-    for (uint32_t i = firstIndex; i < frames; ++i) {
-        const float expected = MainSample(firstFrame + (i - firstIndex)) / 32768.0f;
-        if (left[i] != expected || right[i] != -expected) {
-            if (errors++ == 0)
-                std::printf("first gap at capture index %u: %f, expected %f\n", i, left[i] * 32768.0,
-                            expected * 32768.0);
+    check.leftFirst = FirstNonZero(left, frames);
+    check.rightFirst = FirstNonZero(right, frames);
+    if (check.leftFirst < 0 || check.rightFirst < 0) {
+        check.errors = static_cast<int>(frames);
+        return check;
+    }
+    check.firstFrame = static_cast<uint32_t>(std::lround(left[check.leftFirst] * 32768.0f)) - 1;
+    const auto expected = [&](uint32_t i) {
+        return MainSample(check.firstFrame + (i - check.leftFirst)) / 32768.0f;
+    };
+    for (uint32_t i = std::min(check.leftFirst, check.rightFirst); i < frames; ++i) {
+        const bool leftBad = static_cast<int>(i) >= check.leftFirst && left[i] != expected(i);
+        const bool rightBad = static_cast<int>(i) >= check.rightFirst && right[i] != -expected(i);
+        if (leftBad || rightBad) {
+            if (check.errors++ == 0)
+                std::printf("first gap at capture index %u: %.0f %.0f, expected %.0f %.0f\n", i,
+                            left[i] * 32768.0, right[i] * 32768.0, expected(i) * 32768.0,
+                            -expected(i) * 32768.0);
         }
     }
-    return errors;
+    return check;
 }
 
 // The two tone sums the tone client renders, in 16-bit units: left 1 kHz, 5 kHz and 15 kHz,
@@ -317,26 +334,31 @@ TEST(JackOutput, StreamArrivesWithoutGapsOnFourOutputsAndNormalRunningHasNoXruns
     const uint32_t shortSwitches = CJackOutput::ShortSwitches();
     manager.Close();
 
-    uint32_t firstFrame = 0;
-    int firstIndex = 0;
-    EXPECT_EQ(MainStreamErrors(capture, 0, kFrames, firstFrame, firstIndex), 0);
-    EXPECT_LT(firstIndex, static_cast<int>(kFrames / 2)) << "the stream was checked for at least a second";
+    const MainStreamCheck main = CheckMainStream(capture, 0, kFrames);
+    EXPECT_EQ(main.errors, 0);
+    EXPECT_LT(std::max(main.leftFirst, main.rightFirst), static_cast<int>(kFrames / 2))
+        << "both channels were checked for at least a second";
     // The secondary's frames are the same frames as the master's. MainSample wraps every 20000
-    // frames, so the monitor signal (period 7000) tells which wrap the first frame was in.
+    // frames, so the monitor signal (period 7000) tells which wrap the first frame was in. Each
+    // monitor channel is checked from its own first signal, as the main pair is.
     const auto& monitorLeft = capture.Samples(2);
     const auto& monitorRight = capture.Samples(3);
-    const int monitorFirst = std::max(firstIndex, FirstNonZero(monitorLeft, kFrames));
-    ASSERT_GE(monitorFirst, 0);
+    const int leftFrom = std::max(main.leftFirst, FirstNonZero(monitorLeft, kFrames));
+    const int rightFrom = std::max(main.leftFirst, FirstNonZero(monitorRight, kFrames));
+    ASSERT_GE(std::min(leftFrom, rightFrom), 0);
+    EXPECT_LT(std::max(leftFrom, rightFrom), static_cast<int>(kFrames / 2));
     int bad = static_cast<int>(kFrames);
     for (uint32_t wrap = 0; wrap < 7 && bad != 0; ++wrap) {
         bad = 0;
-        const uint32_t base = firstFrame + wrap * 20000 - firstIndex;
-        for (uint32_t i = monitorFirst; i < kFrames; ++i) {
+        const uint32_t base = main.firstFrame + wrap * 20000 - main.leftFirst;
+        for (uint32_t i = std::min(leftFrom, rightFrom); i < kFrames; ++i) {
             // The monitor sits at pan 0, which the bus's pan law weighs 128/256 left, 129/256 right.
             const float left = monitorLeft[i] * 32768.0f;
             const float right = monitorRight[i] * 32768.0f;
-            bad += std::fabs(left - MonitorSample(base + i) * 128 / 256) > 2 ||
-                   std::fabs(right - MonitorSample(base + i) * 129 / 256) > 2;
+            bad += (static_cast<int>(i) >= leftFrom &&
+                    std::fabs(left - MonitorSample(base + i) * 128 / 256) > 2) ||
+                   (static_cast<int>(i) >= rightFrom &&
+                    std::fabs(right - MonitorSample(base + i) * 129 / 256) > 2);
         }
     }
     EXPECT_EQ(bad, 0) << "outputs 3 and 4 carry the secondary's mix in step with the master";
@@ -431,12 +453,15 @@ TEST(JackOutput, ServerBufferOf300FramesIsFilledExactlyThroughTheCarriedFrames)
     capture.Deactivate();
     const uint32_t shortSwitches = CJackOutput::ShortSwitches();
     const uint32_t blocks = client.Blocks();
+    // Periods of 6.8 ms see an xrun now and then on a busy machine: the server then skips a
+    // cycle for every client alike, which leaves the stream whole, so they are only reported.
+    std::printf("xruns during the run: %u\n", CJackOutput::Xruns());
     manager.Close();
 
-    uint32_t firstFrame = 0;
-    int firstIndex = 0;
-    EXPECT_EQ(MainStreamErrors(capture, 0, kFrames, firstFrame, firstIndex), 0);
-    EXPECT_LT(firstIndex, static_cast<int>(kFrames / 2));
+    const MainStreamCheck main = CheckMainStream(capture, 0, kFrames);
+    EXPECT_EQ(main.errors, 0);
+    EXPECT_LT(std::max(main.leftFirst, main.rightFirst), static_cast<int>(kFrames / 2))
+        << "both channels were checked for at least half a second";
     EXPECT_EQ(shortSwitches, 0u);
     // Two or three ticks per switch: between 256 and 384 frames rendered per 300 played.
     EXPECT_GT(blocks, 0u);
