@@ -85,6 +85,7 @@ struct PositionReading {
     uint32_t position = 0;       // frames, as the driver reported them
     uint32_t renderedBefore = 0; // frames
     uint32_t renderedAfter = 0;  // frames
+    uint32_t interruptions = 0;  // underruns and stalls counted so far, as the test counts them
 };
 
 // Frames per second: the least-squares slope of frame counts against the times they were
