@@ -67,8 +67,15 @@ void CAlsaPacer::ResetPosition() noexcept
 
 void CAlsaPacer::Publish() noexcept
 {
-    const uint32_t reported = m_position.Report(m_pcm->PlayedFrames(), m_blockFrames);
-    m_clock.Publish(reported, snd_pcm_state(m_pcm->Handle()) == SND_PCM_STATE_RUNNING);
+    const uint32_t played = m_pcm->PlayedFrames();
+    const uint32_t reported = m_position.Report(played, m_blockFrames);
+    // Readers run the clock on by up to a block past this measurement, which is only true while
+    // a block is still queued: otherwise the position would pass the frames written. A sound
+    // server's PCM reports nothing queued until it has measured its latency (the first seconds
+    // of a run) and a starved device has less than a block left; then the position holds.
+    const bool playsOn = snd_pcm_state(m_pcm->Handle()) == SND_PCM_STATE_RUNNING &&
+                         m_pcm->FramesWritten() - played >= m_blockFrames;
+    m_clock.Publish(reported, playsOn);
 }
 
 void CAlsaPacer::Loop() noexcept

@@ -44,6 +44,8 @@ public:
     long Avail() noexcept;
     // Frames written since Prepare minus those still queued: the frames played.
     uint32_t PlayedFrames() noexcept;
+    // Frames written since Prepare.
+    uint32_t FramesWritten() const noexcept { return m_framesWritten; }
 
     // Any thread.
     uint32_t Underruns() const noexcept { return m_underruns.load(std::memory_order_relaxed); }

@@ -77,9 +77,22 @@ private:
     bool m_started = false;
 };
 
-// A second client that records its input ports into memory allocated up front.
+// A second client that records its input ports into memory allocated up front. In an xrun the
+// capture may not see every buffer the driver delivered: the server leaves out one of its cycles
+// (its frame time jumps), or it reads its inputs so late that the next cycle has begun and the
+// driver's ports may already hold the next buffer. The capture notes both.
 class CJackCapture {
 public:
+    // A place where the recording may not follow on: the frames in [uncheckedFrom, resumeAt)
+    // may have been overwritten while being read, and at resumeAt the stream may have moved on
+    // by up to aheadFrames, in whole buffers.
+    struct Miss {
+        uint32_t uncheckedFrom; // capture index
+        uint32_t resumeAt;      // capture index
+        uint32_t aheadFrames;   // frames of the server's clock that went by unseen, at most
+        uint32_t bufferFrames;  // the server's buffer then
+    };
+
     CJackCapture(const std::string& server, int channels, uint32_t maxFrames)
     {
         jack_status_t status{};
@@ -93,6 +106,7 @@ public:
                                                  JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0));
             m_samples.emplace_back(maxFrames, 0.0f);
         }
+        m_misses.resize(kMaxMisses);
         jack_set_process_callback(m_client, &CJackCapture::Process, this);
         jack_activate(m_client);
     }
@@ -112,6 +126,11 @@ public:
     // Frames recorded so far: every channel holds this many.
     uint32_t Frames() const { return m_frames.load(std::memory_order_acquire); }
     const std::vector<float>& Samples(int channel) const { return m_samples[channel]; }
+    // The places where cycles were missed, in order.
+    std::vector<Miss> Misses() const
+    {
+        return {m_misses.begin(), m_misses.begin() + m_missCount.load(std::memory_order_acquire)};
+    }
     // Whether the named port feeds the named port.
     bool Connected(const std::string& from, const std::string& to) const
     {
@@ -125,19 +144,42 @@ private:
     {
         auto* self = static_cast<CJackCapture*>(arg);
         const uint32_t at = self->m_frames.load(std::memory_order_relaxed);
+        const jack_nframes_t cycleStart = jack_last_frame_time(self->m_client);
+        const uint32_t missed = cycleStart - self->m_lastCycleStart - self->m_lastCycleFrames;
+        if (self->m_lastCycleFrames != 0 && missed != 0)
+            self->Note({at, at, missed, frames});
+        self->m_lastCycleStart = cycleStart;
+        self->m_lastCycleFrames = frames;
         const uint32_t count = std::min<uint32_t>(frames, self->m_samples[0].size() - at);
         for (size_t c = 0; c < self->m_ports.size(); ++c) {
             const auto* in = static_cast<const float*>(jack_port_get_buffer(self->m_ports[c], frames));
             std::copy(in, in + count, self->m_samples[c].begin() + at);
         }
+        // Read after the next cycle began: the driver may have been writing the next buffer.
+        const uint32_t late = jack_frame_time(self->m_client) - cycleStart;
+        if (late >= frames)
+            self->Note({at, at + count, (late + frames - 1) / frames * frames, frames});
         self->m_frames.store(at + count, std::memory_order_release);
         return 0;
     }
+    void Note(const Miss& miss) noexcept
+    {
+        const uint32_t misses = m_missCount.load(std::memory_order_relaxed);
+        if (misses < kMaxMisses) {
+            m_misses[misses] = miss;
+            m_missCount.store(misses + 1, std::memory_order_release);
+        }
+    }
 
+    static constexpr uint32_t kMaxMisses = 1024;
     jack_client_t* m_client = nullptr;
     std::vector<jack_port_t*> m_ports;
     std::vector<std::vector<float>> m_samples;
     std::atomic<uint32_t> m_frames{0};
+    std::vector<Miss> m_misses; // kMaxMisses, of which m_missCount are filled
+    std::atomic<uint32_t> m_missCount{0};
+    jack_nframes_t m_lastCycleStart = 0; // process thread
+    uint32_t m_lastCycleFrames = 0;      // 0 before the first cycle
 };
 
 int FirstNonZero(const std::vector<float>& samples, uint32_t frames)
@@ -149,28 +191,70 @@ int FirstNonZero(const std::vector<float>& samples, uint32_t frames)
     return -1;
 }
 
-// Frames of the main pair that do not follow on from the first frame the port delivered: the
-// first nonzero sample names its frame (MainSample counts from 1), every later one must be the
-// next frame, exactly, with the right channel its negative.
-int MainStreamErrors(const CJackCapture& capture, int leftChannel, uint32_t frames, uint32_t& firstFrame,
-                     int& firstIndex)
+// What the capture's main pair carried. The capture's ports are connected one after another,
+// and each connection takes effect at a cycle boundary of the server's choosing, so a channel
+// may start a few cycles after its neighbour: each is checked from its own first nonzero sample
+// (MainSample never gives 0), both against one frame numbering taken from the channel that
+// started first. Where the capture missed a buffer in an xrun, the stream may go on by whole
+// server buffers, up to as many as went by unseen, and by nothing else; a buffer read late is
+// left unchecked.
+struct MainStreamCheck {
+    int errors = 0;               // frames of either channel that are not the expected frame, exactly
+    uint32_t unseenFrames = 0;    // stream frames the capture did not see
+    uint32_t uncheckedFrames = 0; // frames read late, not checked
+    int leftFirst = -1;           // capture index of the first signal on the left, -1 for none
+    int rightFirst = -1;          // the same for the right
+    int firstIndex = -1;          // the earlier of the two
+    uint32_t firstFrame = 0;      // the stream frame at firstIndex
+};
+
+// Every frame from a channel's first signal on must be the next frame of the stream: left
+// MainSample(frame), right its negative, frame counting on from firstFrame at firstIndex and
+// skipping only what went by in missed cycles.
+MainStreamCheck CheckMainStream(const CJackCapture& capture, int leftChannel, uint32_t frames)
 {
+    MainStreamCheck check;
     const auto& left = capture.Samples(leftChannel);
     const auto& right = capture.Samples(leftChannel + 1);
-    firstIndex = FirstNonZero(left, frames);
-    if (firstIndex < 0)
-        return static_cast<int>(frames);
-    firstFrame = static_cast<uint32_t>(std::lround(left[firstIndex] * 32768.0f)) - 1;
-    int errors = 0;
-    for (uint32_t i = firstIndex; i < frames; ++i) {
-        const float expected = MainSample(firstFrame + (i - firstIndex)) / 32768.0f;
-        if (left[i] != expected || right[i] != -expected) {
-            if (errors++ == 0)
-                std::printf("first gap at capture index %u: %f, expected %f\n", i, left[i] * 32768.0,
-                            expected * 32768.0);
+    check.leftFirst = FirstNonZero(left, frames);
+    check.rightFirst = FirstNonZero(right, frames);
+    if (check.leftFirst < 0 || check.rightFirst < 0) {
+        check.errors = static_cast<int>(frames);
+        return check;
+    }
+    check.firstIndex = std::min(check.leftFirst, check.rightFirst);
+    const float named =
+        check.leftFirst <= check.rightFirst ? left[check.firstIndex] : -right[check.firstIndex];
+    check.firstFrame = static_cast<uint32_t>(std::lround(named * 32768.0f)) - 1;
+    uint32_t frame = check.firstFrame; // the stream frame expected at capture index i
+    const std::vector<CJackCapture::Miss> misses = capture.Misses();
+    auto miss = misses.begin();
+    for (uint32_t i = check.firstIndex; i < frames; ++i, ++frame) {
+        while (miss != misses.end() && miss->resumeAt < i)
+            ++miss;
+        if (miss != misses.end() && miss->uncheckedFrom <= i && i < miss->resumeAt) {
+            ++check.uncheckedFrames;
+            continue;
+        }
+        if (miss != misses.end() && miss->resumeAt == i && static_cast<int>(i) > check.firstIndex) {
+            const float sample = static_cast<int>(i) >= check.leftFirst ? left[i] : -right[i];
+            const uint32_t at = static_cast<uint32_t>(std::lround(sample * 32768.0f)) - 1;
+            const uint32_t ahead = (at + 20000 - frame % 20000) % 20000;
+            if (ahead % miss->bufferFrames == 0 && ahead <= miss->aheadFrames) {
+                frame += ahead;
+                check.unseenFrames += ahead;
+            }
+        }
+        const float expected = MainSample(frame) / 32768.0f;
+        const bool leftBad = static_cast<int>(i) >= check.leftFirst && left[i] != expected;
+        const bool rightBad = static_cast<int>(i) >= check.rightFirst && right[i] != -expected;
+        if (leftBad || rightBad) {
+            if (check.errors++ == 0)
+                std::printf("first gap at capture index %u: %.0f %.0f, expected %.0f %.0f\n", i,
+                            left[i] * 32768.0, right[i] * 32768.0, expected * 32768.0, -expected * 32768.0);
         }
     }
-    return errors;
+    return check;
 }
 
 // The two tone sums the tone client renders, in 16-bit units: left 1 kHz, 5 kHz and 15 kHz,
@@ -317,26 +401,31 @@ TEST(JackOutput, StreamArrivesWithoutGapsOnFourOutputsAndNormalRunningHasNoXruns
     const uint32_t shortSwitches = CJackOutput::ShortSwitches();
     manager.Close();
 
-    uint32_t firstFrame = 0;
-    int firstIndex = 0;
-    EXPECT_EQ(MainStreamErrors(capture, 0, kFrames, firstFrame, firstIndex), 0);
-    EXPECT_LT(firstIndex, static_cast<int>(kFrames / 2)) << "the stream was checked for at least a second";
+    const MainStreamCheck main = CheckMainStream(capture, 0, kFrames);
+    EXPECT_EQ(main.errors, 0);
+    EXPECT_LT(std::max(main.leftFirst, main.rightFirst), static_cast<int>(kFrames / 2))
+        << "both channels were checked for at least a second";
     // The secondary's frames are the same frames as the master's. MainSample wraps every 20000
-    // frames, so the monitor signal (period 7000) tells which wrap the first frame was in.
+    // frames, so the monitor signal (period 7000) tells which wrap the first frame was in. Each
+    // monitor channel is checked from its own first signal, as the main pair is.
     const auto& monitorLeft = capture.Samples(2);
     const auto& monitorRight = capture.Samples(3);
-    const int monitorFirst = std::max(firstIndex, FirstNonZero(monitorLeft, kFrames));
-    ASSERT_GE(monitorFirst, 0);
+    const int leftFrom = std::max(main.firstIndex, FirstNonZero(monitorLeft, kFrames));
+    const int rightFrom = std::max(main.firstIndex, FirstNonZero(monitorRight, kFrames));
+    ASSERT_GE(std::min(leftFrom, rightFrom), 0);
+    EXPECT_LT(std::max(leftFrom, rightFrom), static_cast<int>(kFrames / 2));
     int bad = static_cast<int>(kFrames);
     for (uint32_t wrap = 0; wrap < 7 && bad != 0; ++wrap) {
         bad = 0;
-        const uint32_t base = firstFrame + wrap * 20000 - firstIndex;
-        for (uint32_t i = monitorFirst; i < kFrames; ++i) {
+        const uint32_t base = main.firstFrame + wrap * 20000 - main.firstIndex;
+        for (uint32_t i = std::min(leftFrom, rightFrom); i < kFrames; ++i) {
             // The monitor sits at pan 0, which the bus's pan law weighs 128/256 left, 129/256 right.
             const float left = monitorLeft[i] * 32768.0f;
             const float right = monitorRight[i] * 32768.0f;
-            bad += std::fabs(left - MonitorSample(base + i) * 128 / 256) > 2 ||
-                   std::fabs(right - MonitorSample(base + i) * 129 / 256) > 2;
+            bad += (static_cast<int>(i) >= leftFrom &&
+                    std::fabs(left - MonitorSample(base + i) * 128 / 256) > 2) ||
+                   (static_cast<int>(i) >= rightFrom &&
+                    std::fabs(right - MonitorSample(base + i) * 129 / 256) > 2);
         }
     }
     EXPECT_EQ(bad, 0) << "outputs 3 and 4 carry the secondary's mix in step with the master";
@@ -431,12 +520,20 @@ TEST(JackOutput, ServerBufferOf300FramesIsFilledExactlyThroughTheCarriedFrames)
     capture.Deactivate();
     const uint32_t shortSwitches = CJackOutput::ShortSwitches();
     const uint32_t blocks = client.Blocks();
+    const uint32_t xruns = CJackOutput::Xruns();
     manager.Close();
 
-    uint32_t firstFrame = 0;
-    int firstIndex = 0;
-    EXPECT_EQ(MainStreamErrors(capture, 0, kFrames, firstFrame, firstIndex), 0);
-    EXPECT_LT(firstIndex, static_cast<int>(kFrames / 2));
+    // Periods of 6.8 ms see an xrun now and then on a busy machine, in which the server may
+    // leave out the capture's cycle after the driver has filled its ports: those buffers are
+    // unseen, not wrong, so xruns are only reported. The carried frames are checked on every
+    // buffer the capture saw.
+    const MainStreamCheck main = CheckMainStream(capture, 0, kFrames);
+    std::printf("xruns %u, capture missed buffers %zu times: %u frames of the stream unseen, %u read "
+                "late and not checked\n",
+                xruns, capture.Misses().size(), main.unseenFrames, main.uncheckedFrames);
+    EXPECT_EQ(main.errors, 0);
+    EXPECT_LT(std::max(main.leftFirst, main.rightFirst), static_cast<int>(kFrames / 2))
+        << "both channels were checked for at least half a second";
     EXPECT_EQ(shortSwitches, 0u);
     // Two or three ticks per switch: between 256 and 384 frames rendered per 300 played.
     EXPECT_GT(blocks, 0u);

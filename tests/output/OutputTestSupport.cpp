@@ -109,6 +109,30 @@ double MeasuredRate(const std::vector<SteadyClock::time_point>& times, uint32_t 
     return seconds > 0 ? (last - first) * blockFrames / seconds : 0;
 }
 
+double FittedRate(const std::vector<std::pair<SteadyClock::time_point, double>>& points)
+{
+    if (points.size() < 2)
+        return 0;
+    // Centred sums keep the precision of doubles for counts in the millions.
+    double meanSeconds = 0;
+    double meanFrames = 0;
+    for (const auto& [when, frames] : points) {
+        meanSeconds += std::chrono::duration<double>(when - points.front().first).count();
+        meanFrames += frames;
+    }
+    meanSeconds /= static_cast<double>(points.size());
+    meanFrames /= static_cast<double>(points.size());
+    double covariance = 0;
+    double variance = 0;
+    for (const auto& [when, frames] : points) {
+        const double seconds =
+            std::chrono::duration<double>(when - points.front().first).count() - meanSeconds;
+        covariance += seconds * (frames - meanFrames);
+        variance += seconds * seconds;
+    }
+    return variance > 0 ? covariance / variance : 0;
+}
+
 CEnvOverride::CEnvOverride(const char* name, const std::string& value) : m_name(name)
 {
     if (const char* old = std::getenv(name)) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class CAudioBus;
@@ -76,6 +77,22 @@ using SteadyClock = std::chrono::steady_clock;
 // block was asked for; a sound server's start-up delay falls before the window.
 double MeasuredRate(const std::vector<SteadyClock::time_point>& times, uint32_t blockFrames);
 
+// A reading of a driver's play position, taken between two readings of the frames the client
+// had rendered and two readings of the clock.
+struct PositionReading {
+    SteadyClock::time_point before;
+    SteadyClock::time_point after;
+    uint32_t position = 0;       // frames, as the driver reported them
+    uint32_t renderedBefore = 0; // frames
+    uint32_t renderedAfter = 0;  // frames
+    uint32_t interruptions = 0;  // underruns and stalls counted so far, as the test counts them
+};
+
+// Frames per second: the least-squares slope of frame counts against the times they were
+// taken at. Every point weighs in, so one late reading at either end of a window moves the
+// result by far less than it moves a rate taken from the end points alone. 0 for fewer than two.
+double FittedRate(const std::vector<std::pair<SteadyClock::time_point, double>>& points);
+
 // Sets an environment variable for the life of the object (PULSE_SERVER: which server the
 // sound-server clients reach).
 class CEnvOverride {
@@ -91,14 +108,15 @@ private:
     bool m_hadOld = false;
 };
 
-// Spins (yielding) until done() holds; false when the limit passed first.
+// Looks at done() every millisecond until it holds; false when the limit passed first. Spinning
+// instead would take a whole core from the audio threads and the sound server on a small machine.
 template <class Condition> bool WaitUntil(Condition done, std::chrono::milliseconds limit)
 {
     const auto end = SteadyClock::now() + limit;
     while (!done()) {
         if (SteadyClock::now() > end)
             return false;
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }

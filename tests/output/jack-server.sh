@@ -10,11 +10,19 @@ export JACK_NO_START_SERVER=1
 action=$1
 dir=$2
 
+# Every wait below has a deadline: a server that hangs fails the fixture instead of the run.
 stop() {
     if [ -f "$dir/jackd.pid" ]; then
         pid=$(cat "$dir/jackd.pid")
         kill "$pid" 2>/dev/null
+        # A server that ignores the request for 5 s is killed outright, so the next start does
+        # not meet its socket still in use.
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        if kill -0 "$pid" 2>/dev/null; then
+            echo "jackd $pid did not stop; killing it"
+            kill -KILL "$pid" 2>/dev/null
+            for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        fi
         rm -f "$dir/jackd.pid"
     fi
 }
@@ -30,9 +38,12 @@ start)
     # xruns the tests see are the ones the player causes. -r after the driver: the rate.
     setsid jackd -n "$name" -R -d dummy -r "$rate" -p "$period" -P "$playback" \
         </dev/null >"$dir/jackd.log" 2>&1 &
-    echo $! >"$dir/jackd.pid"
-    for _ in $(seq 100); do
-        JACK_DEFAULT_SERVER=$name jack_lsp >/dev/null 2>&1 && exit 0
+    pid=$!
+    echo $pid >"$dir/jackd.pid"
+    # Up to 20 s for a loaded machine; a query that hangs is given up after 5 s.
+    deadline=$((SECONDS + 20))
+    while [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
+        JACK_DEFAULT_SERVER=$name timeout 5 jack_lsp >/dev/null 2>&1 && exit 0
         sleep 0.1
     done
     echo "JACK did not come up:"; cat "$dir/jackd.log"

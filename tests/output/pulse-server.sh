@@ -8,11 +8,19 @@ set -uo pipefail
 action=$1
 dir=$2
 
+# Every wait below has a deadline: a server that hangs fails the fixture instead of the run.
 stop() {
     if [ -f "$dir/daemon.pid" ]; then
         pid=$(cat "$dir/daemon.pid")
         kill "$pid" 2>/dev/null
+        # A server that ignores the request for 5 s is killed outright, so the next start does
+        # not meet its socket still in use.
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        if kill -0 "$pid" 2>/dev/null; then
+            echo "pulseaudio $pid did not stop; killing it"
+            kill -KILL "$pid" 2>/dev/null
+            for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        fi
         rm -f "$dir/daemon.pid"
     fi
 }
@@ -29,11 +37,14 @@ start)
         --load="module-null-sink sink_name=ci_null4 channels=4 channel_map=front-left,front-right,rear-left,rear-right sink_properties=device.description=CiNull4" \
         --load="module-native-protocol-unix auth-anonymous=1 socket=$dir/native" \
         </dev/null >"$dir/pulse.log" 2>&1 &
-    echo $! >"$dir/daemon.pid"
-    for _ in $(seq 100); do
-        if PULSE_SERVER=unix:$dir/native pactl info >/dev/null 2>&1; then
+    pid=$!
+    echo $pid >"$dir/daemon.pid"
+    # Up to 20 s for a loaded machine; a query that hangs is given up after 5 s.
+    deadline=$((SECONDS + 20))
+    while [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
+        if PULSE_SERVER=unix:$dir/native timeout 5 pactl info >/dev/null 2>&1; then
             # The stereo sink stays the default whichever the server would prefer.
-            PULSE_SERVER=unix:$dir/native pactl set-default-sink ci_null && exit 0
+            PULSE_SERVER=unix:$dir/native timeout 5 pactl set-default-sink ci_null && exit 0
         fi
         sleep 0.1
     done
