@@ -52,6 +52,8 @@ void CPlayerCore::PostEvent(const CoreEvent& event) noexcept
 void CPlayerCore::ScheduleTimeLine() noexcept
 {
     m_entered = m_snapshots.Enter();
+    if (!m_stepped.load(std::memory_order_relaxed))
+        m_stepped.store(true, std::memory_order_relaxed);
     m_automix.Step(m_entered);
     NoteTracksHeard();
     ++m_tick;
@@ -167,10 +169,11 @@ void CPlayerCore::LoadTrackToDeck(int deck, const char* path, int entryId)
     const SnapshotTrack* entry = snapshot != nullptr && entryId >= 0 ? snapshot->TrackById(entryId) : nullptr;
     if (entry != nullptr && m_mix.Playing())
         PostEvent({CoreEvent::Type::MixEntryLocked, static_cast<int8_t>(deck), entryId, 0, 0, nullptr});
-    StartDeckLoad(deck, path, entryId, entry);
+    StartDeckLoad(deck, path, entryId, entry, snapshot);
 }
 
-void CPlayerCore::StartDeckLoad(int deck, const char* path, int entryId, const SnapshotTrack* entry)
+void CPlayerCore::StartDeckLoad(int deck, const char* path, int entryId, const SnapshotTrack* entry,
+                                const CPlaySnapshot* snapshot)
 {
     CControlFunction* tracks = Controls().Internal(ControlId::MixTrackEntry);
     if (path == nullptr) {
@@ -187,7 +190,6 @@ void CPlayerCore::StartDeckLoad(int deck, const char* path, int entryId, const S
             target.SetMarker(i, entry->cuePoints[static_cast<size_t>(i)]);
         bpm = entry->tempo;
         bpmQuality = entry->tempoQuality;
-        const CPlaySnapshot* snapshot = m_entered != nullptr ? m_entered : m_snapshots.Latest();
         index = snapshot != nullptr ? snapshot->IndexOfId(entryId) : -1;
     }
     tracks->Set(deck, index + 1, false, false);
@@ -205,7 +207,7 @@ void CPlayerCore::LoadFileToDeck(int deck, const std::string& path)
     const int added = m_list.AddTrack(path, true);
     const int32_t id = added >= 0 ? m_list.Entry(added).id : -2;
     Publish();
-    StartDeckLoad(deck, path.c_str(), id, m_snapshots.Latest()->TrackById(id));
+    StartDeckLoad(deck, path.c_str(), id, m_snapshots.Latest()->TrackById(id), m_snapshots.Latest());
 }
 
 // ---- List edits ----------------------------------------------------------------------------
@@ -343,7 +345,7 @@ void CPlayerCore::PollEvents(std::vector<CoreEvent>* out)
             out->push_back(event);
     }
     // The displays follow the item and position the step plays.
-    if (m_snapshots.Latest() != nullptr && m_entered != nullptr) {
+    if (m_snapshots.Latest() != nullptr && m_stepped.load(std::memory_order_relaxed)) {
         if (m_timeLine.CurrentIndex() != m_automix.CurrentIndex())
             m_timeLine.SetCurrentIndex(m_automix.CurrentIndex());
         m_timeLine.SetPosition(m_automix.PositionMs());

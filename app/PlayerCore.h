@@ -123,7 +123,8 @@ public:
 private:
     std::array<int32_t, 2> m_recordedPositions{}; // taken before the tick's controls apply
     void NoteTracksHeard() noexcept;
-    void StartDeckLoad(int deck, const char* path, int entryId, const SnapshotTrack* entry);
+    void StartDeckLoad(int deck, const char* path, int entryId, const SnapshotTrack* entry,
+                       const CPlaySnapshot* snapshot);
     uint64_t ListFingerprint() const;
     void CheckMixTracks();
     // The mode a mix just opened plays in; fills the notice when that is not the mix as recorded.
@@ -142,6 +143,7 @@ private:
     CSnapshotBox m_snapshots;
     CCoreEventQueue m_events;
     const CPlaySnapshot* m_entered = nullptr; // audio thread
+    std::atomic<bool> m_stepped{false};       // the audio thread has run a tick
     uint32_t m_tick = 0;                      // audio thread: ticks scheduled since the start
     std::array<int32_t, 2> m_heard{-1, -1};   // audio thread: the entry each deck was heard playing
     std::array<bool, 2> m_loading{};          // audio thread: a load was under way at the last tick

@@ -17,7 +17,7 @@ if [ "${QUANDEL_SKIP_TSAN:-0}" != 1 ]; then
     # Every test whose code runs on more than one thread: the engine's, the player core's (the
     # lists edited while the audio thread plays), the lists' and the outputs' (real servers).
     cmake --build build-tsan -j "$jobs" --target engine_tests app_tests playlist_tests output_tests
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
         ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L 'engine|app|playlist|output' -LE fuzz
 fi
 
