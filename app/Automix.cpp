@@ -66,7 +66,7 @@ void CAutomix::SetControl(int32_t id, int channel, int32_t value) noexcept
         differs = differs || (player.Loaded() && !player.Playing() && !player.EndReached());
     }
     if (differs)
-        m_core.Controls().SetValue(id, channel, value, true, true);
+        m_core.Controls().SetValue(id, channel, value, Marks::ChangedAndApply);
 }
 
 bool CAutomix::DeckHolds(int deck, int32_t track) const noexcept
@@ -236,7 +236,7 @@ void CAutomix::FollowManualHold(bool running) noexcept
         if (running)
             SetControl(ControlId::DeckStartStop, current, 1);
         SetControl(ControlId::DeckStartStop, current ^ 1, 0);
-        m_core.Controls().SetValue(ControlId::DeckSeekPosition, current ^ 1, 0, true, true);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, current ^ 1, 0, Marks::ChangedAndApply);
         SetControl(ControlId::XFader, 0, current * 255);
         return;
     }
@@ -268,7 +268,8 @@ void CAutomix::KeepDecksInLine() noexcept
                 frames > 0 ? static_cast<int>(static_cast<double>(player.PlayPosition()) * kSeekFull / frames)
                            : 0;
             m_core.Controls().SetValue(ControlId::DeckSeekPosition, current,
-                                       std::clamp(position + pending, 0, kSeekFull - 1), true, true);
+                                       std::clamp(position + pending, 0, kSeekFull - 1),
+                                       Marks::ChangedAndApply);
             m_pendingSeek.fetch_sub(pending, std::memory_order_relaxed);
         }
     } else if (!engine.Loading(current)) {
@@ -292,13 +293,13 @@ void CAutomix::ActOnTransition() noexcept
     switch (Transition()) {
     case kReturning:
         SetControl(ControlId::DeckStartStop, nextDeck, 0);
-        m_core.Controls().SetValue(ControlId::DeckSeekPosition, nextDeck, 0, true, true);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, nextDeck, 0, Marks::ChangedAndApply);
         SetTransition(kIdle);
         break;
     case kChangeOver:
         // The ramp has finished: the old deck stops and rewinds, the next item is current.
         SetControl(ControlId::DeckStartStop, current, 0);
-        m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, Marks::ChangedAndApply);
         SetCurrentDeck(nextDeck);
         SetTransition(kIdle);
         SetCurrent(CurrentIndex() + 1);
@@ -307,7 +308,7 @@ void CAutomix::ActOnTransition() noexcept
         const double remaining = engine.Deck(current).RemainingSeconds();
         if (RepeatSingle()) {
             if (remaining < kEndSeconds)
-                m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
+                m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, Marks::ChangedAndApply);
             break;
         }
         if (cursor.nextTrack < 0) {
@@ -340,7 +341,7 @@ void CAutomix::ActOnTransition() noexcept
         break;
     case kPreviousRequested:
         if (CurrentIndex() == 0 || PlayedSeconds(current) > kRestartSeconds) {
-            m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, true, true);
+            m_core.Controls().SetValue(ControlId::DeckSeekPosition, current, 0, Marks::ChangedAndApply);
             SetTransition(kIdle);
         } else {
             SetCurrent(CurrentIndex() - 1);
@@ -395,7 +396,7 @@ void CAutomix::Previous()
     if (Running()) {
         Ask(kPreviousAsked);
     } else if (PlayedSeconds(CurrentDeck()) > kRestartSeconds) {
-        m_core.Controls().SetValue(ControlId::DeckSeekPosition, CurrentDeck(), 0, true, true);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, CurrentDeck(), 0, Marks::ChangedAndApply);
     } else {
         AskForItem(std::max(0, CurrentIndex() - 1));
     }
@@ -432,8 +433,8 @@ void CAutomix::JumpTo(int index)
     Ask(kCompleteRamp);
     SetTransition(kIdle);
     for (int deck = 0; deck < 2; ++deck) {
-        m_core.Controls().SetValue(ControlId::DeckStartStop, deck, 0, true, true);
-        m_core.Controls().SetValue(ControlId::DeckSeekPosition, deck, 0, true, true);
+        m_core.Controls().SetValue(ControlId::DeckStartStop, deck, 0, Marks::ChangedAndApply);
+        m_core.Controls().SetValue(ControlId::DeckSeekPosition, deck, 0, Marks::ChangedAndApply);
     }
     AskForItem(index);
     // Setting it again makes the transport start the new item.

@@ -21,26 +21,30 @@ uint16_t CControlFunction::Flags(int channel) const noexcept
     return ValidChannel(channel) ? m_flags[channel].load(std::memory_order_relaxed) : 0;
 }
 
-void CControlFunction::Set(int channel, int32_t value, bool markChanged, bool markApply) noexcept
+void CControlFunction::Set(int channel, int32_t value, Marks marks) noexcept
 {
     if (!ValidChannel(channel))
         return;
     // The value is stored before the marks, so the host never applies an older value.
     m_values[channel].store(value, std::memory_order_release);
-    const uint16_t marks = (markApply ? kApplyPending : 0) | (markChanged ? kChanged : 0);
-    if (marks != 0)
-        m_flags[channel].fetch_or(marks, std::memory_order_acq_rel);
+    // The enum's bits are the flag word's bits.
+    const auto bits = static_cast<uint16_t>(marks);
+    if (bits != 0)
+        m_flags[channel].fetch_or(bits, std::memory_order_acq_rel);
 }
 
-bool CControlFunction::CompareAndSet(int channel, int32_t expected, int32_t value, bool markChanged,
-                                     bool markApply) noexcept
+static_assert(static_cast<uint16_t>(Marks::Apply) == CControlFunction::kApplyPending &&
+              static_cast<uint16_t>(Marks::Changed) == CControlFunction::kChanged);
+
+bool CControlFunction::CompareAndSet(int channel, int32_t expected, int32_t value, Marks marks) noexcept
 {
     if (!ValidChannel(channel) ||
         !m_values[channel].compare_exchange_strong(expected, value, std::memory_order_acq_rel))
         return false;
-    const uint16_t marks = (markApply ? kApplyPending : 0) | (markChanged ? kChanged : 0);
-    if (marks != 0)
-        m_flags[channel].fetch_or(marks, std::memory_order_acq_rel);
+    // The enum's bits are the flag word's bits.
+    const auto bits = static_cast<uint16_t>(marks);
+    if (bits != 0)
+        m_flags[channel].fetch_or(bits, std::memory_order_acq_rel);
     return true;
 }
 

@@ -12,6 +12,10 @@
 //
 // Threads: values and flags are single atomic words, written by the user-interface thread and
 // the audio thread without a lock; a reader may see a value one tick old.
+// What a write marks besides the value: Changed asks the displays to redraw it, Apply asks the
+// control host to pass it to the engine on the next tick.
+enum class Marks : uint8_t { None = 0, Apply = 1, Changed = 2, ChangedAndApply = 3 };
+
 class CControlFunction {
 public:
     static constexpr int kChannels = 16;
@@ -34,12 +38,11 @@ public:
     // Any thread. Channels outside 0..15 read 0 and change nothing.
     int32_t Value(int channel) const noexcept;
     uint16_t Flags(int channel) const noexcept;
-    void Set(int channel, int32_t value, bool markChanged, bool markApply) noexcept;
+    void Set(int channel, int32_t value, Marks marks) noexcept;
     // Stores value only while the channel still holds expected, and marks it as Set does: a
     // write-back from the control host must never overwrite a value an input stored meanwhile.
     // True when it stored.
-    bool CompareAndSet(int channel, int32_t expected, int32_t value, bool markChanged,
-                       bool markApply) noexcept;
+    bool CompareAndSet(int channel, int32_t expected, int32_t value, Marks marks) noexcept;
     // Clears the apply-pending bit and tells whether it was set.
     bool TakeApplyPending(int channel) noexcept;
     // Clears the changed bit and tells whether it was set (displays).

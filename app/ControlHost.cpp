@@ -69,7 +69,7 @@ void CControlHost::Stop(uint8_t& flags)
 void CControlHost::WriteBack(int32_t id, int channel, int32_t expected, int32_t value) noexcept
 {
     if (CControlFunction* function = m_controls.FindFunction(id))
-        function->CompareAndSet(channel, expected, value, true, false);
+        function->CompareAndSet(channel, expected, value, Marks::Changed);
 }
 
 bool CControlHost::Pending(int32_t id, int channel) noexcept
@@ -105,20 +105,21 @@ void CControlHost::CopyAutoLevels() noexcept
     for (int deck = 0; deck < 2; ++deck) {
         const auto volume = static_cast<int32_t>(std::lround(m_engine->Mixer().AutoLevelGain(deck) * 255.0f));
         if (volume != Value(ControlId::DeckVolume, deck))
-            m_controls.SetValue(ControlId::DeckVolume, deck, volume, true, true);
+            m_controls.SetValue(ControlId::DeckVolume, deck, volume, Marks::ChangedAndApply);
     }
 }
 
 void CControlHost::CompleteFade() noexcept
 {
     m_fadeRamp.Complete();
-    m_controls.SetValue(ControlId::XFader, 0, m_fadeRamp.Target(), true, true);
+    m_controls.SetValue(ControlId::XFader, 0, m_fadeRamp.Target(), Marks::ChangedAndApply);
 }
 
 void CControlHost::ApplyControls(double elapsedMs) noexcept
 {
     if (m_fadeRamp.Advance(elapsedMs))
-        m_controls.SetValue(ControlId::XFader, 0, static_cast<int32_t>(m_fadeRamp.Value()), true, true);
+        m_controls.SetValue(ControlId::XFader, 0, static_cast<int32_t>(m_fadeRamp.Value()),
+                            Marks::ChangedAndApply);
 
     if (Pending(ControlId::RunStop, 0)) {
         const int32_t asked = Value(ControlId::RunStop, 0);
@@ -193,7 +194,7 @@ void CControlHost::ApplySync(double /*elapsedMs*/) noexcept
     for (int deck = 0; deck < 2; ++deck) {
         // Shown only: the deck already runs at the synced tempo.
         if (outputs.pitchChanged[deck])
-            m_controls.SetValue(ControlId::DeckPitch, deck, outputs.pitchValue[deck], true, false);
+            m_controls.SetValue(ControlId::DeckPitch, deck, outputs.pitchValue[deck], Marks::Changed);
     }
 }
 
@@ -256,7 +257,7 @@ void CControlHost::ApplyBeatLoop(int deck) noexcept
     m_sync.BeatLoopStep(m_engine->Deck(deck), deck, Value(ControlId::DeckCueSetBeatLoop, deck), inputs,
                         outputs);
     if (outputs.cueLoopSwitchedOn)
-        m_controls.SetValue(ControlId::DeckCueLoop, deck, 1, true, true);
+        m_controls.SetValue(ControlId::DeckCueLoop, deck, 1, Marks::ChangedAndApply);
 }
 
 void CControlHost::ApplyDeckMotion(int deck) noexcept

@@ -100,11 +100,10 @@ CControlFunction* CControlTable::Internal(int32_t id) noexcept
                : nullptr;
 }
 
-void CControlTable::SetValue(int32_t id, int channel, int32_t value, bool markChanged,
-                             bool markApply) noexcept
+void CControlTable::SetValue(int32_t id, int channel, int32_t value, Marks marks) noexcept
 {
     if (CControlFunction* function = FindFunction(id))
-        function->Set(channel & 0xFF, value, markChanged, markApply);
+        function->Set(channel & 0xFF, value, marks);
 }
 
 int32_t CControlTable::GetValue(int32_t id, int channel) const noexcept
@@ -117,6 +116,6 @@ void CControlTable::ResetDeckFunctions(int deck) noexcept
 {
     for (int32_t id : kDeckResetIds) {
         if (CControlFunction* function = FindFunction(id))
-            function->Set(deck & 1, function->Default(), true, true);
+            function->Set(deck & 1, function->Default(), Marks::ChangedAndApply);
     }
 }

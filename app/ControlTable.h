@@ -65,7 +65,7 @@ public:
 
     // Any thread. An id not in the table changes nothing and reads 0; channels are taken as
     // 0..255 and only 0..15 exist. No range check: callers keep values within 0..maximum.
-    void SetValue(int32_t id, int channel, int32_t value, bool markChanged, bool markApply) noexcept;
+    void SetValue(int32_t id, int channel, int32_t value, Marks marks) noexcept;
     int32_t GetValue(int32_t id, int channel) const noexcept;
     // Linear search of the table (the internal functions are not in it).
     CControlFunction* FindFunction(int32_t id) noexcept;

@@ -455,7 +455,7 @@ int CHeadlessRenderer::Run()
     if (!ChooseOutputs(core, inputs))
         return kUsage;
     m_summary.outputPath = m_options.play ? std::string("the sound card") : m_options.output;
-    core.Controls().SetValue(ControlId::MasterVolume, 0, m_options.masterVolume, true, true);
+    core.Controls().SetValue(ControlId::MasterVolume, 0, m_options.masterVolume, Marks::ChangedAndApply);
 
     // What is heard when, as the core reports it; drained on this thread, which is the
     // user-interface thread of the run.

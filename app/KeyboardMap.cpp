@@ -8,7 +8,7 @@ namespace {
 
 void Set(CControlTable& controls, int32_t id, int32_t value)
 {
-    controls.SetValue(id, 0, value, true, true);
+    controls.SetValue(id, 0, value, Marks::ChangedAndApply);
 }
 
 void Step(CControlTable& controls, int32_t id, int delta)

@@ -47,8 +47,8 @@ void CMixReplay::Tick(const CPlaySnapshot* snapshot) noexcept
     // Busy: the user-interface thread is seeking or rebuilding; this tick plays on as it is.
     if (m_mix.TryReadTick(true, true, &positionA, &positionB) != CMixStream::TickResult::Tick)
         return;
-    positions->Set(0, positionA, false, false);
-    positions->Set(1, positionB, false, false);
+    positions->Set(0, positionA, Marks::None);
+    positions->Set(1, positionB, Marks::None);
     const uint32_t generation = m_mix.SeekGeneration();
     const bool seeked = generation != m_seekGeneration;
     if (seeked) {
@@ -83,7 +83,7 @@ void CMixReplay::StartTick() noexcept
         return;
     bool ready = true;
     for (int deck = 0; deck < 2; ++deck) {
-        table.SetValue(ControlId::DeckStartStop, deck, 0, true, true);
+        table.SetValue(ControlId::DeckStartStop, deck, 0, Marks::ChangedAndApply);
         const int32_t track = std::max(0, m_mix.TrackNow(deck));
         const int index = EntryForTrackValue(track);
         const bool holds = engine.LoadedEntry(deck) >= 0 && index >= 0 &&

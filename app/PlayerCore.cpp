@@ -120,7 +120,7 @@ void CPlayerCore::TickApplied() noexcept
         CControlFunction* cues =
             Controls().Internal(deck == 0 ? ControlId::MixCuePointsA : ControlId::MixCuePointsB);
         for (int i = 0; i < CDeckPlayer::kMarkers; ++i)
-            cues->Set(i, static_cast<int32_t>(player.MsToFrames(player.GetMarker(i))), false, false);
+            cues->Set(i, static_cast<int32_t>(player.MsToFrames(player.GetMarker(i))), Marks::None);
     }
     m_recorder.EndTick(m_recordedPositions[0], m_recordedPositions[1]);
 }
@@ -130,7 +130,7 @@ int CPlayerCore::OnRunStop(int value) noexcept
     if (value == 0) {
         m_mix.Play(false);
         for (int deck = 0; deck < 2; ++deck)
-            Controls().SetValue(ControlId::DeckStartStop, deck, 0, true, true);
+            Controls().SetValue(ControlId::DeckStartStop, deck, 0, Marks::ChangedAndApply);
         return 0;
     }
     const int mode = PlaybackModeValue();
@@ -149,7 +149,7 @@ int CPlayerCore::OnRunStop(int value) noexcept
     }
     if (mode == kAutomix) {
         m_automix.OnStart();
-        Controls().SetValue(ControlId::DeckStartStop, m_automix.CurrentDeck(), 1, true, true);
+        Controls().SetValue(ControlId::DeckStartStop, m_automix.CurrentDeck(), 1, Marks::ChangedAndApply);
     }
     return value;
 }
@@ -177,7 +177,7 @@ void CPlayerCore::StartDeckLoad(int deck, const char* path, int entryId, const S
 {
     CControlFunction* tracks = Controls().Internal(ControlId::MixTrackEntry);
     if (path == nullptr) {
-        tracks->Set(deck, 0, false, false);
+        tracks->Set(deck, 0, Marks::None);
         CControlHost::LoadTrackToDeck(deck, nullptr, -1);
         return;
     }
@@ -192,7 +192,7 @@ void CPlayerCore::StartDeckLoad(int deck, const char* path, int entryId, const S
         bpmQuality = entry->tempoQuality;
         index = snapshot != nullptr ? snapshot->IndexOfId(entryId) : -1;
     }
-    tracks->Set(deck, index + 1, false, false);
+    tracks->Set(deck, index + 1, Marks::None);
     Controls().ResetDeckFunctions(deck);
     Engine().LoadTrack(deck, path, entryId, bpm, bpmQuality, false);
 }
@@ -364,7 +364,7 @@ void CPlayerCore::SetPlaybackMode(int mode)
         mode = kAutomix;
     const bool wasRunning = RunStop();
     if (wasRunning) {
-        Controls().SetValue(ControlId::RunStop, 0, 0, true, false);
+        Controls().SetValue(ControlId::RunStop, 0, 0, Marks::Changed);
         OnRunStop(0);
     }
     if (PlaybackModeValue() == kDjMix && mode != kDjMix)
@@ -377,13 +377,13 @@ void CPlayerCore::SetPlaybackMode(int mode)
         m_list.RebuildTimeLine();
         CControlTable& table = Controls();
         for (int deck = 0; deck < 2; ++deck) {
-            table.SetValue(ControlId::DeckPitch, deck, 2048, true, true);
-            table.SetValue(ControlId::DeckVolume, deck, 191, true, true);
+            table.SetValue(ControlId::DeckPitch, deck, 2048, Marks::ChangedAndApply);
+            table.SetValue(ControlId::DeckVolume, deck, 191, Marks::ChangedAndApply);
             for (int32_t id : {ControlId::DeckEqLow, ControlId::DeckEqMid, ControlId::DeckEqHigh})
-                table.SetValue(id, deck, 128, true, true);
+                table.SetValue(id, deck, 128, Marks::ChangedAndApply);
             for (int32_t id : {ControlId::DeckEqLowKill, ControlId::DeckEqMidKill, ControlId::DeckEqHighKill})
-                table.SetValue(id, deck, 0, true, true);
-            table.SetValue(ControlId::DeckBpActive, deck, 0, true, true);
+                table.SetValue(id, deck, 0, Marks::ChangedAndApply);
+            table.SetValue(ControlId::DeckBpActive, deck, 0, Marks::ChangedAndApply);
         }
     } else if (mode == kDjMix) {
         m_list.SetTimeLine(nullptr);

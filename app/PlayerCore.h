@@ -99,7 +99,10 @@ public:
     // Any thread.
     int PlaybackModeValue() const noexcept { return m_playbackMode.load(std::memory_order_acquire); }
     bool RunStop() noexcept { return Controls().GetValue(ControlId::RunStop, 0) != 0; }
-    void SetRunStop(bool on) noexcept { Controls().SetValue(ControlId::RunStop, 0, on ? 1 : 0, true, true); }
+    void SetRunStop(bool on) noexcept
+    {
+        Controls().SetValue(ControlId::RunStop, 0, on ? 1 : 0, Marks::ChangedAndApply);
+    }
 
     CPlaylist& List() noexcept { return m_list; }
     const CPlaylist& List() const noexcept { return m_list; }

@@ -463,7 +463,7 @@ CMixStream::TickResult CMixStream::ReadTickLocked(bool advance, bool apply, int3
         for (size_t i = 0; i < m_channels.size(); ++i) {
             ChannelEntry& entry = m_channels[i];
             if (m_shadow[i] != kUnknown && (entry.flags & kTakenOver) == 0)
-                entry.function->Set(entry.channel, m_shadow[i], true, true);
+                entry.function->Set(entry.channel, m_shadow[i], Marks::ChangedAndApply);
         }
     }
     if (playing && apply) {
@@ -543,7 +543,7 @@ CMixStream::Decode CMixStream::DecodeTick(bool apply, bool& firstTick) noexcept
             // Followed whether applied or not: after a seek it is the state at the target.
             m_shadow[static_cast<size_t>(entry - m_channels.data())] = value;
             if (apply && (entry->flags & kTakenOver) == 0)
-                entry->function->Set(channel, value, true, true);
+                entry->function->Set(channel, value, Marks::ChangedAndApply);
         }
     }
     firstTick = (word & kFirstTick) != 0;

@@ -169,7 +169,7 @@ TEST_F(AutomixTest, HoldingTheCrossFaderLetsBothDecksPlayAndReleasingPicksTheFav
     run.Ticks(3);
     EXPECT_TRUE(Playing(0));
     EXPECT_TRUE(Playing(1));
-    core.Controls().SetValue(ControlId::XFader, 0, 200, true, true);
+    core.Controls().SetValue(ControlId::XFader, 0, 200, Marks::ChangedAndApply);
     run.Ticks(TicksFor(1.0));
     EXPECT_EQ(Value(ControlId::XFader), 200); // left to the user while held
     core.Automix().AddManualHold(-1);

@@ -20,7 +20,7 @@ TEST(ControlHostAllocation, TenThousandTicksOfTheFullCycleAllocateNothing)
     host.Engine().Deck(1).SetBpm(126.0f, 0.8f);
     CControlTable& c = host.Controls();
     const auto set = [&](int32_t id, int channel, int32_t value) {
-        c.SetValue(id, channel, value, true, true);
+        c.SetValue(id, channel, value, Marks::ChangedAndApply);
     };
     set(ControlId::DeckStartStop, 0, 1);
     set(ControlId::DeckStartStop, 1, 1);
@@ -107,8 +107,10 @@ TEST(ControlHostAllocation, AutomixChangeOversAndAMixReplayAllocateNothing)
             recording.LoadTrackToDeck(t == 0 ? 0 : 1, recording.List().Entry(t == 0 ? 0 : 1).location.c_str(),
                                       recording.List().Entry(t == 0 ? 0 : 1).id);
         if (t == 2 || t == 302)
-            recording.Controls().SetValue(ControlId::DeckStartStop, t == 2 ? 0 : 1, 1, true, true);
-        recording.Controls().SetValue(ControlId::XFader, 0, static_cast<int32_t>(t % 256), true, true);
+            recording.Controls().SetValue(ControlId::DeckStartStop, t == 2 ? 0 : 1, 1,
+                                          Marks::ChangedAndApply);
+        recording.Controls().SetValue(ControlId::XFader, 0, static_cast<int32_t>(t % 256),
+                                      Marks::ChangedAndApply);
     });
     recording.FinishRecording();
     ASSERT_TRUE(recording.SaveDocument(dir.Path("mix.qzx")));

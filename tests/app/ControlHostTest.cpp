@@ -51,7 +51,7 @@ Output RunBlocks(CControlHost& host, int blocks, uint32_t ticksPerBlock = 8)
 
 void Set(CControlHost& host, int32_t id, int channel, int32_t value)
 {
-    host.Controls().SetValue(id, channel, value, true, true);
+    host.Controls().SetValue(id, channel, value, Marks::ChangedAndApply);
 }
 
 } // namespace
@@ -83,7 +83,7 @@ TEST(ControlHost, ControlValuesReachTheDeckOnlyWhenMarkedForIt)
     RunBlocks(host, 1); // applies the defaults
     EXPECT_FLOAT_EQ(deck.Tempo(), 1.0f);
     // Shown only: never applied.
-    host.Controls().SetValue(ControlId::DeckPitch, 1, 0, true, false);
+    host.Controls().SetValue(ControlId::DeckPitch, 1, 0, Marks::Changed);
     RunBlocks(host, 1);
     EXPECT_FLOAT_EQ(deck.Tempo(), 1.0f);
 

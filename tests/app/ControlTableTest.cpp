@@ -32,7 +32,7 @@ TEST(ControlTable, HoldsEveryFunctionOnceWithItsDefaultsAndBothMarks)
 TEST(ControlTable, UnknownIdsAndChannelsChangeNothing)
 {
     CControlTable table;
-    table.SetValue(4711, 0, 99, true, true);
+    table.SetValue(4711, 0, 99, Marks::ChangedAndApply);
     EXPECT_EQ(table.GetValue(4711, 0), 0);
     EXPECT_EQ(table.FindFunction(4711), nullptr);
     // The internal Mix-File functions exist but are not in the table.
@@ -43,9 +43,9 @@ TEST(ControlTable, UnknownIdsAndChannelsChangeNothing)
     EXPECT_TRUE(table.Internal(ControlId::MixPlayPosition)->Name().empty());
     EXPECT_EQ(table.Internal(1023), nullptr);
     // Channels are taken as 0..255; only 0..15 hold values.
-    table.SetValue(ControlId::DeckPitch, 256 + 1, 100, true, true);
+    table.SetValue(ControlId::DeckPitch, 256 + 1, 100, Marks::ChangedAndApply);
     EXPECT_EQ(table.GetValue(ControlId::DeckPitch, 1), 100);
-    table.SetValue(ControlId::DeckPitch, 200, 7, true, true);
+    table.SetValue(ControlId::DeckPitch, 200, 7, Marks::ChangedAndApply);
     EXPECT_EQ(table.GetValue(ControlId::DeckPitch, 200), 0);
 }
 
@@ -55,10 +55,10 @@ TEST(ControlTable, MarksAreSetAsAskedAndTakenOnce)
     CControlFunction& pitch = *table.FindFunction(ControlId::DeckPitch);
     pitch.TakeApplyPending(0);
     pitch.TakeChanged(0);
-    table.SetValue(ControlId::DeckPitch, 0, 1000, true, false);
+    table.SetValue(ControlId::DeckPitch, 0, 1000, Marks::Changed);
     EXPECT_EQ(pitch.Flags(0), CControlFunction::kChanged);
     EXPECT_FALSE(pitch.TakeApplyPending(0));
-    table.SetValue(ControlId::DeckPitch, 0, 1001, false, true);
+    table.SetValue(ControlId::DeckPitch, 0, 1001, Marks::Apply);
     EXPECT_TRUE(pitch.TakeApplyPending(0));
     EXPECT_FALSE(pitch.TakeApplyPending(0));
     EXPECT_TRUE(pitch.TakeChanged(0));
@@ -70,8 +70,8 @@ TEST(ControlTable, DeckResetPutsTheLoadListBackButKeepsTheRest)
     CControlTable table;
     for (int32_t id : {ControlId::DeckPitch, ControlId::DeckEqHighKill, ControlId::DeckStartStop,
                        ControlId::DeckMute, ControlId::DeckPunchIn, ControlId::DeckBpmSync})
-        table.SetValue(id, 1, 1, true, true);
-    table.SetValue(ControlId::DeckPitch, 0, 1, true, true);
+        table.SetValue(id, 1, 1, Marks::ChangedAndApply);
+    table.SetValue(ControlId::DeckPitch, 0, 1, Marks::ChangedAndApply);
     table.ResetDeckFunctions(1);
     EXPECT_EQ(table.GetValue(ControlId::DeckPitch, 1), 2048);
     EXPECT_EQ(table.GetValue(ControlId::DeckEqHighKill, 1), 0);
@@ -88,11 +88,11 @@ TEST(ControlTable, WriteBackNeverOverwritesAValueStoredMeanwhile)
     CControlTable table;
     CControlFunction& seek = *table.FindFunction(ControlId::DeckSeekPosition);
     const int32_t read = seek.Value(0);
-    table.SetValue(ControlId::DeckSeekPosition, 0, 3000, true, true); // the user, in between
-    EXPECT_FALSE(seek.CompareAndSet(0, read, 1234, true, false));
+    table.SetValue(ControlId::DeckSeekPosition, 0, 3000, Marks::ChangedAndApply); // the user, in between
+    EXPECT_FALSE(seek.CompareAndSet(0, read, 1234, Marks::Changed));
     EXPECT_EQ(seek.Value(0), 3000);
     EXPECT_TRUE(seek.TakeApplyPending(0)) << "the user's seek is still to be applied";
-    EXPECT_TRUE(seek.CompareAndSet(0, 3000, 1234, true, false));
+    EXPECT_TRUE(seek.CompareAndSet(0, 3000, 1234, Marks::Changed));
     EXPECT_EQ(seek.Value(0), 1234);
     EXPECT_FALSE(seek.TakeApplyPending(0));
 }

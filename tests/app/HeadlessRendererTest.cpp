@@ -358,11 +358,12 @@ TEST(HeadlessRenderer, AMixFileRendersLikeItsLiveRecording)
                     recording.LoadTrackToDeck(d, recording.List().Entry(d).location.c_str(),
                                               recording.List().Entry(d).id);
             if (t == 3)
-                c.SetValue(ControlId::DeckStartStop, 0, 1, true, true);
+                c.SetValue(ControlId::DeckStartStop, 0, 1, Marks::ChangedAndApply);
             if (t == 400)
-                c.SetValue(ControlId::DeckStartStop, 1, 1, true, true);
+                c.SetValue(ControlId::DeckStartStop, 1, 1, Marks::ChangedAndApply);
             if (t >= 400 && t < 900)
-                c.SetValue(ControlId::XFader, 0, static_cast<int32_t>((t - 400) * 255 / 500), true, true);
+                c.SetValue(ControlId::XFader, 0, static_cast<int32_t>((t - 400) * 255 / 500),
+                           Marks::ChangedAndApply);
         });
     }
     recording.FinishRecording();

@@ -28,13 +28,13 @@ TEST(KeyboardMap, TabWorksOnTheOtherDeckWhileHeld)
 TEST(KeyboardMap, MasterVolumeStepsByEightWithinItsRangeWhicheverDeckHasFocus)
 {
     CControlTable t;
-    t.SetValue(ControlId::DeckFocusSelect, 0, 1, true, true);
-    t.SetValue(ControlId::MasterVolume, 0, 5, true, true);
+    t.SetValue(ControlId::DeckFocusSelect, 0, 1, Marks::ChangedAndApply);
+    t.SetValue(ControlId::MasterVolume, 0, 5, Marks::ChangedAndApply);
     Press(t, Key::NumMinus);
     EXPECT_EQ(t.GetValue(ControlId::MasterVolume, 0), 0);
     Press(t, Key::NumMinus);
     EXPECT_EQ(t.GetValue(ControlId::MasterVolume, 0), 0);
-    t.SetValue(ControlId::MasterVolume, 0, 250, true, true);
+    t.SetValue(ControlId::MasterVolume, 0, 250, Marks::ChangedAndApply);
     Press(t, Key::NumPlus);
     EXPECT_EQ(t.GetValue(ControlId::MasterVolume, 0), 255);
     t.FindFunction(ControlId::MasterVolume)->TakeApplyPending(0);
@@ -79,7 +79,7 @@ TEST(KeyboardMap, EnterTogglesRunStopOnlyOnTheFirstKeyDown)
     EXPECT_EQ(t.GetValue(ControlId::RunStop, 0), 0);
     EXPECT_EQ(Press(t, Key::Enter, {false, true}).command, KeyCommand::AddToList);
     EXPECT_EQ(t.GetValue(ControlId::RunStop, 0), 0);
-    t.SetValue(ControlId::RunStop, 0, 1, true, true);
+    t.SetValue(ControlId::RunStop, 0, 1, Marks::ChangedAndApply);
     Press(t, Key::Escape);
     EXPECT_EQ(t.GetValue(ControlId::RunStop, 0), 0);
 }

@@ -23,7 +23,7 @@ void FillList(CPlayerCore& core, const CTempDir& dir)
 
 void Set(CPlayerCore& core, int32_t id, int channel, int32_t value)
 {
-    core.Controls().SetValue(id, channel, value, true, true);
+    core.Controls().SetValue(id, channel, value, Marks::ChangedAndApply);
 }
 
 // A scripted performance: loads, starts, pitch and EQ moves, the filter, a loop, a scratch, a

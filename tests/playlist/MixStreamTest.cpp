@@ -75,10 +75,12 @@ TEST(MixStream, RecordedTicksReplayTheSameValuesAndPositions)
     bench.Record(
         600,
         [&](uint32_t t) {
-            bench.table.SetValue(ControlId::XFader, 0, static_cast<int32_t>(t % 256), true, true);
-            bench.table.SetValue(ControlId::DeckPitch, 1, 2048 + static_cast<int32_t>(t), true, true);
-            bench.table.SetValue(ControlId::DeckScratch, 0, t == 300 ? 65536 : 32768, true, true);
-            bench.table.Internal(ControlId::MixCuePointsA)->Set(2, t < 100 ? -5 : 1 << 20, true, true);
+            bench.table.SetValue(ControlId::XFader, 0, static_cast<int32_t>(t % 256), Marks::ChangedAndApply);
+            bench.table.SetValue(ControlId::DeckPitch, 1, 2048 + static_cast<int32_t>(t),
+                                 Marks::ChangedAndApply);
+            bench.table.SetValue(ControlId::DeckScratch, 0, t == 300 ? 65536 : 32768, Marks::ChangedAndApply);
+            bench.table.Internal(ControlId::MixCuePointsA)
+                ->Set(2, t < 100 ? -5 : 1 << 20, Marks::ChangedAndApply);
         },
         [](uint32_t t) { return t == 200 ? 5000000 : static_cast<int32_t>(t * 128 + (t % 3)); });
     EXPECT_EQ(bench.mix.TickCount(), 600u);
@@ -140,7 +142,7 @@ TEST(MixStream, MarkersFollowTrackChangesUpTo128AndDriveTheMarkerSeeks)
     // A track change on deck B every 100 ticks from tick 1000 on: 200 changes, 128 kept.
     bench.Record(25000, [&](uint32_t t) {
         const int32_t track = t < 1000 ? 1 : 2 + static_cast<int32_t>((t - 1000) / 100);
-        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, track, true, true);
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, track, Marks::ChangedAndApply);
     });
     const auto markers = bench.mix.Markers();
     ASSERT_EQ(markers.size(), 128u);
@@ -167,8 +169,10 @@ TEST(MixStream, MovingOneOverridableChannelTakesOverOnlyThatChannel)
     MixBench bench;
     bench.Record(20, [&](uint32_t t) {
         for (int d = 0; d < 2; ++d) {
-            bench.table.SetValue(ControlId::DeckEqLow, d, 100 + static_cast<int32_t>(t), true, true);
-            bench.table.SetValue(ControlId::DeckPitch, d, 2000 + static_cast<int32_t>(t), true, true);
+            bench.table.SetValue(ControlId::DeckEqLow, d, 100 + static_cast<int32_t>(t),
+                                 Marks::ChangedAndApply);
+            bench.table.SetValue(ControlId::DeckPitch, d, 2000 + static_cast<int32_t>(t),
+                                 Marks::ChangedAndApply);
         }
     });
     CControlTable replayed;
@@ -179,8 +183,8 @@ TEST(MixStream, MovingOneOverridableChannelTakesOverOnlyThatChannel)
     mix.Play(true);
     for (uint32_t t = 0; t < 20; ++t) {
         if (t == 10) {
-            replayed.SetValue(ControlId::DeckEqLow, 0, 7, true, true);  // the user's hand
-            replayed.SetValue(ControlId::DeckPitch, 0, 99, true, true); // not overridable
+            replayed.SetValue(ControlId::DeckEqLow, 0, 7, Marks::ChangedAndApply);  // the user's hand
+            replayed.SetValue(ControlId::DeckPitch, 0, 99, Marks::ChangedAndApply); // not overridable
         }
         ASSERT_TRUE(mix.ReadTick(true, true, nullptr, nullptr));
         ConsumePending(replayed);
@@ -262,7 +266,7 @@ TEST(MixStream, AFlippedBitInAnyMarkerEndsTheMixAtThatTickOrLater)
     // bare marker: tick t (t >= 1) starts at first + 2 (t - 1).
     MixBench bench;
     bench.Record(
-        300, [&](uint32_t) { bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, false, false); },
+        300, [&](uint32_t) { bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, Marks::None); },
         [](uint32_t) { return 4410; });
     const std::vector<uint8_t> stream = bench.mix.Stream();
     const size_t first = stream.size() - 2 * 299;
@@ -314,8 +318,8 @@ std::string SaveSampleMix(const CTempDir& dir, const std::string& name, const st
 {
     MixBench bench;
     bench.Record(300, [&](uint32_t t) {
-        bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, false, false);
-        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, t < 100 ? 0 : 2, false, false);
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, Marks::None);
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, t < 100 ? 0 : 2, Marks::None);
     });
     CPlaylist list;
     list.AddTrack(dir.Path("one.wav"), false);
@@ -430,9 +434,13 @@ TEST(MixStream, TheTimeLineCountsADeckAudibleOnlyInsideTheCrossFaderLimits)
     // 240 (deck A silent) until tick 200, then at 16 (deck B silent) from tick 400.
     MixBench bench;
     bench.Record(600, [&](uint32_t t) {
-        bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, false, false);
-        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, t < 100 ? 0 : 2, false, false);
-        bench.table.SetValue(ControlId::XFader, 0, t < 200 ? 240 : t < 400 ? 128 : 16, true, true);
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(0, 1, Marks::None);
+        bench.table.Internal(ControlId::MixTrackEntry)->Set(1, t < 100 ? 0 : 2, Marks::None);
+        bench.table.SetValue(ControlId::XFader, 0,
+                             t < 200   ? 240
+                             : t < 400 ? 128
+                                       : 16,
+                             Marks::ChangedAndApply);
     });
     CTimeLine line;
     bench.mix.BuildTimeLine(line);
