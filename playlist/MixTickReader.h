@@ -16,7 +16,7 @@ class CMixChannels;
 // decks keep what they have.
 //
 // Threads: the mix's lock guards the reader; the caller holds it unless a heading says
-// otherwise. Nothing here allocates but Markers.
+// otherwise. Nothing here allocates but MarkerList.
 class CMixTickReader {
 public:
     enum class TickResult { Tick, End, Busy }; // Busy: another thread held the mix's lock
@@ -35,23 +35,28 @@ public:
     TickResult ReadTick(bool advance, bool apply, int32_t* positionA, int32_t* positionB) noexcept;
     void Rewind() noexcept;
 
-    // Under the lock, off the audio thread: linear in the ticks skipped.
-    // Empties the reader before a new stream arrives: no ticks, no markers, not playing.
-    void Clear() noexcept;
-    // The stream changed: reads it from tick 0, tickCount ticks of it.
-    void Start(uint32_t tickCount, uint32_t damagedAtTick) noexcept;
-    // Rounded down to kSeekStep, at most two ticks before the end.
+    // Under the lock, off the audio thread: a seek reads forward tick by tick, from tick 0 when
+    // the target lies behind; rounded down to kSeekStep, at most two ticks before the end.
     void Seek(uint32_t target) noexcept;
     void SeekForward(uint32_t steps) noexcept;
     void SeekBackward(uint32_t steps) noexcept;
     void SeekNextMarker() noexcept;
     void SeekPreviousMarker() noexcept;
+
+    // Under the lock, off the audio thread: no allocation.
+    // Empties the reader before a new stream arrives: no ticks, no markers, not playing.
+    void Clear() noexcept;
+    // The stream changed: reads it from tick 0, tickCount ticks of it.
+    void Start(uint32_t tickCount, uint32_t damagedAtTick) noexcept;
+    // Ticks, ascending, at most kMaxMarkers.
     void SetMarkers(const Markers& markers, int count) noexcept;
-    std::vector<uint32_t> MarkerList() const;
     // Last values read for the deck tracks (playlist index + 1, -1 before any) and "X-Fader".
     int32_t Track(int deck) const noexcept { return m_track[deck & 1]; }
     const std::array<int32_t, 2>& Tracks() const noexcept { return m_track; }
     int32_t CrossFader() const noexcept { return m_crossFader; }
+
+    // Under the lock, off the audio thread: allocates.
+    std::vector<uint32_t> MarkerList() const;
 
     // Any thread, without the lock.
     void SetPlaying(bool on) noexcept { m_playing.store(on, std::memory_order_release); }
