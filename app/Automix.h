@@ -60,6 +60,11 @@ public:
     // The item playing, and the position on the displayed Time Line in ms, as the step left them.
     int CurrentIndex() const noexcept { return m_current.load(std::memory_order_relaxed); }
     uint32_t PositionMs() const noexcept { return m_position.load(std::memory_order_relaxed); }
+    // A command chose an item the step has not taken yet.
+    bool ItemAsked() const noexcept
+    {
+        return m_indexRequest.load(std::memory_order_acquire) != kNoIndexRequest;
+    }
     int CurrentDeck() const noexcept { return m_currentDeck.load(std::memory_order_relaxed); }
     void SetCurrentDeck(int deck) noexcept { m_currentDeck.store(deck & 1, std::memory_order_relaxed); }
     int Transition() const noexcept { return m_transition.load(std::memory_order_relaxed); }

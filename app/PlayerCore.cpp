@@ -32,8 +32,9 @@ CPlayerCore::~CPlayerCore() = default;
 void CPlayerCore::Start(uint8_t& flags)
 {
     CControlHost::Start(flags);
-    // Whatever was edited before the output started is what the first tick plays.
-    PollEvents();
+    // Lists filled before anything was published are what the first tick plays.
+    if (m_snapshots.Latest() == nullptr)
+        Publish();
 }
 
 void CPlayerCore::Stop(uint8_t& flags)
@@ -345,7 +346,8 @@ void CPlayerCore::PollEvents(std::vector<CoreEvent>* out)
             out->push_back(event);
     }
     // The displays follow the item and position the step plays.
-    if (m_snapshots.Latest() != nullptr && m_stepped.load(std::memory_order_relaxed)) {
+    if (m_snapshots.Latest() != nullptr && m_stepped.load(std::memory_order_relaxed) &&
+        !m_automix.ItemAsked()) {
         if (m_timeLine.CurrentIndex() != m_automix.CurrentIndex())
             m_timeLine.SetCurrentIndex(m_automix.CurrentIndex());
         m_timeLine.SetPosition(m_automix.PositionMs());

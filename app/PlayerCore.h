@@ -41,6 +41,7 @@ public:
     ~CPlayerCore() override;
 
     // Audio thread: the slots of the per-tick cycle.
+    // User-interface thread, as the output starts and after it stopped.
     void Start(uint8_t& flags) override;
     void Stop(uint8_t& flags) override;
     void ScheduleTimeLine() noexcept override;
