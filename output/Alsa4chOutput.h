@@ -2,18 +2,20 @@
 
 #include "AlsaPacer.h"
 #include "AlsaPcm.h"
+#include "FourChannelBlock.h"
 #include "OutputDeviceInfo.h"
 #include "OutputDriver.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // Carries two stereo signals on one ALSA PCM of four channels (identifiers 1024 .. 1279): the
 // master instance puts its block on channels 1 and 2 and paces the device; a secondary of the
-// same kind puts the block it receives in the same render cycle on channels 3 and 4. The
-// four-channel block is shared by every instance and sent by the master's Commit, after all
-// drivers have had their block.
+// same kind, opened on the same manager, puts the block it receives in the same render cycle on
+// channels 3 and 4. The two share the four-channel block, which the master's Commit sends after
+// all drivers have had their block.
 class CAlsa4chOutput : public COutputDriver {
 public:
     CAlsa4chOutput() = default;
@@ -23,7 +25,8 @@ public:
 
     // User-interface thread.
     // Master: opens the k-th four-channel PCM for 16-bit samples; kBadDevice beyond the list,
-    // kNoCapabilities when it takes fewer than four channels. Secondary: touches no device.
+    // kNoCapabilities when it takes fewer than four channels. Secondary: touches no device and
+    // shares the block of the manager's master when that is of this kind.
     int Open(COutputDeviceInfo& record, COutputManager& manager) override;
     int Close() override;
     int Start() override;
@@ -44,6 +47,7 @@ private:
     CAlsaPcm m_pcm; // open on the master only
     CAlsaPacer m_pacer;
     std::atomic<bool> m_playing{false};
-    std::string m_pcmName;       // empty: the identifier's PCM
-    uint32_t m_commitFrames = 0; // frames of the block the master claimed; pacing thread
+    std::string m_pcmName; // empty: the identifier's PCM
+    // Made by the master's Open, shared by the secondary's; null when no master gave one.
+    std::shared_ptr<CFourChannelBlock> m_block;
 };
