@@ -1,7 +1,6 @@
 #include "Alsa4chOutput.h"
 
 #include "AlsaDeviceList.h"
-#include "AudioThread.h"
 #include "OutputDeviceInfo.h"
 #include "OutputDevices.h"
 #include "OutputManager.h"
@@ -19,16 +18,12 @@ CAlsa4chOutput::~CAlsa4chOutput()
     Close();
 }
 
-int CAlsa4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
+int CAlsa4chOutput::OpenDevice(COutputDeviceInfo& record)
 {
-    AssertNotAudioThread("CAlsa4chOutput::Open");
-    Close();
-    m_record = &record;
-    m_manager = &manager;
     if (record.master == 0) {
         // The block of the master opened on this manager, when it is one of this kind; without
         // it the secondary's blocks are lost.
-        if (auto* master = dynamic_cast<CAlsa4chOutput*>(manager.Master()); master != nullptr)
+        if (auto* master = dynamic_cast<CAlsa4chOutput*>(m_manager->Master()); master != nullptr)
             m_block = master->m_block;
         return 0;
     }
@@ -59,53 +54,35 @@ int CAlsa4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
     return 0;
 }
 
-int CAlsa4chOutput::Close()
+int CAlsa4chOutput::CloseDevice()
 {
-    AssertNotAudioThread("CAlsa4chOutput::Close");
-    if (m_playing.load(std::memory_order_relaxed))
-        Stop();
     m_block.reset();
     if (!IsMaster() || !m_pcm.IsOpen())
         return 0;
-    m_pacer.Stop();
-    m_pacer.Join();
     return m_pcm.Close() == 0 ? 0 : 1;
 }
 
-int CAlsa4chOutput::Start()
+int CAlsa4chOutput::PrepareDevice()
 {
-    AssertNotAudioThread("CAlsa4chOutput::Start");
-    m_playing.store(true, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
     if (!m_pcm.IsOpen())
         return 1;
-    m_pacer.Join();
-    m_pacer.ResetPosition();
     m_pcm.Prepare();
-    for (int block = 0; block < 2; ++block) {
-        if (m_manager->RenderNext(-1) != 0)
-            return 1;
-    }
-    if (!m_playing.load(std::memory_order_acquire))
-        return 0;
-    return m_pacer.Start(m_pcm, *m_manager, m_record->blockFrames, m_record->sampleRate) ? 0 : 1;
-}
-
-int CAlsa4chOutput::Stop()
-{
-    m_playing.store(false, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
-    m_pacer.Stop();
-    if (!m_pacer.OnPacingThread())
-        m_pacer.Join();
-    m_pcm.Drop();
-    m_pacer.ResetPosition();
     return 0;
 }
 
+bool CAlsa4chOutput::StartPacing()
+{
+    return m_pacer.Start(m_pcm, *m_manager, m_record->blockFrames, m_record->sampleRate);
+}
+
 int CAlsa4chOutput::Write(const void* samples, uint32_t bytes, uint32_t frames) noexcept
+{
+    // The secondary writes from within the master's render cycle, so it takes every block
+    // while it shares a master's block.
+    return WriteBlock(samples, bytes, frames);
+}
+
+int CAlsa4chOutput::WriteBlock(const void* samples, uint32_t bytes, uint32_t frames) noexcept
 {
     if (m_block == nullptr)
         return 1;
@@ -115,16 +92,7 @@ int CAlsa4chOutput::Write(const void* samples, uint32_t bytes, uint32_t frames) 
 
 int CAlsa4chOutput::Commit() noexcept
 {
-    if (!IsMaster() || !m_playing.load(std::memory_order_acquire) || m_block == nullptr)
+    if (!IsMaster() || !Playing() || m_block == nullptr)
         return 1;
     return m_pcm.WriteBlock(m_block->Samples(), m_block->Frames());
-}
-
-int CAlsa4chOutput::GetPosition(uint32_t& frames) noexcept
-{
-    frames = 0;
-    if (!IsMaster() || !m_pcm.IsOpen())
-        return 1;
-    frames = m_pacer.Position();
-    return 0;
 }

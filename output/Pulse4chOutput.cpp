@@ -1,6 +1,5 @@
 #include "Pulse4chOutput.h"
 
-#include "AudioThread.h"
 #include "OutputDeviceInfo.h"
 #include "OutputDevices.h"
 #include "OutputManager.h"
@@ -30,16 +29,12 @@ CPulse4chOutput::~CPulse4chOutput()
     Close();
 }
 
-int CPulse4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
+int CPulse4chOutput::OpenDevice(COutputDeviceInfo& record)
 {
-    AssertNotAudioThread("CPulse4chOutput::Open");
     using namespace OutputErrors;
-    Close();
-    m_record = &record;
-    m_manager = &manager;
     if (record.master == 0) {
         // The secondary joins the master opened on this manager, when it is one of this kind.
-        auto* master = dynamic_cast<CPulse4chOutput*>(manager.Master());
+        auto* master = dynamic_cast<CPulse4chOutput*>(m_manager->Master());
         if (master == nullptr || master->m_block == nullptr)
             return kNotServed;
         m_block = master->m_block;
@@ -74,62 +69,45 @@ int CPulse4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
     return 0;
 }
 
-int CPulse4chOutput::Close()
+int CPulse4chOutput::CloseDevice()
 {
-    AssertNotAudioThread("CPulse4chOutput::Close");
-    if (m_playing.load(std::memory_order_relaxed))
-        Stop();
     // The secondary may outlive its master (the manager closes the master first): it keeps the
     // block but no longer finds the master's position.
     if (m_block != nullptr && m_block->Master() == this)
         m_block->SetMaster(nullptr);
     m_block.reset();
-    m_pacer.Stop();
-    m_pacer.Join();
     m_stream.Close();
     m_connection.Close();
     return 0;
 }
 
-int CPulse4chOutput::Start()
+int CPulse4chOutput::PrepareDevice()
 {
-    AssertNotAudioThread("CPulse4chOutput::Start");
-    m_playing.store(true, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
-    m_pacer.Join();
-    if (m_stream.Reconnect(CPulseConnection::Clock::now() + kOpenTimeout) != 0)
-        return 1;
-    m_pacer.ResetPosition();
-    for (int block = 0; block < 2; ++block) {
-        if (m_manager->RenderNext(-1) != 0)
-            return 1;
-    }
-    if (!m_playing.load(std::memory_order_acquire))
-        return 0;
-    m_connection.Poll();
-    return m_pacer.Start(m_connection, m_stream, *m_manager, m_record->blockFrames, m_periodMs) ? 0 : 1;
+    return m_stream.Reconnect(CPulseConnection::Clock::now() + kOpenTimeout) != 0 ? 1 : 0;
 }
 
-int CPulse4chOutput::Stop()
+bool CPulse4chOutput::StartPacing()
 {
-    m_playing.store(false, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
-    m_pacer.Stop();
-    if (!m_pacer.OnPacingThread())
-        m_pacer.Join();
+    m_connection.Poll();
+    return m_pacer.Start(m_connection, m_stream, *m_manager, m_record->blockFrames, m_periodMs);
+}
+
+void CPulse4chOutput::DropDevice() noexcept
+{
     // Ending the stream discards what the server holds; Start makes a fresh one.
     m_stream.Drop();
     m_connection.Poll();
-    m_pacer.ResetPosition();
-    return 0;
 }
 
 int CPulse4chOutput::Write(const void* samples, uint32_t bytes, uint32_t frames) noexcept
 {
     // A secondary writes from within the master's render cycle, the priming blocks of its
     // Start included, so it takes every block while it has a master.
+    return WriteBlock(samples, bytes, frames);
+}
+
+int CPulse4chOutput::WriteBlock(const void* samples, uint32_t bytes, uint32_t frames) noexcept
+{
     if (m_block == nullptr)
         return 1;
     return IsMaster() ? m_block->PutFirstPair(samples, bytes, frames)
@@ -138,7 +116,7 @@ int CPulse4chOutput::Write(const void* samples, uint32_t bytes, uint32_t frames)
 
 int CPulse4chOutput::Commit() noexcept
 {
-    if (!IsMaster() || !m_playing.load(std::memory_order_acquire) || m_block == nullptr)
+    if (!IsMaster() || !Playing() || m_block == nullptr)
         return 1;
     return m_stream.Write(m_block->Samples(),
                           static_cast<size_t>(m_block->Frames()) * kChannels * sizeof(int16_t));
@@ -146,16 +124,10 @@ int CPulse4chOutput::Commit() noexcept
 
 int CPulse4chOutput::GetPosition(uint32_t& frames) noexcept
 {
+    if (IsMaster())
+        return CPacedOutput::GetPosition(frames);
+    // The master may have been closed first; it no longer answers then.
     frames = 0;
-    if (!IsMaster()) {
-        // The master may have been closed first; it no longer answers then.
-        COutputDriver* master = m_block != nullptr ? m_block->Master() : nullptr;
-        return master != nullptr ? master->GetPosition(frames) : 1;
-    }
-    // The stream itself is made and ended on the pacing thread; the connection lives from Open
-    // to Close.
-    if (!m_connection.IsOpen())
-        return 1;
-    frames = m_pacer.Position();
-    return 0;
+    COutputDriver* master = m_block != nullptr ? m_block->Master() : nullptr;
+    return master != nullptr ? master->GetPosition(frames) : 1;
 }

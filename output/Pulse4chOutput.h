@@ -2,12 +2,11 @@
 
 #include "FourChannelBlock.h"
 #include "OutputDeviceInfo.h"
-#include "OutputDriver.h"
+#include "PacedOutput.h"
 #include "PulseConnection.h"
 #include "PulsePacer.h"
 #include "PulseStream.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -17,23 +16,13 @@
 // the manager whose master it is, shares the master's stream and puts the block it receives in the same
 // render cycle on rear left and right. The master's Commit sends the four-channel block once every driver has
 // had its part.
-class CPulse4chOutput : public COutputDriver {
+class CPulse4chOutput : public CPacedOutput {
 public:
     // The master's timer period for a block: 40 % of its duration, 1 .. 50 ms.
     static uint32_t TimerPeriodMs(uint32_t blockFrames, uint32_t rateHz) noexcept;
 
     CPulse4chOutput() = default;
     ~CPulse4chOutput() override;
-
-    // User-interface thread.
-    // Master: opens a four-channel 16-bit stream on the identifier's sink; 1 when the
-    // identifier is not in the list, 1005 for 8-bit samples, else as CPulseOutput. Secondary:
-    // takes over the stream of the manager's master; 1 when that master is not of this kind.
-    // The secondary touches nothing of its master in Close, whichever closes first.
-    int Open(COutputDeviceInfo& record, COutputManager& manager) override;
-    int Close() override;
-    int Start() override;
-    int Stop() override;
 
     // Pacing thread: no allocation, no blocking lock. Blocks are 16-bit, stereo or mono.
     int Write(const void* samples, uint32_t bytes, uint32_t frames) noexcept override;
@@ -47,13 +36,22 @@ public:
     const CPulsePacer& Pacer() const noexcept { return m_pacer; }
 
 private:
-    bool IsMaster() const noexcept { return m_record != nullptr && m_record->master != 0; }
+    int OpenDevice(COutputDeviceInfo& record) override;
+    int CloseDevice() override;
+    int PrepareDevice() override;
+    bool StartPacing() override;
+    CPacer& Pacing() noexcept override { return m_pacer; }
+    int WriteBlock(const void* samples, uint32_t bytes, uint32_t frames) noexcept override;
+    void DropDevice() noexcept override;
+    // The stream itself is made and ended on the pacing thread; the connection lives from Open
+    // to Close.
+    bool DeviceOpen() const noexcept override { return m_connection.IsOpen(); }
+    bool OwnsDevice() const noexcept override { return IsMaster(); }
 
     CPulseConnection m_connection; // the master's
     CPulseStream m_stream;         // the master's
     CPulsePacer m_pacer;           // the master's
     uint32_t m_periodMs = 20;
-    std::atomic<bool> m_playing{false};
     // The master's four-channel block, made at Open for the whole block and shared by its
     // secondary, through which the secondary also finds the master's position.
     std::shared_ptr<CFourChannelBlock> m_block;
