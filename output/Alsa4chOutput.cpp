@@ -1,42 +1,15 @@
 #include "Alsa4chOutput.h"
 
 #include "AlsaDeviceList.h"
-#include "AudioThread.h"
 #include "OutputDeviceInfo.h"
 #include "OutputDevices.h"
 #include "OutputManager.h"
 
-#include <algorithm>
-#include <cstring>
 #include <memory>
 
 namespace {
 
-constexpr uint32_t kChannels = 4;
-
-// One four-channel block for the whole program, so that a master and a secondary fill the same
-// frames. Touched only inside the master's render cycle once allocated (the secondary writes
-// from within the master's RenderNext), so it needs no lock; the master's Open and Close
-// allocate and free it while nothing renders.
-struct SharedBlock {
-    std::unique_ptr<int16_t[]> samples;
-    uint32_t frames = 0;
-};
-SharedBlock g_shared;
-
-// Copies the stereo frames into channels firstChannel and firstChannel + 1 of the shared block.
-int Interleave(const void* samples, uint32_t bytes, uint32_t frames, uint32_t firstChannel) noexcept
-{
-    if (g_shared.samples == nullptr || frames > g_shared.frames || bytes < frames * 4)
-        return 1;
-    const auto* in = static_cast<const int16_t*>(samples);
-    int16_t* out = g_shared.samples.get() + firstChannel;
-    for (uint32_t frame = 0; frame < frames; ++frame, in += 2, out += kChannels) {
-        out[0] = in[0];
-        out[1] = in[1];
-    }
-    return 0;
-}
+constexpr uint32_t kChannels = CFourChannelBlock::kChannels;
 
 } // namespace
 
@@ -45,14 +18,15 @@ CAlsa4chOutput::~CAlsa4chOutput()
     Close();
 }
 
-int CAlsa4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
+int CAlsa4chOutput::OpenDevice(COutputDeviceInfo& record)
 {
-    AssertNotAudioThread("CAlsa4chOutput::Open");
-    Close();
-    m_record = &record;
-    m_manager = &manager;
-    if (record.master == 0)
+    if (record.master == 0) {
+        // The block of the master opened on this manager, when it is one of this kind; without
+        // it the secondary's blocks are lost.
+        if (auto* master = dynamic_cast<CAlsa4chOutput*>(m_manager->Master()); master != nullptr)
+            m_block = master->m_block;
         return 0;
+    }
     std::string name = m_pcmName;
     if (name.empty()) {
         const auto& devices = AlsaDevices::FourChannelPcms();
@@ -76,85 +50,49 @@ int CAlsa4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
         m_pcm.Close();
         return result;
     }
-    g_shared.samples = std::make_unique<int16_t[]>(static_cast<size_t>(record.blockFrames) * kChannels);
-    g_shared.frames = record.blockFrames;
+    m_block = std::make_shared<CFourChannelBlock>(record.blockFrames, CFourChannelBlock::MonoBlocks::Refused);
     return 0;
 }
 
-int CAlsa4chOutput::Close()
+int CAlsa4chOutput::CloseDevice()
 {
-    AssertNotAudioThread("CAlsa4chOutput::Close");
-    if (m_playing.load(std::memory_order_relaxed))
-        Stop();
+    m_block.reset();
     if (!IsMaster() || !m_pcm.IsOpen())
         return 0;
-    m_pacer.Stop();
-    m_pacer.Join();
-    g_shared.samples.reset();
-    g_shared.frames = 0;
     return m_pcm.Close() == 0 ? 0 : 1;
 }
 
-int CAlsa4chOutput::Start()
+int CAlsa4chOutput::PrepareDevice()
 {
-    AssertNotAudioThread("CAlsa4chOutput::Start");
-    m_playing.store(true, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
     if (!m_pcm.IsOpen())
         return 1;
-    m_pacer.Join();
-    m_pacer.ResetPosition();
     m_pcm.Prepare();
-    for (int block = 0; block < 2; ++block) {
-        if (m_manager->RenderNext(-1) != 0)
-            return 1;
-    }
-    if (!m_playing.load(std::memory_order_acquire))
-        return 0;
-    return m_pacer.Start(m_pcm, *m_manager, m_record->blockFrames, m_record->sampleRate) ? 0 : 1;
+    return 0;
 }
 
-int CAlsa4chOutput::Stop()
+bool CAlsa4chOutput::StartPacing()
 {
-    m_playing.store(false, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
-    m_pacer.Stop();
-    if (!m_pacer.OnPacingThread())
-        m_pacer.Join();
-    m_pcm.Drop();
-    m_pacer.ResetPosition();
-    return 0;
+    return m_pacer.Start(m_pcm, *m_manager, m_record->blockFrames, m_record->sampleRate);
 }
 
 int CAlsa4chOutput::Write(const void* samples, uint32_t bytes, uint32_t frames) noexcept
 {
-    if (!IsMaster())
-        return Interleave(samples, bytes, frames, 2);
-    if (g_shared.samples == nullptr || frames > g_shared.frames)
+    // The secondary writes from within the master's render cycle, so it takes every block
+    // while it shares a master's block.
+    return WriteBlock(samples, bytes, frames);
+}
+
+int CAlsa4chOutput::WriteBlock(const void* samples, uint32_t bytes, uint32_t frames) noexcept
+{
+    if (m_block == nullptr)
         return 1;
-    // The second pair starts silent: without a secondary of this kind it stays so.
-    for (uint32_t frame = 0; frame < frames; ++frame) {
-        g_shared.samples[frame * kChannels + 2] = 0;
-        g_shared.samples[frame * kChannels + 3] = 0;
-    }
-    m_commitFrames = frames;
-    return Interleave(samples, bytes, frames, 0);
+    return IsMaster() ? m_block->PutFirstPair(samples, bytes, frames)
+                      : m_block->PutSecondPair(samples, bytes, frames);
 }
 
 int CAlsa4chOutput::Commit() noexcept
 {
-    if (!IsMaster() || !m_playing.load(std::memory_order_acquire) || g_shared.samples == nullptr)
+    if (!IsMaster() || !Playing() || m_block == nullptr)
         return 1;
-    return m_pcm.WriteBlock(g_shared.samples.get(), m_commitFrames);
-}
-
-int CAlsa4chOutput::GetPosition(uint32_t& frames) noexcept
-{
-    frames = 0;
-    if (!IsMaster() || !m_pcm.IsOpen())
-        return 1;
-    frames = m_pacer.Position();
-    return 0;
+    return m_pcm.WriteBlock(m_block->Samples(), m_block->Frames());
 }

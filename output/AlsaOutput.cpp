@@ -1,7 +1,6 @@
 #include "AlsaOutput.h"
 
 #include "AlsaDeviceList.h"
-#include "AudioThread.h"
 #include "OutputDeviceInfo.h"
 #include "OutputDevices.h"
 #include "OutputManager.h"
@@ -33,12 +32,8 @@ CAlsaOutput::~CAlsaOutput()
     Close();
 }
 
-int CAlsaOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
+int CAlsaOutput::OpenDevice(COutputDeviceInfo& record)
 {
-    AssertNotAudioThread("CAlsaOutput::Open");
-    Close();
-    m_record = &record;
-    m_manager = &manager;
     std::string name = m_pcmName;
     int result = name.empty() ? PcmNameFor(record.device, name) : 0;
     if (result == 0)
@@ -63,64 +58,25 @@ int CAlsaOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
     return result;
 }
 
-int CAlsaOutput::Close()
+int CAlsaOutput::CloseDevice()
 {
-    AssertNotAudioThread("CAlsaOutput::Close");
-    if (m_playing.load(std::memory_order_relaxed))
-        Stop();
-    m_pacer.Stop();
-    m_pacer.Join();
     return m_pcm.Close() == 0 ? 0 : 1;
 }
 
-int CAlsaOutput::Start()
+int CAlsaOutput::PrepareDevice()
 {
-    AssertNotAudioThread("CAlsaOutput::Start");
     if (!m_pcm.IsOpen())
         return 1;
-    m_pacer.Join();
-    m_pacer.ResetPosition();
     m_pcm.Prepare();
-    m_playing.store(true, std::memory_order_release);
-    if (m_record->master == 0)
-        return 0;
-    // Both ring halves are filled before the device starts, so the first wake-up comes when
-    // the first block has played.
-    for (int block = 0; block < 2; ++block) {
-        if (m_manager->RenderNext(-1) != 0)
-            return 1;
-    }
-    if (!m_playing.load(std::memory_order_acquire))
-        return 0; // the client had nothing to give
-    return m_pacer.Start(m_pcm, *m_manager, m_record->blockFrames, m_record->sampleRate) ? 0 : 1;
-}
-
-int CAlsaOutput::Stop()
-{
-    m_playing.store(false, std::memory_order_release);
-    m_pacer.Stop();
-    if (!m_pacer.OnPacingThread())
-        m_pacer.Join();
-    m_pcm.Drop();
-    m_pacer.ResetPosition();
     return 0;
 }
 
-int CAlsaOutput::Write(const void* samples, uint32_t /*bytes*/, uint32_t frames) noexcept
+bool CAlsaOutput::StartPacing()
 {
-    if (!m_playing.load(std::memory_order_acquire) || m_pcm.WriteBlock(samples, frames) != 0) {
-        m_blocksDropped.fetch_add(1, std::memory_order_relaxed);
-        return 1;
-    }
-    m_blocksWritten.fetch_add(1, std::memory_order_relaxed);
-    return 0;
+    return m_pacer.Start(m_pcm, *m_manager, m_record->blockFrames, m_record->sampleRate);
 }
 
-int CAlsaOutput::GetPosition(uint32_t& frames) noexcept
+int CAlsaOutput::WriteBlock(const void* samples, uint32_t /*bytes*/, uint32_t frames) noexcept
 {
-    frames = 0;
-    if (m_record == nullptr || !m_pcm.IsOpen())
-        return 1;
-    frames = m_pacer.Position();
-    return 0;
+    return m_pcm.WriteBlock(samples, frames);
 }

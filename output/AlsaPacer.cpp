@@ -3,7 +3,6 @@
 #include "AlsaPcm.h"
 #include "AudioThread.h"
 #include "OutputManager.h"
-#include "RealTimeThread.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -22,7 +21,6 @@ bool CAlsaPacer::Start(CAlsaPcm& pcm, COutputManager& manager, uint32_t blockFra
     AssertNotAudioThread("CAlsaPacer::Start");
     Join();
     m_pcm = &pcm;
-    m_manager = &manager;
     m_blockFrames = blockFrames;
     m_rateHz = rateHz != 0 ? rateHz : 44100;
     // Between wake-ups the device plays on at its rate; at most one block can play before the
@@ -34,35 +32,22 @@ bool CAlsaPacer::Start(CAlsaPcm& pcm, COutputManager& manager, uint32_t blockFra
     if (!m_wake.Valid() || count <= 0)
         return false;
     m_pollFds.assign(static_cast<size_t>(count) + 1, pollfd{});
-    m_deviceLost.store(false, std::memory_order_relaxed);
     Publish();
-    m_run.store(true, std::memory_order_release);
-    m_thread = std::thread([this] { Loop(); });
-    m_threadId.store(m_thread.get_id());
-    return true;
+    return Launch(manager);
 }
 
-void CAlsaPacer::Stop() noexcept
+void CAlsaPacer::Wake() noexcept
 {
-    m_run.store(false, std::memory_order_release);
-    if (m_wake.Valid() && !OnPacingThread()) {
+    if (m_wake.Valid()) {
         const uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(m_wake.Get(), &one, sizeof one);
-    }
-}
-
-void CAlsaPacer::Join()
-{
-    if (m_thread.joinable() && !OnPacingThread()) {
-        m_thread.join();
-        m_threadId.store(std::thread::id());
     }
 }
 
 void CAlsaPacer::ResetPosition() noexcept
 {
     m_position.Reset();
-    m_clock.Reset();
+    CPacer::ResetPosition();
 }
 
 void CAlsaPacer::Publish() noexcept
@@ -80,23 +65,15 @@ void CAlsaPacer::Publish() noexcept
 
 void CAlsaPacer::Loop() noexcept
 {
-    // Set here as well as by Start: the first block may end the run before Start stores it.
-    m_threadId.store(std::this_thread::get_id());
-    MarkAudioThread();
-    m_realTime.store(RequestRealTimeScheduling(), std::memory_order_relaxed);
-
     snd_pcm_t* pcm = m_pcm->Handle();
     const auto pcmFds = static_cast<unsigned int>(m_pollFds.size() - 1);
     // A device that stops signalling (a server that hangs) is looked at again after a while
     // instead of leaving the thread asleep for good.
     const int timeoutMs = static_cast<int>(4000ull * m_blockFrames / m_rateHz) + 100;
-    while (m_run.load(std::memory_order_acquire)) {
+    while (Running()) {
         const long avail = m_pcm->Avail();
         if (avail < 0) {
-            // Nothing more will play: the run stops as when the client ends, so the manager
-            // reports it no longer runs and the user-interface thread can close what it opened.
-            m_deviceLost.store(true, std::memory_order_relaxed);
-            m_manager->Stop();
+            LoseDevice();
             break;
         }
         if (avail >= static_cast<long>(m_blockFrames)) {
@@ -117,5 +94,4 @@ void CAlsaPacer::Loop() noexcept
         unsigned short events = 0;
         snd_pcm_poll_descriptors_revents(pcm, m_pollFds.data(), pcmFds, &events);
     }
-    MarkAudioThread(false);
 }

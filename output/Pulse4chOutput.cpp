@@ -1,6 +1,5 @@
 #include "Pulse4chOutput.h"
 
-#include "AudioThread.h"
 #include "OutputDeviceInfo.h"
 #include "OutputDevices.h"
 #include "OutputManager.h"
@@ -12,12 +11,8 @@
 
 namespace {
 
-constexpr uint32_t kChannels = 4;
+constexpr uint32_t kChannels = CFourChannelBlock::kChannels;
 constexpr auto kOpenTimeout = std::chrono::milliseconds(700);
-
-// The last master opened, which a secondary of this kind joins. Set and cleared on the
-// user-interface thread, read there by a secondary's Open and by GetPosition on any thread.
-std::atomic<CPulse4chOutput*> g_master{nullptr};
 
 } // namespace
 
@@ -34,16 +29,16 @@ CPulse4chOutput::~CPulse4chOutput()
     Close();
 }
 
-int CPulse4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
+int CPulse4chOutput::OpenDevice(COutputDeviceInfo& record)
 {
-    AssertNotAudioThread("CPulse4chOutput::Open");
     using namespace OutputErrors;
-    Close();
-    m_record = &record;
-    m_manager = &manager;
     if (record.master == 0) {
-        m_master = g_master.load();
-        return m_master != nullptr ? 0 : kNotServed;
+        // The secondary joins the master opened on this manager, when it is one of this kind.
+        auto* master = dynamic_cast<CPulse4chOutput*>(m_manager->Master());
+        if (master == nullptr || master->m_block == nullptr)
+            return kNotServed;
+        m_block = master->m_block;
+        return 0;
     }
     const auto& sinks = PulseDevices::FourChannelSinks();
     if (record.device < OutputIds::kServer4chFirst || record.device > OutputIds::kServer4chLast ||
@@ -68,126 +63,71 @@ int CPulse4chOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
         return result;
     }
     record.stereo = 1;
-    m_block = std::make_unique<int16_t[]>(static_cast<size_t>(blockFrames) * kChannels);
-    m_blockFrames = blockFrames;
+    m_block = std::make_shared<CFourChannelBlock>(blockFrames, CFourChannelBlock::MonoBlocks::OnBothSpeakers);
+    m_block->SetMaster(this);
     m_periodMs = TimerPeriodMs(blockFrames, record.sampleRate);
-    g_master.store(this);
     return 0;
 }
 
-int CPulse4chOutput::Close()
+int CPulse4chOutput::CloseDevice()
 {
-    AssertNotAudioThread("CPulse4chOutput::Close");
-    if (m_playing.load(std::memory_order_relaxed))
-        Stop();
-    m_master = nullptr;
-    CPulse4chOutput* self = this;
-    g_master.compare_exchange_strong(self, nullptr);
-    m_pacer.Stop();
-    m_pacer.Join();
+    // The secondary may outlive its master (the manager closes the master first): it keeps the
+    // block but no longer finds the master's position.
+    if (m_block != nullptr && m_block->Master() == this)
+        m_block->SetMaster(nullptr);
+    m_block.reset();
     m_stream.Close();
     m_connection.Close();
-    m_block.reset();
-    m_blockFrames = 0;
     return 0;
 }
 
-int CPulse4chOutput::Start()
+int CPulse4chOutput::PrepareDevice()
 {
-    AssertNotAudioThread("CPulse4chOutput::Start");
-    m_playing.store(true, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
-    m_pacer.Join();
-    if (m_stream.Reconnect(CPulseConnection::Clock::now() + kOpenTimeout) != 0)
-        return 1;
-    m_pacer.ResetPosition();
-    for (int block = 0; block < 2; ++block) {
-        if (m_manager->RenderNext(-1) != 0)
-            return 1;
-    }
-    if (!m_playing.load(std::memory_order_acquire))
-        return 0;
-    m_connection.Poll();
-    return m_pacer.Start(m_connection, m_stream, *m_manager, m_record->blockFrames, m_periodMs) ? 0 : 1;
+    return m_stream.Reconnect(CPulseConnection::Clock::now() + kOpenTimeout) != 0 ? 1 : 0;
 }
 
-int CPulse4chOutput::Stop()
+bool CPulse4chOutput::StartPacing()
 {
-    m_playing.store(false, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
-    m_pacer.Stop();
-    if (!m_pacer.OnPacingThread())
-        m_pacer.Join();
+    m_connection.Poll();
+    return m_pacer.Start(m_connection, m_stream, *m_manager, m_record->blockFrames, m_periodMs);
+}
+
+void CPulse4chOutput::DropDevice() noexcept
+{
     // Ending the stream discards what the server holds; Start makes a fresh one.
     m_stream.Drop();
     m_connection.Poll();
-    m_pacer.ResetPosition();
-    return 0;
-}
-
-int CPulse4chOutput::Interleave(const void* samples, uint32_t bytes, uint32_t frames,
-                                uint32_t firstChannel) noexcept
-{
-    CPulse4chOutput* owner = IsMaster() ? this : m_master;
-    if (owner == nullptr || owner->m_block == nullptr || frames > owner->m_blockFrames)
-        return 1;
-    const auto* in = static_cast<const int16_t*>(samples);
-    int16_t* out = owner->m_block.get() + firstChannel;
-    if (bytes >= frames * 4) {
-        for (uint32_t frame = 0; frame < frames; ++frame, in += 2, out += kChannels) {
-            out[0] = in[0];
-            out[1] = in[1];
-        }
-    } else if (bytes >= frames * 2) {
-        // A mono block plays on both speakers of its pair.
-        for (uint32_t frame = 0; frame < frames; ++frame, ++in, out += kChannels) {
-            out[0] = in[0];
-            out[1] = in[0];
-        }
-    } else {
-        return 1;
-    }
-    return 0;
 }
 
 int CPulse4chOutput::Write(const void* samples, uint32_t bytes, uint32_t frames) noexcept
 {
     // A secondary writes from within the master's render cycle, the priming blocks of its
     // Start included, so it takes every block while it has a master.
-    if (!IsMaster())
-        return Interleave(samples, bytes, frames, 2);
-    if (m_block == nullptr || frames > m_blockFrames)
+    return WriteBlock(samples, bytes, frames);
+}
+
+int CPulse4chOutput::WriteBlock(const void* samples, uint32_t bytes, uint32_t frames) noexcept
+{
+    if (m_block == nullptr)
         return 1;
-    // The rear pair starts silent: without a secondary of this kind it stays so.
-    for (uint32_t frame = 0; frame < frames; ++frame) {
-        m_block[frame * kChannels + 2] = 0;
-        m_block[frame * kChannels + 3] = 0;
-    }
-    m_commitFrames = frames;
-    return Interleave(samples, bytes, frames, 0);
+    return IsMaster() ? m_block->PutFirstPair(samples, bytes, frames)
+                      : m_block->PutSecondPair(samples, bytes, frames);
 }
 
 int CPulse4chOutput::Commit() noexcept
 {
-    if (!IsMaster() || !m_playing.load(std::memory_order_acquire) || m_block == nullptr)
+    if (!IsMaster() || !Playing() || m_block == nullptr)
         return 1;
-    return m_stream.Write(m_block.get(), static_cast<size_t>(m_commitFrames) * kChannels * sizeof(int16_t));
+    return m_stream.Write(m_block->Samples(),
+                          static_cast<size_t>(m_block->Frames()) * kChannels * sizeof(int16_t));
 }
 
 int CPulse4chOutput::GetPosition(uint32_t& frames) noexcept
 {
+    if (IsMaster())
+        return CPacedOutput::GetPosition(frames);
+    // The master may have been closed first; it no longer answers then.
     frames = 0;
-    if (!IsMaster()) {
-        // The master may have been closed first; it no longer answers then.
-        CPulse4chOutput* master = g_master.load();
-        return master != nullptr && master == m_master ? master->GetPosition(frames) : 1;
-    }
-    // The stream itself is made and ended on the pacing thread; the connection lives from Open
-    // to Close.
-    if (!m_connection.IsOpen())
-        return 1;
-    frames = m_pacer.Position();
-    return 0;
+    COutputDriver* master = m_block != nullptr ? m_block->Master() : nullptr;
+    return master != nullptr ? master->GetPosition(frames) : 1;
 }

@@ -1,6 +1,5 @@
 #include "PulseOutput.h"
 
-#include "AudioThread.h"
 #include "OutputDeviceInfo.h"
 #include "OutputDevices.h"
 #include "OutputManager.h"
@@ -37,18 +36,9 @@ CPulseOutput::~CPulseOutput()
     Close();
 }
 
-bool CPulseOutput::IsMaster() const noexcept
+int CPulseOutput::OpenDevice(COutputDeviceInfo& record)
 {
-    return m_record != nullptr && m_record->master != 0;
-}
-
-int CPulseOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
-{
-    AssertNotAudioThread("CPulseOutput::Open");
     using namespace OutputErrors;
-    Close();
-    m_record = &record;
-    m_manager = &manager;
     const uint32_t id = record.device;
     if (id < OutputIds::kServerFirst || id > OutputIds::kServerLast)
         return kNotServed;
@@ -84,63 +74,37 @@ int CPulseOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
     m_periodMs = TimerPeriodMs(RoundedBlockFrames(record.blockFrames), record.sampleRate);
     // A secondary takes blocks from now on: the master primes its own buffer, and so this
     // one's, before the manager starts the secondaries.
-    m_playing.store(record.master == 0, std::memory_order_release);
+    SetPlaying(record.master == 0);
     return 0;
 }
 
-int CPulseOutput::Close()
+int CPulseOutput::CloseDevice()
 {
-    AssertNotAudioThread("CPulseOutput::Close");
-    if (m_playing.load(std::memory_order_relaxed))
-        Stop();
-    m_pacer.Stop();
-    m_pacer.Join();
     m_stream.Close();
     m_connection.Close();
     return 0;
 }
 
-int CPulseOutput::Start()
+int CPulseOutput::PrepareDevice()
 {
-    AssertNotAudioThread("CPulseOutput::Start");
-    m_pacer.Join();
-    if (m_stream.Reconnect(CPulseConnection::Clock::now() + kOpenTimeout) != 0)
-        return 1;
-    m_pacer.ResetPosition();
-    m_playing.store(true, std::memory_order_release);
-    if (!IsMaster())
-        return 0;
-    // Both blocks of the buffer are filled before the stream starts, so the first tick finds
-    // it playing.
-    for (int block = 0; block < 2; ++block) {
-        if (m_manager->RenderNext(-1) != 0)
-            return 1;
-    }
-    if (!m_playing.load(std::memory_order_acquire))
-        return 0; // the client had nothing to give
-    m_connection.Poll();
-    return m_pacer.Start(m_connection, m_stream, *m_manager, m_record->blockFrames, m_periodMs) ? 0 : 1;
+    return m_stream.Reconnect(CPulseConnection::Clock::now() + kOpenTimeout) != 0 ? 1 : 0;
 }
 
-int CPulseOutput::Stop()
+bool CPulseOutput::StartPacing()
 {
-    m_playing.store(false, std::memory_order_release);
-    m_pacer.Stop();
-    if (!m_pacer.OnPacingThread())
-        m_pacer.Join();
+    m_connection.Poll();
+    return m_pacer.Start(m_connection, m_stream, *m_manager, m_record->blockFrames, m_periodMs);
+}
+
+void CPulseOutput::DropDevice() noexcept
+{
     // Ending the stream discards what the server holds; Start makes a fresh one.
     m_stream.Drop();
     m_connection.Poll();
-    m_pacer.ResetPosition();
-    return 0;
 }
 
-int CPulseOutput::Write(const void* samples, uint32_t bytes, uint32_t /*frames*/) noexcept
+int CPulseOutput::WriteBlock(const void* samples, uint32_t bytes, uint32_t /*frames*/) noexcept
 {
-    if (!m_playing.load(std::memory_order_acquire)) {
-        m_blocksDropped.fetch_add(1, std::memory_order_relaxed);
-        return 1;
-    }
     bool fits = true;
     if (!IsMaster()) {
         // Nothing else serves this connection's loop: the server's requests are read here. A
@@ -154,21 +118,5 @@ int CPulseOutput::Write(const void* samples, uint32_t bytes, uint32_t /*frames*/
         m_stream.RequestTiming();
         m_connection.Poll();
     }
-    if (result != 0) {
-        m_blocksDropped.fetch_add(1, std::memory_order_relaxed);
-        return 1;
-    }
-    m_blocksWritten.fetch_add(1, std::memory_order_relaxed);
-    return 0;
-}
-
-int CPulseOutput::GetPosition(uint32_t& frames) noexcept
-{
-    frames = 0;
-    // The stream itself is made and ended on the pacing thread; the connection lives from Open
-    // to Close.
-    if (m_record == nullptr || !m_connection.IsOpen())
-        return 1;
-    frames = m_pacer.Position();
-    return 0;
+    return result;
 }

@@ -4,7 +4,6 @@
 #include "OutputManager.h"
 #include "PulseConnection.h"
 #include "PulseStream.h"
-#include "RealTimeThread.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,44 +27,20 @@ bool CPulsePacer::Start(CPulseConnection& connection, CPulseStream& stream, COut
     Join();
     m_connection = &connection;
     m_stream = &stream;
-    m_manager = &manager;
     m_blockFrames = blockFrames;
     // Between timer ticks the sink plays on at its rate; a tick comes well within a block.
     m_clock.SetFormat(stream.RateHz(), blockFrames);
     m_periodMs = std::max<uint32_t>(periodMs, 1);
-    m_deviceLost.store(false, std::memory_order_relaxed);
     m_ticks.store(0, std::memory_order_relaxed);
     m_blocksAsked.store(0, std::memory_order_relaxed);
     Publish(stream);
-    m_run.store(true, std::memory_order_release);
-    try {
-        m_thread = std::thread([this] { Loop(); });
-    } catch (const std::system_error&) {
-        m_run.store(false, std::memory_order_relaxed);
-        return false;
-    }
-    m_threadId.store(m_thread.get_id());
-    return true;
+    return Launch(manager);
 }
 
-void CPulsePacer::Stop() noexcept
+void CPulsePacer::Wake() noexcept
 {
-    m_run.store(false, std::memory_order_release);
-    if (m_connection != nullptr && !OnPacingThread())
+    if (m_connection != nullptr)
         m_connection->Wake();
-}
-
-void CPulsePacer::Join()
-{
-    if (m_thread.joinable() && !OnPacingThread()) {
-        m_thread.join();
-        m_threadId.store(std::thread::id());
-    }
-}
-
-void CPulsePacer::ResetPosition() noexcept
-{
-    m_clock.Reset();
 }
 
 void CPulsePacer::Publish(const CPulseStream& stream) noexcept
@@ -78,15 +53,10 @@ void CPulsePacer::Publish(const CPulseStream& stream) noexcept
 
 void CPulsePacer::Loop() noexcept
 {
-    // Set here as well as by Start: the first block may end the run before Start stores it.
-    m_threadId.store(std::this_thread::get_id());
-    MarkAudioThread();
-    m_realTime.store(RequestRealTimeScheduling(), std::memory_order_relaxed);
-
     const size_t blockBytes = static_cast<size_t>(m_blockFrames) * m_stream->FrameBytes();
     const auto period = std::chrono::milliseconds(m_periodMs);
     auto nextTick = Clock::now() + period;
-    while (m_run.load(std::memory_order_acquire)) {
+    while (Running()) {
         const auto now = Clock::now();
         bool alive = true;
         if (now < nextTick) {
@@ -104,10 +74,7 @@ void CPulsePacer::Loop() noexcept
             m_ticks.fetch_add(1, std::memory_order_relaxed);
         }
         if (!alive || !m_stream->Alive()) {
-            // Nothing more will play: the run stops as when the client ends, so the manager
-            // reports it no longer runs and the user-interface thread can close what it opened.
-            m_deviceLost.store(true, std::memory_order_relaxed);
-            m_manager->Stop();
+            LoseDevice();
             break;
         }
         // One block a tick at most, so the stream stays one to two blocks ahead of what plays.
@@ -119,5 +86,4 @@ void CPulsePacer::Loop() noexcept
         m_stream->RequestTiming();
         m_connection->Poll();
     }
-    MarkAudioThread(false);
 }

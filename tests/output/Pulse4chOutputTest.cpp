@@ -111,6 +111,44 @@ TEST(Pulse4chOutput, OpenRefusesWhatItCannotServe)
     }
 }
 
+TEST(Pulse4chOutput, SecondaryJoinsTheMasterOfItsOwnManager)
+{
+    ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << "run through ctest: its fixture starts the server";
+    // Two devices open on the same sink: the second master opens before the first one's
+    // secondary, and never plays.
+    COutputManager playing;
+    COutputManager idle;
+    COutputDeviceInfo records[3];
+    for (COutputDeviceInfo& record : records) {
+        ASSERT_EQ(GetDevice(1280, record), 0);
+        record.blockFrames = 2048;
+        record.mainGroupMask = 1;
+    }
+    auto* master = static_cast<CPulse4chOutput*>(playing.OpenMaster(records[0]));
+    ASSERT_NE(master, nullptr);
+    ASSERT_NE(idle.OpenMaster(records[1]), nullptr);
+    records[2].secondary = 1;
+    auto* secondary = static_cast<CPulse4chOutput*>(playing.AttachSecondary(records[2]));
+    ASSERT_NE(secondary, nullptr);
+
+    CToneClient client({500, 700}, {1100, 1300});
+    ClientRecord flags;
+    ASSERT_EQ(playing.Start(client, flags), 0);
+    uint32_t masterPosition = 0;
+    EXPECT_TRUE(
+        WaitUntil([&] { return master->GetPosition(masterPosition) == 0 && masterPosition >= kRate / 4; },
+                  std::chrono::seconds(10)));
+    uint32_t secondaryPosition = 0;
+    EXPECT_EQ(secondary->GetPosition(secondaryPosition), 0);
+    EXPECT_GE(secondaryPosition, masterPosition) << "the secondary answers with its own master's position";
+    // The idle device closes while the other plays; the playing pair goes on.
+    idle.Close();
+    const uint32_t blocks = client.Blocks();
+    EXPECT_TRUE(WaitUntil([&] { return client.Blocks() >= blocks + 4; }, std::chrono::seconds(10)));
+    EXPECT_EQ(secondary->GetPosition(secondaryPosition), 0);
+    playing.Close();
+}
+
 TEST(Pulse4chOutput, MasterPlaysOnTheFrontPairAndTheSecondaryOnTheRearPair)
 {
     ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr) << "run through ctest: its fixture starts the server";
