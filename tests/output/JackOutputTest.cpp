@@ -662,3 +662,69 @@ TEST(JackOutput, BufferSwitchAllocatesNothing)
     manager.Close();
     EXPECT_EQ(allocations.load(), 0);
 }
+
+// libjack keeps one server per process (a client opened towards a second server lands on the
+// first), so the two devices share the server with four outputs: each has a connection, a client
+// and ports of its own.
+TEST(JackOutput, TwoManagersOpenAtOnceEachPlayTheirOwnStream)
+{
+    const std::string server = ServerName("44100");
+    ASSERT_FALSE(server.empty()) << "run through ctest: its fixture starts the server";
+    COutputManager managers[2];
+    COutputDeviceInfo masters[2] = {JackRecord(1), JackRecord(1)};
+    COutputDeviceInfo seconds[2] = {JackRecord(2), JackRecord(2)};
+    CJackOutput* drivers[2] = {};
+    CJackOutput* secondaries[2] = {};
+    for (const int m : {0, 1}) {
+        drivers[m] = static_cast<CJackOutput*>(
+            managers[m].OpenMaster(masters[m], std::make_unique<CJackOutput>(server)));
+        ASSERT_NE(drivers[m], nullptr) << m;
+        // Each secondary joins the master of its own manager.
+        secondaries[m] = static_cast<CJackOutput*>(
+            managers[m].AttachSecondary(seconds[m], std::make_unique<CJackOutput>(server)));
+        ASSERT_NE(secondaries[m], nullptr) << m;
+        EXPECT_EQ(drivers[m]->OutputChannels(), 4) << m;
+        EXPECT_EQ(secondaries[m]->Channel(CJackOutput::SecondaryLeft), 2) << m;
+    }
+    CCodeClient clients[2];
+    ClientRecord flags[2];
+    for (const int m : {0, 1})
+        ASSERT_EQ(managers[m].Start(clients[m], flags[m]), 0) << m;
+    std::string clientNames[2];
+    for (const int m : {0, 1}) {
+        const std::string port = drivers[m]->PortName(CJackOutput::MasterLeft);
+        clientNames[m] = port.substr(0, port.find(':'));
+        EXPECT_EQ(secondaries[m]->PortName(CJackOutput::SecondaryLeft), clientNames[m] + ":secondary_left")
+            << m;
+    }
+    EXPECT_NE(clientNames[0], clientNames[1]) << "one client per device";
+
+    constexpr uint32_t kFrames = 44100;
+    CJackCapture captures[2] = {{server, 2, kFrames}, {server, 2, kFrames}};
+    for (const int m : {0, 1}) {
+        ASSERT_TRUE(captures[m].Ok()) << m;
+        ASSERT_TRUE(captures[m].Connect(0, drivers[m]->PortName(CJackOutput::MasterLeft))) << m;
+        ASSERT_TRUE(captures[m].Connect(1, drivers[m]->PortName(CJackOutput::MasterRight))) << m;
+    }
+    for (const int m : {0, 1}) {
+        EXPECT_TRUE(WaitUntil([&] { return captures[m].Frames() >= kFrames; }, std::chrono::seconds(20)))
+            << m;
+        captures[m].Deactivate();
+    }
+    uint32_t shortSwitches[2] = {};
+    for (const int m : {0, 1}) {
+        shortSwitches[m] = drivers[m]->ShortSwitches();
+        EXPECT_GT(drivers[m]->FramesToPorts(), kFrames / 2) << m;
+        EXPECT_GT(clients[m].FramesRendered(), kFrames / 2) << m;
+    }
+    for (COutputManager& manager : managers)
+        manager.Close();
+    // Each capture reads one device's ports: a stream without gaps, rendered by that device's
+    // own client.
+    for (const int m : {0, 1}) {
+        const MainStreamCheck main = CheckMainStream(captures[m], 0, kFrames);
+        EXPECT_EQ(main.errors, 0) << m;
+        EXPECT_LT(std::max(main.leftFirst, main.rightFirst), static_cast<int>(kFrames / 2)) << m;
+        EXPECT_EQ(shortSwitches[m], 0u) << m;
+    }
+}
