@@ -18,13 +18,14 @@ constexpr std::array<const char*, CJackOutput::kEntries> kPortNames = {"master_l
 
 } // namespace
 
-// One server connection for the whole program. Written on the user-interface thread while the
-// client is inactive (no process callback runs), read by the process callback; the instance
-// pointers and counters are atomics because the callbacks read them while the user-interface
-// thread may look.
-struct CJackOutput::ProgramState {
+// One server connection: a master and at most one secondary of the same manager. Written on the
+// user-interface thread while the client is inactive (no process callback runs), read by the
+// process callback; the instance pointers and counters are atomics because the callbacks read
+// them while the user-interface thread may look. The instances hold it, so it outlives the
+// client, which the master's Close closes.
+struct CJackOutput::ServerConnection {
     CJackClient client;
-    std::atomic<CJackOutput*> master{nullptr};    // the open master; it owns the connection
+    std::atomic<CJackOutput*> master{nullptr};    // the open master; it opened the client
     std::atomic<CJackOutput*> secondary{nullptr}; // the one instance on outputs 3 and 4
     std::vector<std::string> physicalPorts;       // the server's playback ports, at most 16
     std::array<int, kEntries> table{0, 1, 2, 3};  // physical port per entry, -1 unassigned
@@ -40,12 +41,6 @@ struct CJackOutput::ProgramState {
     std::atomic<bool> serverLost{false};
 };
 
-CJackOutput::ProgramState& CJackOutput::State() noexcept
-{
-    static ProgramState state;
-    return state;
-}
-
 CJackOutput::~CJackOutput()
 {
     Close();
@@ -53,52 +48,53 @@ CJackOutput::~CJackOutput()
 
 bool CJackOutput::IsMaster() const noexcept
 {
-    return State().master.load(std::memory_order_acquire) == this;
+    return m_connection != nullptr && m_connection->master.load(std::memory_order_acquire) == this;
 }
 
 int CJackOutput::Open(COutputDeviceInfo& record, COutputManager& manager)
 {
     AssertNotAudioThread("CJackOutput::Open");
     Close();
-    ProgramState& s = State();
     m_record = &record;
     m_manager = &manager;
     // The blocks come as 16-bit samples whatever the record asked for; the ports take floats.
     record.bytesPerSample = 2;
     int result = 0;
     if (record.master != 0) {
+        m_connection = std::make_shared<ServerConnection>();
         result = OpenMaster(record);
-    } else if (s.master.load() == nullptr || s.secondary.load() != nullptr) {
-        result = kNoServer; // a secondary rides on the master's connection; outputs 3-4 serve one
+    } else {
+        // A secondary rides on the connection of its manager's master; outputs 3-4 serve one.
+        const auto* master = dynamic_cast<const CJackOutput*>(manager.Master());
+        if (master != nullptr && master->m_connection != nullptr &&
+            master->m_connection->master.load() == master &&
+            master->m_connection->secondary.load() == nullptr)
+            m_connection = master->m_connection;
+        else
+            result = kNoServer;
     }
     if (result == 0)
-        result = SetUpBuffers(s.bufferFrames);
+        result = SetUpBuffers(m_connection->bufferFrames);
     if (result != 0) {
-        if (s.master.load() == this) {
-            s.master.store(nullptr);
-            s.client.Close();
+        if (IsMaster()) {
+            m_connection->master.store(nullptr);
+            m_connection->client.Close();
         }
+        m_connection.reset();
         m_record = nullptr;
         return result;
     }
     if (record.master == 0) {
         m_left = SecondaryLeft;
         m_right = SecondaryRight;
-        s.secondary.store(this, std::memory_order_release);
+        m_connection->secondary.store(this, std::memory_order_release);
     }
     return 0;
 }
 
 int CJackOutput::OpenMaster(COutputDeviceInfo& record)
 {
-    ProgramState& s = State();
-    if (s.master.load() != nullptr)
-        return kNoServer; // one server connection per program
-    s.xruns.store(0);
-    s.shortSwitches.store(0);
-    s.serverLost.store(false);
-    s.ports = {};
-    s.portBuffers = {};
+    ServerConnection& s = *m_connection;
     if (!s.client.Open(kClientName, m_serverName))
         return kNoServer;
     s.master.store(this, std::memory_order_release);
@@ -145,18 +141,18 @@ int CJackOutput::OpenMaster(COutputDeviceInfo& record)
             return kBadSampleType;
     }
 
-    if (jack_set_process_callback(client, &CJackOutput::Process, nullptr) != 0 ||
-        jack_set_xrun_callback(client, &CJackOutput::OnXrun, nullptr) != 0 ||
-        jack_set_thread_init_callback(client, &CJackOutput::OnThreadInit, nullptr) != 0)
+    if (jack_set_process_callback(client, &CJackOutput::Process, &s) != 0 ||
+        jack_set_xrun_callback(client, &CJackOutput::OnXrun, &s) != 0 ||
+        jack_set_thread_init_callback(client, &CJackOutput::OnThreadInit, &s) != 0)
         return kNoServer;
     jack_on_info_shutdown(
-        client, [](jack_status_t, const char*, void*) { OnShutdown(); }, nullptr);
+        client, [](jack_status_t, const char*, void* arg) { OnShutdown(arg); }, &s);
     return 0;
 }
 
 int CJackOutput::SetUpBuffers(uint32_t serverBufferFrames)
 {
-    const ProgramState& s = State();
+    const ServerConnection& s = *m_connection;
     m_buffer.Configure(CSwitchBuffer::CapacityFor(serverBufferFrames, s.recordRate, s.serverRate));
     m_resample = s.resample;
     if (m_resample) {
@@ -174,7 +170,7 @@ int CJackOutput::Close()
     AssertNotAudioThread("CJackOutput::Close");
     if (m_record == nullptr)
         return 0;
-    ProgramState& s = State();
+    ServerConnection& s = *m_connection;
     Stop();
     if (IsMaster()) {
         if (s.active && !s.serverLost.load())
@@ -190,6 +186,7 @@ int CJackOutput::Close()
     // would leave the callback a dangling instance.
     CJackOutput* self = this;
     s.secondary.compare_exchange_strong(self, nullptr);
+    m_connection.reset();
     m_record = nullptr;
     return 0;
 }
@@ -197,9 +194,9 @@ int CJackOutput::Close()
 int CJackOutput::Start()
 {
     AssertNotAudioThread("CJackOutput::Start");
-    ProgramState& s = State();
     if (m_record == nullptr)
         return 1;
+    ServerConnection& s = *m_connection;
     if (!IsMaster()) {
         // Normally the master's Start has already started this instance, in step with it.
         if (s.master.load() == nullptr)
@@ -250,12 +247,14 @@ int CJackOutput::Start()
 int CJackOutput::Stop()
 {
     m_playing.store(false, std::memory_order_release);
-    ProgramState& s = State();
     // jack_deactivate waits for the running cycle: never from inside it, and never towards a
     // server that has gone.
-    if (IsMaster() && s.active && !IsAudioThread() && !s.serverLost.load()) {
-        jack_deactivate(s.client.Get());
-        s.active = false;
+    if (IsMaster()) {
+        ServerConnection& s = *m_connection;
+        if (s.active && !IsAudioThread() && !s.serverLost.load()) {
+            jack_deactivate(s.client.Get());
+            s.active = false;
+        }
     }
     return 0;
 }
@@ -282,9 +281,8 @@ int CJackOutput::Write(const void* samples, uint32_t bytes, uint32_t frames) noe
     return 0;
 }
 
-void CJackOutput::Deliver(uint32_t frames) noexcept
+void CJackOutput::Deliver(ServerConnection& s, uint32_t frames) noexcept
 {
-    ProgramState& s = State();
     float* left = s.portBuffers[m_left];
     float* right = s.portBuffers[m_right];
     const uint32_t copied = m_buffer.Deliver(left, right, frames);
@@ -297,12 +295,12 @@ void CJackOutput::Deliver(uint32_t frames) noexcept
 }
 
 // The buffer switch.
-int CJackOutput::Process(uint32_t frames, void* /*arg*/) noexcept
+int CJackOutput::Process(uint32_t frames, void* arg) noexcept
 {
     // Also marked by the thread-init callback; marking here too keeps a Stop from inside the
     // cycle from ever deactivating the client it runs in.
     MarkAudioThread(true);
-    ProgramState& s = State();
+    ServerConnection& s = *static_cast<ServerConnection*>(arg);
     for (int entry = 0; entry < kEntries; ++entry) {
         float* buffer = nullptr;
         if (s.ports[entry] != nullptr) {
@@ -324,16 +322,16 @@ int CJackOutput::Process(uint32_t frames, void* /*arg*/) noexcept
         CSwitchBuffer::TicksFor(frames, master->m_buffer.Carried(), s.recordRate, s.serverRate);
     if (ticks > 0)
         master->m_manager->RenderNext(static_cast<int>(ticks));
-    master->Deliver(frames);
+    master->Deliver(s, frames);
     CJackOutput* secondary = s.secondary.load(std::memory_order_acquire);
     if (secondary != nullptr && secondary->m_playing.load(std::memory_order_acquire))
-        secondary->Deliver(frames);
+        secondary->Deliver(s, frames);
     return 0;
 }
 
-int CJackOutput::OnXrun(void* /*arg*/) noexcept
+int CJackOutput::OnXrun(void* arg) noexcept
 {
-    State().xruns.fetch_add(1, std::memory_order_relaxed);
+    static_cast<ServerConnection*>(arg)->xruns.fetch_add(1, std::memory_order_relaxed);
     return 0;
 }
 
@@ -343,9 +341,9 @@ void CJackOutput::OnThreadInit(void* /*arg*/) noexcept
 }
 
 // Runs on a thread of libjack's when the server goes away; no JACK call may be made here.
-void CJackOutput::OnShutdown() noexcept
+void CJackOutput::OnShutdown(void* arg) noexcept
 {
-    ProgramState& s = State();
+    ServerConnection& s = *static_cast<ServerConnection*>(arg);
     s.serverLost.store(true);
     if (CJackOutput* master = s.master.load(std::memory_order_acquire); master != nullptr)
         master->m_manager->Stop();
@@ -357,48 +355,48 @@ int CJackOutput::GetPosition(uint32_t& frames) noexcept
     return m_record != nullptr ? 0 : 1;
 }
 
-uint32_t CJackOutput::Xruns() noexcept
+uint32_t CJackOutput::Xruns() const noexcept
 {
-    return State().xruns.load(std::memory_order_relaxed);
+    return m_connection != nullptr ? m_connection->xruns.load(std::memory_order_relaxed) : 0;
 }
 
-uint32_t CJackOutput::ShortSwitches() noexcept
+uint32_t CJackOutput::ShortSwitches() const noexcept
 {
-    return State().shortSwitches.load(std::memory_order_relaxed);
+    return m_connection != nullptr ? m_connection->shortSwitches.load(std::memory_order_relaxed) : 0;
 }
 
-bool CJackOutput::ServerLost() noexcept
+bool CJackOutput::ServerLost() const noexcept
 {
-    return State().serverLost.load();
+    return m_connection != nullptr && m_connection->serverLost.load();
 }
 
-int CJackOutput::Channel(Entry entry) noexcept
+int CJackOutput::Channel(Entry entry) const noexcept
 {
-    return State().table[entry];
+    return m_connection != nullptr ? m_connection->table[entry] : -1;
 }
 
-int CJackOutput::OutputChannels() noexcept
+int CJackOutput::OutputChannels() const noexcept
 {
-    return static_cast<int>(State().physicalPorts.size());
+    return m_connection != nullptr ? static_cast<int>(m_connection->physicalPorts.size()) : 0;
 }
 
-uint32_t CJackOutput::ServerRate() noexcept
+uint32_t CJackOutput::ServerRate() const noexcept
 {
-    return State().serverRate;
+    return m_connection != nullptr ? m_connection->serverRate : 0;
 }
 
-uint32_t CJackOutput::ServerBufferFrames() noexcept
+uint32_t CJackOutput::ServerBufferFrames() const noexcept
 {
-    return State().bufferFrames;
+    return m_connection != nullptr ? m_connection->bufferFrames : 0;
 }
 
-bool CJackOutput::Resampling() noexcept
+bool CJackOutput::Resampling() const noexcept
 {
-    return State().resample;
+    return m_connection != nullptr && m_connection->resample;
 }
 
-std::string CJackOutput::PortName(Entry entry)
+std::string CJackOutput::PortName(Entry entry) const
 {
-    jack_port_t* port = State().ports[entry];
+    jack_port_t* port = m_connection != nullptr ? m_connection->ports[entry] : nullptr;
     return port != nullptr ? jack_port_name(port) : std::string();
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // Plays through a running JACK server (identifier 512; the server is never started for us).
@@ -15,8 +16,11 @@
 // secondary the third and fourth (nothing when the server has fewer). When the server does not
 // run at the record's rate, each instance resamples its blocks.
 //
-// One JACK client serves the program: the server connection, the channel assignment table,
-// the registered ports and the counters are program-wide, owned by the open master.
+// The master's Open makes a server connection of its own: the JACK client, the channel
+// assignment table, the registered ports and the counters. A secondary opened on the same
+// manager joins the connection of that manager's master, so two devices (two managers, or a
+// server tried in the setup while another plays) never touch each other's connection. libjack
+// itself serves one server per process: two devices at once must be on the same server.
 class CJackOutput : public COutputDriver {
 public:
     static constexpr int kMaxChannels = 16; // physical playback ports taken into account
@@ -54,34 +58,37 @@ public:
     // Frames this instance has put into server ports since Open.
     uint32_t FramesToPorts() const noexcept { return m_framesToPorts.load(std::memory_order_relaxed); }
     uint32_t Carried() const noexcept { return m_carried.load(std::memory_order_relaxed); }
-    // Program-wide, since the master's Open: xruns the server reported, switches that could not
-    // be filled, and whether the server went away.
-    static uint32_t Xruns() noexcept;
-    static uint32_t ShortSwitches() noexcept;
-    static bool ServerLost() noexcept;
+    // Of this instance's connection, since its master's Open (0, false, -1 or empty while the
+    // instance is not open): xruns the server reported, switches that could not be filled, and
+    // whether the server went away.
+    uint32_t Xruns() const noexcept;
+    uint32_t ShortSwitches() const noexcept;
+    bool ServerLost() const noexcept;
     // The physical playback port of a table entry (0-based), -1 when unassigned.
-    static int Channel(Entry entry) noexcept;
-    static int OutputChannels() noexcept;
-    static uint32_t ServerRate() noexcept;
-    static uint32_t ServerBufferFrames() noexcept;
-    static bool Resampling() noexcept;
+    int Channel(Entry entry) const noexcept;
+    int OutputChannels() const noexcept;
+    uint32_t ServerRate() const noexcept;
+    uint32_t ServerBufferFrames() const noexcept;
+    bool Resampling() const noexcept;
     // The full name of our port for a table entry ("client:port"), empty before Start.
-    static std::string PortName(Entry entry);
+    std::string PortName(Entry entry) const;
 
 private:
-    struct ProgramState;
-    static ProgramState& State() noexcept;
+    struct ServerConnection;
+    // The callbacks' argument is the connection.
     static int Process(uint32_t frames, void* arg) noexcept;
     static int OnXrun(void* arg) noexcept;
-    static void OnShutdown() noexcept;
+    static void OnShutdown(void* arg) noexcept;
     static void OnThreadInit(void* arg) noexcept;
     bool IsMaster() const noexcept;
     int OpenMaster(COutputDeviceInfo& record);
     int SetUpBuffers(uint32_t serverBufferFrames);
     // Process thread: moves one server buffer into this instance's ports.
-    void Deliver(uint32_t frames) noexcept;
+    void Deliver(ServerConnection& connection, uint32_t frames) noexcept;
 
     std::string m_serverName; // empty: the default server
+    // Made by the master's Open, shared by the secondary's; null while not open.
+    std::shared_ptr<ServerConnection> m_connection;
     CSwitchBuffer m_buffer;
     CPolyphaseResampler m_resamplers[2]; // left, right; configured only when resampling
     bool m_resample = false;

@@ -97,22 +97,22 @@ ProbeResult RunPeriod(const ProbeOptions& options, const CProbeDecks& decks, uin
         return result;
     }
     result.opened = true;
-    result.rateHz = CJackOutput::ServerRate();
+    result.rateHz = driver->ServerRate();
     ClientRecord flags;
     engine.Start(flags.flags);
     manager.Start(engine, flags);
-    result.latencyFrames = PlaybackLatency(options.server, CJackOutput::PortName(CJackOutput::MasterLeft));
+    result.latencyFrames = PlaybackLatency(options.server, driver->PortName(CJackOutput::MasterLeft));
     double carried = 0;
     int samples = 0;
     const auto end = Clock::now() + std::chrono::seconds(options.seconds);
     // Polled once a second: the probe only reads counters.
-    while (Clock::now() < end && !CJackOutput::ServerLost()) {
+    while (Clock::now() < end && !driver->ServerLost()) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
         carried += driver->Carried();
         ++samples;
     }
-    result.xruns = CJackOutput::Xruns();
-    result.shortSwitches = CJackOutput::ShortSwitches();
+    result.xruns = driver->Xruns();
+    result.shortSwitches = driver->ShortSwitches();
     result.carriedFrames = samples > 0 ? carried / samples : 0;
     manager.Close();
     engine.SetPlayClock(nullptr);

@@ -372,10 +372,12 @@ TEST(JackOutput, StreamArrivesWithoutGapsOnFourOutputsAndNormalRunningHasNoXruns
     ASSERT_FALSE(server.empty()) << "run through ctest: its fixture starts the server";
     COutputManager manager;
     COutputDeviceInfo master = JackRecord(1);
-    ASSERT_NE(manager.OpenMaster(master, std::make_unique<CJackOutput>(server)), nullptr);
+    auto* driver =
+        static_cast<CJackOutput*>(manager.OpenMaster(master, std::make_unique<CJackOutput>(server)));
+    ASSERT_NE(driver, nullptr);
     EXPECT_EQ(master.blockFrames, 1024u);
-    EXPECT_FALSE(CJackOutput::Resampling());
-    EXPECT_EQ(CJackOutput::OutputChannels(), 4);
+    EXPECT_FALSE(driver->Resampling());
+    EXPECT_EQ(driver->OutputChannels(), 4);
     COutputDeviceInfo second = JackRecord(2); // the monitor mix on outputs 3 and 4
     auto* secondary =
         static_cast<CJackOutput*>(manager.AttachSecondary(second, std::make_unique<CJackOutput>(server)));
@@ -389,16 +391,17 @@ TEST(JackOutput, StreamArrivesWithoutGapsOnFourOutputsAndNormalRunningHasNoXruns
     ASSERT_TRUE(capture.Ok());
     using E = CJackOutput::Entry;
     for (const E entry : {E::MasterLeft, E::MasterRight, E::SecondaryLeft, E::SecondaryRight})
-        ASSERT_TRUE(capture.Connect(entry, CJackOutput::PortName(entry))) << entry;
+        ASSERT_TRUE(capture.Connect(entry, driver->PortName(entry))) << entry;
     EXPECT_TRUE(WaitUntil([&] { return capture.Frames() >= kFrames; }, std::chrono::seconds(20)));
     capture.Deactivate();
     for (int entry = 0; entry < 4; ++entry) {
-        EXPECT_TRUE(capture.Connected(CJackOutput::PortName(static_cast<E>(entry)),
+        EXPECT_TRUE(capture.Connected(driver->PortName(static_cast<E>(entry)),
                                       "system:playback_" + std::to_string(entry + 1)))
             << entry;
     }
-    const uint32_t xruns = CJackOutput::Xruns();
-    const uint32_t shortSwitches = CJackOutput::ShortSwitches();
+    const uint32_t xruns = driver->Xruns();
+    const uint32_t shortSwitches = driver->ShortSwitches();
+    EXPECT_EQ(secondary->Xruns(), xruns) << "the secondary reads its master's connection";
     manager.Close();
 
     const MainStreamCheck main = CheckMainStream(capture, 0, kFrames);
@@ -442,15 +445,15 @@ TEST(JackOutput, AServerAt48000IsFedResampledAndTheStreamComesBackWithinError)
     auto* driver =
         static_cast<CJackOutput*>(manager.OpenMaster(master, std::make_unique<CJackOutput>(server)));
     ASSERT_NE(driver, nullptr);
-    EXPECT_TRUE(CJackOutput::Resampling());
+    EXPECT_TRUE(driver->Resampling());
     EXPECT_EQ(master.blockFrames, 1152u) << "one tick more than the server's buffer when resampling";
     // A server with two outputs: the secondary has no channels and writes nothing.
     COutputDeviceInfo second = JackRecord(1);
     auto* secondary =
         static_cast<CJackOutput*>(manager.AttachSecondary(second, std::make_unique<CJackOutput>(server)));
     ASSERT_NE(secondary, nullptr);
-    EXPECT_EQ(CJackOutput::Channel(CJackOutput::SecondaryLeft), -1);
-    EXPECT_EQ(CJackOutput::Channel(CJackOutput::SecondaryRight), -1);
+    EXPECT_EQ(secondary->Channel(CJackOutput::SecondaryLeft), -1);
+    EXPECT_EQ(secondary->Channel(CJackOutput::SecondaryRight), -1);
     CJackToneClient client;
     ClientRecord flags;
     ASSERT_EQ(manager.Start(client, flags), 0);
@@ -458,15 +461,15 @@ TEST(JackOutput, AServerAt48000IsFedResampledAndTheStreamComesBackWithinError)
     constexpr uint32_t kFrames = 48000 * 3 / 2;
     CJackCapture capture(server, 2, kFrames);
     ASSERT_TRUE(capture.Ok());
-    ASSERT_TRUE(capture.Connect(0, CJackOutput::PortName(CJackOutput::MasterLeft)));
-    ASSERT_TRUE(capture.Connect(1, CJackOutput::PortName(CJackOutput::MasterRight)));
+    ASSERT_TRUE(capture.Connect(0, driver->PortName(CJackOutput::MasterLeft)));
+    ASSERT_TRUE(capture.Connect(1, driver->PortName(CJackOutput::MasterRight)));
     EXPECT_TRUE(WaitUntil([&] { return capture.Frames() >= kFrames; }, std::chrono::seconds(20)));
     capture.Deactivate();
-    EXPECT_TRUE(CJackOutput::PortName(CJackOutput::SecondaryLeft).empty());
+    EXPECT_TRUE(driver->PortName(CJackOutput::SecondaryLeft).empty());
     EXPECT_GT(driver->FramesToPorts(), 0u);
     EXPECT_EQ(secondary->FramesToPorts(), 0u);
-    EXPECT_EQ(CJackOutput::ShortSwitches(), 0u) << "every callback was filled";
-    EXPECT_EQ(CJackOutput::Xruns(), 0u);
+    EXPECT_EQ(driver->ShortSwitches(), 0u) << "every callback was filled";
+    EXPECT_EQ(driver->Xruns(), 0u);
     manager.Close();
 
     // Back to 44100 Hz and fitted with the tones rendered: a lost, repeated or shifted frame
@@ -507,20 +510,20 @@ TEST(JackOutput, ServerBufferOf300FramesIsFilledExactlyThroughTheCarriedFrames)
         static_cast<CJackOutput*>(manager.OpenMaster(master, std::make_unique<CJackOutput>(server.Name())));
     ASSERT_NE(driver, nullptr);
     EXPECT_EQ(master.blockFrames, 512u);
-    EXPECT_EQ(CJackOutput::ServerBufferFrames(), 300u);
+    EXPECT_EQ(driver->ServerBufferFrames(), 300u);
     CCodeClient client;
     ClientRecord flags;
     ASSERT_EQ(manager.Start(client, flags), 0);
     constexpr uint32_t kFrames = 44100;
     CJackCapture capture(server.Name(), 2, kFrames);
     ASSERT_TRUE(capture.Ok());
-    ASSERT_TRUE(capture.Connect(0, CJackOutput::PortName(CJackOutput::MasterLeft)));
-    ASSERT_TRUE(capture.Connect(1, CJackOutput::PortName(CJackOutput::MasterRight)));
+    ASSERT_TRUE(capture.Connect(0, driver->PortName(CJackOutput::MasterLeft)));
+    ASSERT_TRUE(capture.Connect(1, driver->PortName(CJackOutput::MasterRight)));
     EXPECT_TRUE(WaitUntil([&] { return capture.Frames() >= kFrames; }, std::chrono::seconds(20)));
     capture.Deactivate();
-    const uint32_t shortSwitches = CJackOutput::ShortSwitches();
+    const uint32_t shortSwitches = driver->ShortSwitches();
     const uint32_t blocks = client.Blocks();
-    const uint32_t xruns = CJackOutput::Xruns();
+    const uint32_t xruns = driver->Xruns();
     manager.Close();
 
     // Periods of 6.8 ms see an xrun now and then on a busy machine, in which the server may
@@ -547,7 +550,9 @@ TEST(JackOutput, StallInTheEngineIsCountedAsXruns)
     ASSERT_FALSE(server.empty()) << "run through ctest: its fixture starts the server";
     COutputManager manager;
     COutputDeviceInfo master = JackRecord(1);
-    ASSERT_NE(manager.OpenMaster(master, std::make_unique<CJackOutput>(server)), nullptr);
+    auto* driver =
+        static_cast<CJackOutput*>(manager.OpenMaster(master, std::make_unique<CJackOutput>(server)));
+    ASSERT_NE(driver, nullptr);
     CCodeClient client;
     // Three renders that take more than two periods each.
     client.duringRender = [&] {
@@ -558,7 +563,7 @@ TEST(JackOutput, StallInTheEngineIsCountedAsXruns)
     ClientRecord flags;
     ASSERT_EQ(manager.Start(client, flags), 0);
     EXPECT_TRUE(WaitUntil([&] { return client.Blocks() >= 40; }, std::chrono::seconds(20)));
-    const uint32_t xruns = CJackOutput::Xruns();
+    const uint32_t xruns = driver->Xruns();
     manager.Close();
     std::printf("xruns counted: %u\n", xruns);
     EXPECT_GE(xruns, 1u);
@@ -580,7 +585,7 @@ TEST(JackOutput, ServerGoingAwayMidRunStopsTheOutputAndTheProgramGoesOn)
 
     server.Stop();
     EXPECT_TRUE(WaitUntil([&] { return !manager.Running(); }, std::chrono::seconds(20)));
-    EXPECT_TRUE(CJackOutput::ServerLost());
+    EXPECT_TRUE(driver->ServerLost());
     EXPECT_EQ(flags.flags & 1, 0) << "the client was told the run stopped";
     const uint32_t rendered = client.FramesRendered();
     manager.Close();
@@ -615,8 +620,8 @@ TEST(JackOutput, ClientEndingInsideTheSwitchStopsTheRunAndTheNextStartPlaysAgain
     EXPECT_EQ(driver->GetPosition(position), 0);
     EXPECT_GE(position, 10u * 1024) << "counted from the new Start";
     EXPECT_LE(position, next.FramesRendered());
+    EXPECT_EQ(driver->ShortSwitches(), 0u);
     manager.Close();
-    EXPECT_EQ(CJackOutput::ShortSwitches(), 0u);
 }
 
 TEST(JackOutput, OpenReportsAMissingServerAndASecondaryWithoutMaster)
@@ -656,4 +661,70 @@ TEST(JackOutput, BufferSwitchAllocatesNothing)
     EXPECT_TRUE(WaitUntil([&] { return client.Blocks() >= 40; }, std::chrono::seconds(20)));
     manager.Close();
     EXPECT_EQ(allocations.load(), 0);
+}
+
+// libjack keeps one server per process (a client opened towards a second server lands on the
+// first), so the two devices share the server with four outputs: each has a connection, a client
+// and ports of its own.
+TEST(JackOutput, TwoManagersOpenAtOnceEachPlayTheirOwnStream)
+{
+    const std::string server = ServerName("44100");
+    ASSERT_FALSE(server.empty()) << "run through ctest: its fixture starts the server";
+    COutputManager managers[2];
+    COutputDeviceInfo masters[2] = {JackRecord(1), JackRecord(1)};
+    COutputDeviceInfo seconds[2] = {JackRecord(2), JackRecord(2)};
+    CJackOutput* drivers[2] = {};
+    CJackOutput* secondaries[2] = {};
+    for (const int m : {0, 1}) {
+        drivers[m] = static_cast<CJackOutput*>(
+            managers[m].OpenMaster(masters[m], std::make_unique<CJackOutput>(server)));
+        ASSERT_NE(drivers[m], nullptr) << m;
+        // Each secondary joins the master of its own manager.
+        secondaries[m] = static_cast<CJackOutput*>(
+            managers[m].AttachSecondary(seconds[m], std::make_unique<CJackOutput>(server)));
+        ASSERT_NE(secondaries[m], nullptr) << m;
+        EXPECT_EQ(drivers[m]->OutputChannels(), 4) << m;
+        EXPECT_EQ(secondaries[m]->Channel(CJackOutput::SecondaryLeft), 2) << m;
+    }
+    CCodeClient clients[2];
+    ClientRecord flags[2];
+    for (const int m : {0, 1})
+        ASSERT_EQ(managers[m].Start(clients[m], flags[m]), 0) << m;
+    std::string clientNames[2];
+    for (const int m : {0, 1}) {
+        const std::string port = drivers[m]->PortName(CJackOutput::MasterLeft);
+        clientNames[m] = port.substr(0, port.find(':'));
+        EXPECT_EQ(secondaries[m]->PortName(CJackOutput::SecondaryLeft), clientNames[m] + ":secondary_left")
+            << m;
+    }
+    EXPECT_NE(clientNames[0], clientNames[1]) << "one client per device";
+
+    constexpr uint32_t kFrames = 44100;
+    CJackCapture captures[2] = {{server, 2, kFrames}, {server, 2, kFrames}};
+    for (const int m : {0, 1}) {
+        ASSERT_TRUE(captures[m].Ok()) << m;
+        ASSERT_TRUE(captures[m].Connect(0, drivers[m]->PortName(CJackOutput::MasterLeft))) << m;
+        ASSERT_TRUE(captures[m].Connect(1, drivers[m]->PortName(CJackOutput::MasterRight))) << m;
+    }
+    for (const int m : {0, 1}) {
+        EXPECT_TRUE(WaitUntil([&] { return captures[m].Frames() >= kFrames; }, std::chrono::seconds(20)))
+            << m;
+        captures[m].Deactivate();
+    }
+    uint32_t shortSwitches[2] = {};
+    for (const int m : {0, 1}) {
+        shortSwitches[m] = drivers[m]->ShortSwitches();
+        EXPECT_GT(drivers[m]->FramesToPorts(), kFrames / 2) << m;
+        EXPECT_GT(clients[m].FramesRendered(), kFrames / 2) << m;
+    }
+    for (COutputManager& manager : managers)
+        manager.Close();
+    // Each capture reads one device's ports: a stream without gaps, rendered by that device's
+    // own client.
+    for (const int m : {0, 1}) {
+        const MainStreamCheck main = CheckMainStream(captures[m], 0, kFrames);
+        EXPECT_EQ(main.errors, 0) << m;
+        EXPECT_LT(std::max(main.leftFirst, main.rightFirst), static_cast<int>(kFrames / 2)) << m;
+        EXPECT_EQ(shortSwitches[m], 0u) << m;
+    }
 }
