@@ -3,6 +3,7 @@
 #include "AudioClient.h"
 #include "AutoResetEvent.h"
 #include "DeckPlayer.h"
+#include "GuardedMutex.h"
 #include "LevelQueue.h"
 #include "LoadRequestBox.h"
 #include "MixerDsp.h"
@@ -112,7 +113,7 @@ private:
     std::array<std::atomic<int>, kDecks> m_loadedEntry;
     std::atomic<uint32_t> m_loadsCompleted{0};
 
-    std::mutex m_threadLock; // starting and stopping the threads
+    CGuardedMutex m_threadLock{"CAudioEngine thread lock"}; // starting and stopping the threads
     std::atomic<bool> m_running{false};
     CAutoResetEvent m_loaderEvent;
     CAutoResetEvent m_refillEvent;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GuardedMutex.h"
+
 #include <array>
 #include <atomic>
 #include <climits>
@@ -140,7 +142,7 @@ private:
     void ClearLocked(bool clearText) noexcept;
     void ReleasePendingLocked() noexcept;
 
-    mutable std::mutex m_lock;
+    mutable CGuardedMutex m_lock{"CMixStream lock"};
     static constexpr int32_t kUnknown = INT32_MIN;
 
     std::vector<ChannelEntry> m_channels;
