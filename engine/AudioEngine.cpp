@@ -69,8 +69,9 @@ void CAudioEngine::SetPlayClock(const CPlayClock* clock) noexcept
         deck.SetDriver(clock);
 }
 
-int CAudioEngine::MeterLevel(int k) noexcept
+int CAudioEngine::MeterLevel(Meter meter) noexcept
 {
+    const int k = static_cast<int>(meter);
     if (k < 0 || k >= kLevelQueues)
         return 0;
     const CPlayClock* clock = m_clock.load(std::memory_order_acquire);
@@ -275,8 +276,10 @@ int CAudioEngine::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firs
         }
         const auto stamp =
             static_cast<int32_t>(static_cast<double>(tick) * bus.TickDurationMs() + bus.TickStartMs());
-        for (int k : {4, 2, 3, 0, 1})
-            m_levelQueues[k].Push(stamp, static_cast<int32_t>(m_mixer.LevelReading(k) * 255.0f));
+        for (Meter meter :
+             {Meter::Master, Meter::DeckAToMain, Meter::DeckBToMain, Meter::DeckA, Meter::DeckB})
+            m_levelQueues[static_cast<int>(meter)].Push(
+                stamp, static_cast<int32_t>(m_mixer.LevelReading(meter) * 255.0f));
     }
     bus.SelectGroup(savedGroup);
     m_refillEvent.Set();

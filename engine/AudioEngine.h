@@ -6,6 +6,7 @@
 #include "GuardedMutex.h"
 #include "LevelQueue.h"
 #include "LoadRequestBox.h"
+#include "Meter.h"
 #include "MixerDsp.h"
 
 #include <array>
@@ -24,7 +25,7 @@ class CPlayClock;
 class CAudioEngine : public CAudioClient {
 public:
     static constexpr int kDecks = 2;
-    static constexpr int kLevelQueues = 5;
+    static constexpr int kLevelQueues = 5; // one per meter but the overload
 
     CAudioEngine();
     // Stops both threads: the refill thread at its next wake-up, the loader after its load.
@@ -54,8 +55,9 @@ public:
     int MasterVolumeValue() const noexcept { return m_masterVolumeValue.load(std::memory_order_relaxed); }
     // The driver whose play clock the meters and the decks' exact positions follow.
     void SetPlayClock(const CPlayClock* clock) noexcept;
-    // Level of meter k (0..4) as audible now, 0..255; the last value when nothing new is due.
-    int MeterLevel(int k) noexcept;
+    // Level of meter as audible now, 0..255; the last value when nothing new is due. The
+    // overload reading is not queued: 0.
+    int MeterLevel(Meter meter) noexcept;
     std::string TrackTitle(int deck) const;
 
     // Audio thread: no allocation, no blocking lock, no file access.
@@ -69,7 +71,7 @@ public:
     CDeckPlayer& Deck(int deck) noexcept { return m_decks[deck & 1]; }
     const CDeckPlayer& Deck(int deck) const noexcept { return m_decks[deck & 1]; }
     CMixerDsp& Mixer() noexcept { return m_mixer; }
-    float LevelReading(int k) const noexcept { return m_mixer.LevelReading(k); }
+    float LevelReading(Meter meter) const noexcept { return m_mixer.LevelReading(meter); }
     // A load was asked for and the loader has not finished it (nor anything newer) yet.
     bool Loading(int deck) const noexcept
     {
