@@ -34,7 +34,7 @@ void CRenderCore::Note(uint64_t frame, int deck, int32_t entryId) noexcept
 void CRenderCore::NoteTracksHeard(uint64_t tickFrame) noexcept
 {
     const bool automix = PlaybackModeValue() == kAutomix;
-    const uint64_t startedAt = tickFrame >= 128 ? tickFrame - 128 : 0;
+    const uint64_t startedAt = tickFrame >= kTickFrames ? tickFrame - kTickFrames : 0;
     for (int deck = 0; deck < 2; ++deck) {
         const bool playing = Engine().Deck(deck).Playing();
         const int entry = Engine().LoadedEntry(deck);
@@ -73,7 +73,7 @@ void CRenderCore::FollowLastTrack(uint64_t tickFrame) noexcept
 void CRenderCore::ScheduleTimeLine() noexcept
 {
     const uint32_t tick = m_tick.load(std::memory_order_relaxed);
-    const uint64_t tickFrame = static_cast<uint64_t>(tick) * 128;
+    const uint64_t tickFrame = static_cast<uint64_t>(tick) * kTickFrames;
     CPlayerCore::ScheduleTimeLine();
     NoteTracksHeard(tickFrame);
     FollowLastTrack(tickFrame);

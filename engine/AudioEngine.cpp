@@ -3,6 +3,7 @@
 #include "AudioBus.h"
 #include "AudioThread.h"
 #include "PlayClock.h"
+#include "Tick.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr uint32_t kTickFrames = 128;
 // The refill runs at least this often, and at most every 40 ms however often blocks render.
 constexpr auto kRefillWait = std::chrono::milliseconds(50);
 constexpr uint32_t kRefillMinGapMs = 40;

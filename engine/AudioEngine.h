@@ -8,6 +8,7 @@
 #include "LoadRequestBox.h"
 #include "Meter.h"
 #include "MixerDsp.h"
+#include "Tick.h"
 
 #include <array>
 #include <atomic>
@@ -99,7 +100,7 @@ private:
     uint8_t m_mainGroup = 0;
     uint8_t m_monitorGroup = 0;
     CMixerDsp m_mixer;
-    std::array<std::array<float, 128>, 8> m_planes{}; // mixer inputs 0..3, outputs 4..7
+    std::array<std::array<float, kTickFrames>, 8> m_planes{}; // mixer inputs 0..3, outputs 4..7
     std::array<ClientRecord, kDecks> m_deckRecords{};
     std::atomic<int> m_masterVolumeValue{0};
     std::atomic<const CPlayClock*> m_clock{nullptr};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GuardedMutex.h"
+#include "Tick.h"
 
 #include <array>
 #include <atomic>
@@ -46,7 +47,6 @@ public:
     static constexpr uint16_t kTakenOver = 2;
     static constexpr int kMaxMarkers = 128;
     static constexpr uint32_t kSeekStep = 256;
-    static constexpr double kTickMs = 2.9024943310657596; // 128 frames at 44100 Hz
     static constexpr uint32_t kIntact = UINT32_MAX;
 
     CMixStream();
