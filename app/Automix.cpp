@@ -3,13 +3,13 @@
 #include "AudioEngine.h"
 #include "PlaySnapshot.h"
 #include "PlayerCore.h"
+#include "Tick.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr double kTickSeconds = 128.0 / 44100.0;
 constexpr double kEndSeconds = 0.01; // "at the end of the track"
 constexpr double kRestartSeconds = 2.0;
 constexpr int kSeekFull = 4096;
@@ -427,7 +427,7 @@ void CAutomix::JumpTo(int index)
     CTimeLine& timeLine = m_core.TimeLine();
     if (m_core.PlaybackModeValue() == CPlayerCore::kDjMix) {
         if (const TimeLineItem* item = timeLine.Item(index))
-            m_core.Mix().SeekTick(static_cast<uint32_t>(item->start * 0.34453125));
+            m_core.Mix().SeekTick(static_cast<uint32_t>(item->start * kTicksPerMs));
         return;
     }
     Ask(kCompleteRamp);

@@ -16,6 +16,7 @@
 #include "RenderArguments.h"
 #include "RenderCore.h"
 #include "TerminalText.h"
+#include "Tick.h"
 #include "XmlPlaylist.h"
 
 #include <algorithm>
@@ -36,8 +37,7 @@ std::atomic<int> CHeadlessRenderer::s_interruptSignal{0};
 
 namespace {
 
-constexpr double kRate = 44100.0;
-constexpr double kTickSeconds = 128.0 / kRate;
+constexpr double kRate = kEngineRate;
 // A mix is replayed tick by tick from its stream; whatever the stream says, it has ended a few
 // ticks (its first loads) after its last one.
 constexpr uint64_t kMixEndMarginTicks = 64;
@@ -430,7 +430,7 @@ int CHeadlessRenderer::Run()
             return kNothingToPlay;
         }
         totalSeconds = core.Mix().TickCount() * kTickSeconds;
-        limitFrame = (core.Mix().TickCount() + kMixEndMarginTicks) * 128;
+        limitFrame = (core.Mix().TickCount() + kMixEndMarginTicks) * kTickFrames;
     } else {
         core.SetPlaybackMode(CPlayerCore::kAutomix);
         if (core.List().Count() == 0) {
@@ -507,7 +507,7 @@ int CHeadlessRenderer::Run()
 
     COutputManager manager;
     COutputDeviceInfo masterRecord;
-    masterRecord.blockFrames = m_options.blockTicks * 128;
+    masterRecord.blockFrames = m_options.blockTicks * kTickFrames;
     masterRecord.mainGroupMask = 1;
     const auto blockMs = static_cast<uint32_t>(std::ceil(masterRecord.blockFrames * 1000.0 / kRate));
     CMixFileWriter writer(m_options.play ? std::string() : m_options.output);

@@ -6,6 +6,7 @@
 #include "ListLoadReport.h"
 #include "M3uPlaylist.h"
 #include "MixReference.h"
+#include "Tick.h"
 #include "XmlPlaylist.h"
 
 #include <algorithm>
@@ -447,7 +448,7 @@ int CPlayerCore::ModeForOpenedMix()
         return kDjMix;
     char what[96];
     if (damagedAt != CMixStream::kIntact) {
-        const auto centiseconds = static_cast<uint64_t>(damagedAt * CMixStream::kTickMs / 10.0);
+        const auto centiseconds = static_cast<uint64_t>(damagedAt * kTickMs / 10.0);
         std::snprintf(what, sizeof what, "the mix could not be read past tick %u (%llu:%02llu.%02llu)",
                       damagedAt, static_cast<unsigned long long>(centiseconds / 6000),
                       static_cast<unsigned long long>(centiseconds / 100 % 60),

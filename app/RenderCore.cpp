@@ -41,7 +41,7 @@ void CRenderCore::FollowLastTrack(uint64_t tickFrame) noexcept
 void CRenderCore::ScheduleTimeLine() noexcept
 {
     const uint32_t tick = m_tick.load(std::memory_order_relaxed);
-    const uint64_t tickFrame = static_cast<uint64_t>(tick) * 128;
+    const uint64_t tickFrame = static_cast<uint64_t>(tick) * kTickFrames;
     CPlayerCore::ScheduleTimeLine();
     FollowLastTrack(tickFrame);
     // The run starts with RUN-STOP on: once it is off, by the end of the list or of the mix or

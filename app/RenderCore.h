@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PlayerCore.h"
+#include "Tick.h"
 
 #include <array>
 #include <atomic>
@@ -30,7 +31,7 @@ public:
     bool Finished() const noexcept { return FramesDone() >= EndFrame(); }
     // The frame after the last one of the mix; kOpenEnd while it is not known.
     uint64_t EndFrame() const noexcept { return m_endFrame.load(); }
-    uint64_t FramesDone() const noexcept { return static_cast<uint64_t>(m_tick.load()) * 128; }
+    uint64_t FramesDone() const noexcept { return static_cast<uint64_t>(m_tick.load()) * kTickFrames; }
     bool StopRequested() const noexcept { return m_stopRequested.load(); }
 
 private:

@@ -63,7 +63,7 @@ void EngineFull(benchmark::State& state)
     PrepareBenchDeck(engine->Deck(1), 1.37f);
     SetBusy([&](int p, float v) { engine->Mixer().SetParam(p, v); });
     RenderBenchBlocks(state, *engine);
-    state.counters["limiting"] = engine->LevelReading(5);
+    state.counters["limiting"] = engine->LevelReading(Meter::Overload);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SampleBuffer.h"
+#include "Tick.h"
 
 #include <array>
 #include <cstdint>
@@ -17,7 +18,7 @@ class CAudioBus {
 public:
     static constexpr int kChannels = 8;
     static constexpr int kGroups = 4;
-    static constexpr uint32_t kTickFrames = 128;
+    static constexpr uint32_t kTickFrames = ::kTickFrames; // for callers that hold a bus
     static constexpr uint32_t kMaxTicks = 128;
     static constexpr uint8_t kNone = 255; // ends a group list; no channel
 

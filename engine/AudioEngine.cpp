@@ -3,6 +3,7 @@
 #include "AudioBus.h"
 #include "AudioThread.h"
 #include "PlayClock.h"
+#include "Tick.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr uint32_t kTickFrames = 128;
 // The refill runs at least this often, and at most every 40 ms however often blocks render.
 constexpr auto kRefillWait = std::chrono::milliseconds(50);
 constexpr uint32_t kRefillMinGapMs = 40;
@@ -69,8 +69,9 @@ void CAudioEngine::SetPlayClock(const CPlayClock* clock) noexcept
         deck.SetDriver(clock);
 }
 
-int CAudioEngine::MeterLevel(int k) noexcept
+int CAudioEngine::MeterLevel(Meter meter) noexcept
 {
+    const int k = static_cast<int>(meter);
     if (k < 0 || k >= kLevelQueues)
         return 0;
     const CPlayClock* clock = m_clock.load(std::memory_order_acquire);
@@ -275,8 +276,10 @@ int CAudioEngine::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firs
         }
         const auto stamp =
             static_cast<int32_t>(static_cast<double>(tick) * bus.TickDurationMs() + bus.TickStartMs());
-        for (int k : {4, 2, 3, 0, 1})
-            m_levelQueues[k].Push(stamp, static_cast<int32_t>(m_mixer.LevelReading(k) * 255.0f));
+        for (Meter meter :
+             {Meter::Master, Meter::DeckAToMain, Meter::DeckBToMain, Meter::DeckA, Meter::DeckB})
+            m_levelQueues[static_cast<int>(meter)].Push(
+                stamp, static_cast<int32_t>(m_mixer.LevelReading(meter) * 255.0f));
     }
     bus.SelectGroup(savedGroup);
     m_refillEvent.Set();

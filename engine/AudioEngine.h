@@ -3,9 +3,12 @@
 #include "AudioClient.h"
 #include "AutoResetEvent.h"
 #include "DeckPlayer.h"
+#include "GuardedMutex.h"
 #include "LevelQueue.h"
 #include "LoadRequestBox.h"
+#include "Meter.h"
 #include "MixerDsp.h"
+#include "Tick.h"
 
 #include <array>
 #include <atomic>
@@ -23,7 +26,7 @@ class CPlayClock;
 class CAudioEngine : public CAudioClient {
 public:
     static constexpr int kDecks = 2;
-    static constexpr int kLevelQueues = 5;
+    static constexpr int kLevelQueues = 5; // one per meter but the overload
 
     CAudioEngine();
     // Stops both threads: the refill thread at its next wake-up, the loader after its load.
@@ -53,8 +56,9 @@ public:
     int MasterVolumeValue() const noexcept { return m_masterVolumeValue.load(std::memory_order_relaxed); }
     // The driver whose play clock the meters and the decks' exact positions follow.
     void SetPlayClock(const CPlayClock* clock) noexcept;
-    // Level of meter k (0..4) as audible now, 0..255; the last value when nothing new is due.
-    int MeterLevel(int k) noexcept;
+    // Level of meter as audible now, 0..255; the last value when nothing new is due. The
+    // overload reading is not queued: 0.
+    int MeterLevel(Meter meter) noexcept;
     std::string TrackTitle(int deck) const;
 
     // Audio thread: no allocation, no blocking lock, no file access.
@@ -68,7 +72,7 @@ public:
     CDeckPlayer& Deck(int deck) noexcept { return m_decks[deck & 1]; }
     const CDeckPlayer& Deck(int deck) const noexcept { return m_decks[deck & 1]; }
     CMixerDsp& Mixer() noexcept { return m_mixer; }
-    float LevelReading(int k) const noexcept { return m_mixer.LevelReading(k); }
+    float LevelReading(Meter meter) const noexcept { return m_mixer.LevelReading(meter); }
     // A load was asked for and the loader has not finished it (nor anything newer) yet.
     bool Loading(int deck) const noexcept
     {
@@ -96,7 +100,7 @@ private:
     uint8_t m_mainGroup = 0;
     uint8_t m_monitorGroup = 0;
     CMixerDsp m_mixer;
-    std::array<std::array<float, 128>, 8> m_planes{}; // mixer inputs 0..3, outputs 4..7
+    std::array<std::array<float, kTickFrames>, 8> m_planes{}; // mixer inputs 0..3, outputs 4..7
     std::array<ClientRecord, kDecks> m_deckRecords{};
     std::atomic<int> m_masterVolumeValue{0};
     std::atomic<const CPlayClock*> m_clock{nullptr};
@@ -112,7 +116,7 @@ private:
     std::array<std::atomic<int>, kDecks> m_loadedEntry;
     std::atomic<uint32_t> m_loadsCompleted{0};
 
-    std::mutex m_threadLock; // starting and stopping the threads
+    CGuardedMutex m_threadLock{"CAudioEngine thread lock"}; // starting and stopping the threads
     std::atomic<bool> m_running{false};
     CAutoResetEvent m_loaderEvent;
     CAutoResetEvent m_refillEvent;

@@ -19,7 +19,7 @@ bool IsAudioThread() noexcept
 
 void AssertNotAudioThread([[maybe_unused]] const char* where) noexcept
 {
-#ifndef NDEBUG
+#ifdef QUANDEL_AUDIO_GUARD
     if (t_isAudioThread) {
         std::fprintf(stderr, "blocking call on the audio thread: %s\n", where);
         std::abort();

@@ -4,6 +4,7 @@
 #include "AudioSource.h"
 #include "AudioThread.h"
 #include "PlayClock.h"
+#include "Tick.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr uint32_t kTickFrames = 128;
 // Frames read beyond what the resampler consumes, so interpolation never runs dry.
 constexpr uint32_t kLookAheadFrames = 8;
 // Full bend held for 300 ticks (0.87 s) adds 1.0 to the speed.

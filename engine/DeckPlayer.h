@@ -2,6 +2,7 @@
 
 #include "AudioClient.h"
 #include "BeatTracker.h"
+#include "GuardedMutex.h"
 #include "Resampler.h"
 #include "SampleBuffer.h"
 #include "SampleStore.h"
@@ -202,7 +203,7 @@ private:
     std::atomic<float> m_blockDurationMs{0.0f}; // of the open source, so render never asks it
     std::atomic<uint32_t> m_trackFrames{0};     // length of the open track
     std::string m_title;                        // under the load lock
-    mutable std::mutex m_loadLock;
-    std::mutex m_storeLock;
-    std::mutex m_renderLock;
+    mutable CGuardedMutex m_loadLock{"CDeckPlayer load lock"};
+    CGuardedMutex m_storeLock{"CDeckPlayer store lock"};
+    CGuardedMutex m_renderLock{"CDeckPlayer render lock"}; // Render only tries it
 };

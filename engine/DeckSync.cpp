@@ -1,6 +1,7 @@
 #include "DeckSync.h"
 
 #include "DeckPlayer.h"
+#include "Tick.h"
 
 #include <cassert>
 #include <cmath>

@@ -39,7 +39,6 @@ struct BeatLoopOutputs {
 class CDeckSync {
 public:
     static constexpr float kReliableQuality = 0.05f; // a BPM quality above this is trusted
-    static constexpr double kTickMs = 128000.0 / 44100.0;
 
     // Audio thread (the control dispatch), once per tick before the tick renders.
     // Tempo and phase sync; sets the decks' tempo and nudge.

@@ -529,19 +529,23 @@ void CMixerDsp::PublishReadings() noexcept
     for (int deck = 0; deck < 2; ++deck) {
         const Deck& d = m_decks[deck];
         // While the deck is pre-listened its meter shows the level before the deck volume.
-        m_readings[deck].store(d.pfl ? d.displayedPre : d.displayed, std::memory_order_relaxed);
-        m_readings[2 + deck].store(
+        m_readings[static_cast<int>(DeckMeter(deck))].store(d.pfl ? d.displayedPre : d.displayed,
+                                                            std::memory_order_relaxed);
+        m_readings[static_cast<int>(DeckToMainMeter(deck))].store(
             MeterOfPeak(m_ramps[RampMainA + deck].current * DeckPeak(m_lanes.peak, deck)),
             std::memory_order_relaxed);
         m_autoGains[deck].store(d.autoGain, std::memory_order_relaxed);
     }
-    m_readings[4].store(m_masterPeak > 2.0f ? 1.0f : m_tables.Meter(Round(m_masterPeak * kCurveTop)),
-                        std::memory_order_relaxed);
-    m_readings[5].store(m_overloadHold > 0 ? 1.0f : 0.0f, std::memory_order_relaxed);
+    m_readings[static_cast<int>(Meter::Master)].store(
+        m_masterPeak > 2.0f ? 1.0f : m_tables.Meter(Round(m_masterPeak * kCurveTop)),
+        std::memory_order_relaxed);
+    m_readings[static_cast<int>(Meter::Overload)].store(m_overloadHold > 0 ? 1.0f : 0.0f,
+                                                        std::memory_order_relaxed);
 }
 
-float CMixerDsp::LevelReading(int k) const noexcept
+float CMixerDsp::LevelReading(Meter meter) const noexcept
 {
+    const int k = static_cast<int>(meter);
     return k >= 0 && k < kReadings ? m_readings[k].load(std::memory_order_relaxed) : 0.0f;
 }
 

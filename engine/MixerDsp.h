@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Limiter.h"
+#include "Meter.h"
 #include "MixerTables.h"
 
 #include <array>
@@ -21,7 +22,7 @@ public:
     static constexpr int kInputs = 4;
     static constexpr int kOutputs = 4;
     static constexpr int kParams = 40;
-    static constexpr int kReadings = 6;
+    static constexpr int kReadings = kMeters;
     static constexpr int kRampFrames = 250;
     static constexpr int kPeriodFrames = 1764; // 40 ms: meters, auto level, overload hold
 
@@ -67,9 +68,8 @@ public:
                  uint32_t frames) noexcept;
 
     // Any thread.
-    // k = 0, 1: deck A, B level (pre-fader while the deck's PFL is on); 2, 3: the decks after
-    // their main gain; 4: master output; 5: overload (1.0 while held). 0 .. 1 on the meter curve.
-    float LevelReading(int k) const noexcept;
+    // 0 .. 1 on the meter curve; see Meter.h for what each reading measures.
+    float LevelReading(Meter meter) const noexcept;
     // The automatic level of deck 0 (A) or 1 (B), 0 .. 1, while "Auto Level Decks" is on.
     float AutoLevelGain(int deck) const noexcept;
 

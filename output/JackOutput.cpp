@@ -4,6 +4,7 @@
 #include "JackClient.h"
 #include "OutputDeviceInfo.h"
 #include "OutputManager.h"
+#include "Tick.h"
 
 #include <algorithm>
 #include <array>
@@ -122,7 +123,7 @@ int CJackOutput::OpenMaster(COutputDeviceInfo& record)
         return kNoServer;
     const uint32_t inputFrames = CSwitchBuffer::InputFramesFor(s.bufferFrames, s.recordRate, s.serverRate);
     // A slow server with a long buffer would need more than the largest block per switch.
-    if (inputFrames + CSwitchBuffer::kTickFrames > CSwitchBuffer::kMaxBlockFrames)
+    if (inputFrames + kTickFrames > CSwitchBuffer::kMaxBlockFrames)
         return kBadRate;
     record.blockFrames = CSwitchBuffer::SizesFor(inputFrames, s.bufferFrames, s.resample).blockFrames;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GuardedMutex.h"
 #include "OutputDriver.h"
 
 #include <atomic>
@@ -49,6 +50,8 @@ private:
     std::atomic<uint32_t> m_blocks{0};
     std::thread::id m_loopThread; // guarded by m_lock
     bool m_looping = false;       // guarded by m_lock
-    std::mutex m_lock;            // never taken inside the loop's blocks
-    std::condition_variable m_loopDone;
+    // Never taken inside the loop's blocks. std::condition_variable would want a plain
+    // std::mutex; the _any form waits on the guarded one at the cost of an internal lock.
+    CGuardedMutex m_lock{"COfflineOutput loop lock"};
+    std::condition_variable_any m_loopDone;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tick.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -13,7 +15,6 @@
 // Thread: Configure on the user-interface thread; the rest on the server's process thread.
 class CSwitchBuffer {
 public:
-    static constexpr uint32_t kTickFrames = 128;
     static constexpr uint32_t kMaxBlockFrames = 16384;
 
     struct Sizes {

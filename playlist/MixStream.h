@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GuardedMutex.h"
 #include "MixChannels.h"
 #include "MixFile.h"
 #include "MixTickReader.h"
@@ -129,7 +130,7 @@ private:
     // The file's stream changed: the reader starts on it and the markers are built anew.
     void StartStreamLocked() noexcept;
 
-    mutable std::mutex m_lock;
+    mutable CGuardedMutex m_lock{"CMixStream lock"};
     CMixFile m_file;
     // Mutable: a query applies the release Play(on) asked for, as every locked operation does.
     mutable CMixChannels m_channels;

@@ -1,6 +1,7 @@
 #include "AudioEngine.h"
 #include "CoreTestSupport.h"
 #include "TempDir.h"
+#include "Tick.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +9,6 @@
 #include <functional>
 
 namespace {
-
-constexpr double kTickSeconds = 128.0 / 44100.0;
 
 uint32_t TicksFor(double seconds)
 {

@@ -128,19 +128,19 @@ TEST(AudioEngine, MetersShowWhatIsAudibleAndSilentTicksStillFeedThem)
     RenderEngine(engine, bus, 12); // 96 ticks, about 279 ms
     // Nothing is due before the device reaches the time stamps.
     clock.Set(0);
-    const int early = engine.MeterLevel(0);
+    const int early = engine.MeterLevel(Meter::DeckA);
     EXPECT_LT(early, 50);
     clock.Set(300);
-    EXPECT_GT(engine.MeterLevel(0), 200);
-    EXPECT_GT(engine.MeterLevel(4), 200);
+    EXPECT_GT(engine.MeterLevel(Meter::DeckA), 200);
+    EXPECT_GT(engine.MeterLevel(Meter::Master), 200);
     // Nothing new: the last value stays.
-    EXPECT_GT(engine.MeterLevel(0), 200);
+    EXPECT_GT(engine.MeterLevel(Meter::DeckA), 200);
     // Silent ticks push readings too: with the deck gone the meter decays to nothing.
     engine.UnloadTrack(0);
     const EngineOutput silence = RenderEngine(engine, bus, 700); // 5.2 s
     clock.Set(100000);
-    EXPECT_EQ(engine.MeterLevel(0), 0);
-    EXPECT_EQ(engine.MeterLevel(4), 0);
+    EXPECT_EQ(engine.MeterLevel(Meter::DeckA), 0);
+    EXPECT_EQ(engine.MeterLevel(Meter::Master), 0);
     EXPECT_LT(ToneAmplitude(silence.mainLeft, 441.0, silence.mainLeft.size() - 4096), 1.0);
 }
 
@@ -246,7 +246,7 @@ TEST(AudioEngine, LoaderRefillAndRenderRunTogether)
         engine.Deck(i % 2).SeekSeconds(0.5);
         engine.Deck(1 - i % 2).SetTempo(1.37f);
         clock.Set(static_cast<uint32_t>(i * 50));
-        engine.MeterLevel(i % 5);
+        engine.MeterLevel(static_cast<Meter>(i % 5));
         engine.Deck(0).PositionMs(true);
         ASSERT_TRUE(WaitFor([&] { return engine.LoadsCompleted() > before; }));
     }

@@ -273,7 +273,7 @@ TEST(MixerDsp, OverloadReadingChangesOnlyAtPeriodSteps)
         in[0] = f < 44100 ? static_cast<float>(0.9 * std::sin(2 * M_PI * 100.0 * f / 44100.0)) : 0.0f;
         mixer.Process({in.data(), in.data(), zero.data(), zero.data()},
                       {out0.data(), out1.data(), out2.data(), out3.data()}, 1);
-        const float now = mixer.LevelReading(5);
+        const float now = mixer.LevelReading(Meter::Overload);
         if (now != last) {
             changes.push_back(f + 1);
             last = now;
@@ -308,11 +308,11 @@ TEST(MixerDsp, PreListenedDeckMetersItsLevelBeforeTheFader)
     SetFlat(mixer);
     mixer.SetParam(CMixerDsp::DeckVolume, 0.0f);
     RunMixer(mixer, Tone(500.0, 0.8), nullptr, 8192);
-    EXPECT_EQ(mixer.LevelReading(0), 0.0f);
+    EXPECT_EQ(mixer.LevelReading(Meter::DeckA), 0.0f);
     mixer.SetParam(CMixerDsp::DeckPfl, 1.0f);
     RunMixer(mixer, Tone(500.0, 0.8), nullptr, 2048, 8192);
-    EXPECT_GT(mixer.LevelReading(0), 0.7f);
-    EXPECT_EQ(mixer.LevelReading(2), 0.0f);
+    EXPECT_GT(mixer.LevelReading(Meter::DeckA), 0.7f);
+    EXPECT_EQ(mixer.LevelReading(Meter::DeckAToMain), 0.0f);
 }
 
 TEST(MixerDsp, AutoLevelPullsLoudDecksDownAndLetsQuietOnesRise)
@@ -366,5 +366,5 @@ TEST(MixerDsp, HostileParametersNeverReachTheOutput)
         }
     }
     for (int k = 0; k < CMixerDsp::kReadings; ++k)
-        EXPECT_TRUE(std::isfinite(mixer.LevelReading(k)));
+        EXPECT_TRUE(std::isfinite(mixer.LevelReading(static_cast<Meter>(k))));
 }

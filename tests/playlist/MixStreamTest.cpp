@@ -3,6 +3,7 @@
 #include "MixRecorder.h"
 #include "Playlist.h"
 #include "TempDir.h"
+#include "Tick.h"
 #include "TimeLine.h"
 
 #include <gtest/gtest.h>
@@ -445,7 +446,7 @@ TEST(MixStream, TheTimeLineCountsADeckAudibleOnlyInsideTheCrossFaderLimits)
     CTimeLine line;
     bench.mix.BuildTimeLine(line);
     ASSERT_EQ(line.Count(), 2);
-    const double tickMs = CMixStream::kTickMs;
+    const double tickMs = kTickMs;
     // B first: audible from tick 100 to 399; A from 200 to the end.
     EXPECT_EQ(line.Item(0)->deck, 1);
     EXPECT_EQ(line.Item(0)->track, 1);
