@@ -1,6 +1,7 @@
 #include "CoreTestSupport.h"
 
 #include "AudioEngine.h"
+#include "AudioThread.h"
 #include "EngineTestSupport.h"
 #include "WavWriter.h"
 
@@ -28,7 +29,11 @@ void CCoreRun::Tick(const std::function<void()>& beforeRender)
     if (beforeRender)
         beforeRender();
     m_bus.Clear(static_cast<int32_t>(m_tick * 128.0 / 44.1));
+    // Marked as a device's thread is: where the guard is compiled in, a render path that could
+    // block or allocate aborts the test.
+    MarkAudioThread(true);
     m_core.Render(m_record, m_bus, 0, 1);
+    MarkAudioThread(false);
     AppendGroupTick(m_bus, 1, 0, left, right);
     m_core.PollEvents();
     ++m_tick;
