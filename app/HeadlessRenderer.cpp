@@ -512,6 +512,9 @@ int CHeadlessRenderer::Run()
     const auto blockMs = static_cast<uint32_t>(std::ceil(masterRecord.blockFrames * 1000.0 / kRate));
     CMixFileWriter writer(m_options.play ? std::string() : m_options.output);
     int peak = 0;
+    // The block hook below lives as long as the manager's master, so what it refers to is here.
+    CAudioEngine& engine = core.Engine();
+    uint32_t blocks = 0;
     if (m_options.play) {
         if (GetDevice(0, masterRecord) != 0 || manager.OpenMaster(masterRecord) == nullptr) {
             Report("quandel-render: the sound card (ALSA \"default\") cannot be opened\n");
@@ -523,8 +526,6 @@ int CHeadlessRenderer::Run()
             return kOutputFailed;
         }
         core.Engine().SetSynchronousLoading(true);
-        CAudioEngine& engine = core.Engine();
-        uint32_t blocks = 0;
         // Before each block: the decks' loads and refills, a stop asked for by a signal, and now
         // and then the events (at least every 64 blocks, long before the queue could fill).
         auto beforeBlock = [&, blockMs] {
