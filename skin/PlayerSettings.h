@@ -17,6 +17,7 @@ struct PlayerSettings {
     int32_t windowPosX = -1;          // main window's left edge; -1 = not set
     int32_t windowPosY = -1;          // main window's top edge; -1 = not set
     char driveAudioCd = 0;            // letter of the Audio-CD drive; 0 = the first found
+    std::string cdImage;              // instead of a drive: the cue sheet of a disc image
     int32_t registerQzl = 1;          // file types the program makes itself the default for
     int32_t registerQzx = 1;
     int32_t registerM3u = 0;
