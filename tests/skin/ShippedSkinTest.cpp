@@ -218,6 +218,7 @@ TEST_F(ShippedSkin, EveryAddressedControlIsInItsFormWithAFittingClass)
         {3, {4, 5, 6, 7, 8, 10, 11, 12, 13, 14}, sw},
         {3, {1}, "Generic Windows Ctrl"},
         {2, {1, 2}, text},
+        {2, {3, 14}, sw},
     };
     std::map<int32_t, std::unique_ptr<CSkinForm>> forms;
     for (const Expected& e : table) {

@@ -591,6 +591,6 @@ std::vector<CSkinArtwork::Picture> CSkinArtwork::DrawAll(const std::vector<CForm
     add(3, "font_black.tga", 32, font(11, TypeFace::Bold, 0xFF0A0B0Cu, kAmber));
     add(48, "master_linkQuandel.tga", 32, Wordmark(52, 13, "quandel", kAmber, 0xFF16191Du));
     add(49, "master_linkKelmaric.tga", 32, Wordmark(52, 13, "kelmaric", kCyan, 0xFF16191Du));
-    add(50, "about_link_Kelmaric.tga", 32, Wordmark(200, 18, "kelmaric.example.org", kAmber, 0xFF1A1E23u));
+    add(50, "about_link_Kelmaric.tga", 32, Wordmark(200, 18, "www.kelmaric.example", kAmber, 0xFF1A1E23u));
     return p;
 }

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "AudioPage.h"
+
+#include <QDialog>
+
+#include <vector>
+
+class CFileTypesPage;
+class CPreferencesPage;
+class QTabWidget;
+struct PlayerSettings;
+
+// The setup property sheet: caption "Setup" (string 111), the pages Audio, Preferences and
+// File Types in that order, OK (object name "1") and Cancel ("2"), no Apply and no Help. The
+// pages exchange with a settings record the caller gives; accept() stores every page into it
+// before the sheet closes, reject() leaves it alone.
+class CSetupSheet : public QDialog {
+public:
+    // settings outlives the sheet; it is read now and written only on accept().
+    CSetupSheet(PlayerSettings& settings, const std::vector<SetupDevice>& devices,
+                const std::vector<char>& cdDrives, QWidget* parent = nullptr);
+
+    void accept() override;
+
+    QTabWidget* Tabs() const { return m_tabs; }
+
+private:
+    PlayerSettings& m_settings;
+    QTabWidget* m_tabs = nullptr; // children of the sheet
+    CAudioPage* m_audio = nullptr;
+    CPreferencesPage* m_preferences = nullptr;
+    CFileTypesPage* m_fileTypes = nullptr;
+};
+
+// Shows the sheet modally over a copy of the settings. 1 for OK: settings becomes the edited
+// copy (outputChanged set by the Audio page); 0 for Cancel: settings is untouched.
+int RunSetup(QWidget* parent, PlayerSettings& settings, const std::vector<SetupDevice>& devices,
+             const std::vector<char>& cdDrives);
