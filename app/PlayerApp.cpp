@@ -1,0 +1,540 @@
+#include "PlayerApp.h"
+
+#include "AboutDialog.h"
+#include "AudioEngine.h"
+#include "CdDrive.h"
+#include "ControlClassTable.h"
+#include "FileAssociations.h"
+#include "MainDialog.h"
+#include "MediaDrives.h"
+#include "OutputDevices.h"
+#include "OutputDriver.h"
+#include "PictureManager.h"
+#include "PlayCdDialog.h"
+#include "ResourceTable.h"
+#include "SettingsStore.h"
+#include "SetupSheet.h"
+#include "ShutdownSignals.h"
+#include "SkinForm.h"
+#include "SkinWindow.h"
+#include "StringTable.h"
+#include "XmlPlaylist.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr const char* kProgramTitle = "Quandel Player";
+constexpr int kStringOpenDeviceFailed = 102;
+constexpr int kStringSaveFailed = 110;
+constexpr int kStringInternalError = 33013;
+constexpr int kStringPlayRecordedMix = 33043; // "%s" stands for the mix's title
+// How long a stopped transport is given to fall silent before lists and decks change.
+constexpr int kSettleMs = 300;
+
+QString Text(int id)
+{
+    return QString::fromUtf8(CStringTable::Program().Get(id));
+}
+
+std::string DataFolderForUser()
+{
+    std::string base;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
+        base = data;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
+        base = std::string(home) + "/.local/share";
+    else
+        base = "/tmp";
+    return base + "/Kelmaric/Quandel Player/";
+}
+
+// The locale that names the language of messages, as the C library chooses it.
+const char* MessagesLocale()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(name); value != nullptr && value[0] != '\0')
+            return value;
+    return "";
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Lets the event loop run for ms without taking user input: the displays go on, nothing the
+// user does lands in the middle of a list change.
+void Settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// "\040" and friends, as /proc/self/mounts writes blanks and tabs in paths.
+std::string UnescapeMountField(const std::string& field)
+{
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string digits = field.substr(i + 1, 3);
+            if (digits.find_first_not_of("01234567") == std::string::npos) {
+                out += static_cast<char>(std::stoi(digits, nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return out;
+}
+
+} // namespace
+
+CPlayerApp::CPlayerApp(int& argc, char** argv)
+{
+    if (QCoreApplication::instance() == nullptr)
+        m_ownedApplication = std::make_unique<QApplication>(argc, argv);
+    for (int i = 0; i < argc; ++i)
+        m_arguments.emplace_back(argv[i]);
+}
+
+CPlayerApp::~CPlayerApp()
+{
+    CloseOutputs();
+    m_mainDialog.reset();
+}
+
+const std::string& CPlayerApp::SettingsPath() const
+{
+    if (m_settingsPath.empty())
+        m_settingsPath = CSettingsStore::DefaultPath();
+    return m_settingsPath;
+}
+
+int CPlayerApp::Run()
+{
+    if (InitInstance() && !m_quitRequested)
+        QApplication::exec();
+    ExitInstance();
+    return m_exitCode;
+}
+
+bool CPlayerApp::InitInstance()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Kelmaric"));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quandel-player"));
+
+    std::vector<const char*> argv;
+    for (const std::string& argument : m_arguments)
+        argv.push_back(argument.c_str());
+    m_command = PlayerArguments::Parse(static_cast<int>(argv.size()), argv.data());
+    if (!m_command.error.empty()) {
+        std::fprintf(stderr, "quandel-player: %s (see --help)\n", m_command.error.c_str());
+        m_exitCode = kExitUsage;
+        return false;
+    }
+
+    // One player per user: a later start hands its file over and ends here.
+    switch (m_instance.Claim(m_command.file)) {
+    case CSingleInstance::Role::HandedOver:
+        m_exitCode = kExitOk;
+        return false;
+    case CSingleInstance::Role::PathTooLong:
+        std::fprintf(stderr,
+                     "quandel-player: %s: the path is longer than %zu bytes and cannot be handed to the "
+                     "running player\n",
+                     m_command.file.c_str(), CSingleInstance::kMaxPath);
+        m_exitCode = kExitUsage;
+        return false;
+    case CSingleInstance::Role::NotTaken:
+        std::fprintf(stderr, "quandel-player: a player runs already, but it did not take the file: %s\n",
+                     m_instance.Error().c_str());
+        m_exitCode = kExitStartFailed;
+        return false;
+    case CSingleInstance::Role::Failed:
+        // Without the block the player still runs; a second start then runs beside it.
+        std::fprintf(stderr, "quandel-player: %s; starting without the hand-over between starts\n",
+                     m_instance.Error().c_str());
+        break;
+    case CSingleInstance::Role::First:
+        break;
+    }
+    m_signals = std::make_unique<CShutdownSignals>([this](int) { OnShutdownSignal(); });
+
+    m_programPath = QCoreApplication::applicationFilePath().toStdString();
+    m_dataFolder = DataFolderForUser();
+    std::error_code error;
+    std::filesystem::create_directories(m_dataFolder, error);
+    CStringTable::Program().SetLanguage(CStringTable::LanguageForLocale(MessagesLocale()));
+
+    m_settings.defaultLoadDir = QStandardPaths::writableLocation(QStandardPaths::MusicLocation).toStdString();
+    const CSettingsStore store(SettingsPath());
+    store.Read(m_settings, m_core.Controls());
+    m_core.Automix().SetFadeTime(m_settings.autoFadeTime);
+    m_core.Automix().SetRepeatAll(m_settings.playlistRepeat != 0);
+    m_core.SetTimeLineModeFixed(m_settings.timeLineModeFixed != 0);
+
+    WriteAssociations();
+
+    m_pictures = std::make_unique<CPictureManager>(CResourceTable::Program());
+    m_pictures->LoadMap();
+    RegisterSkinControlClasses();
+    ListDevices();
+
+    m_mainDialog = std::make_unique<CMainDialog>(*this, *m_pictures);
+    SelectCdDrive();
+    m_mainDialog->ReadPanelSettings(store);
+    if (!m_mainDialog->Create(m_settings.windowPosX, m_settings.windowPosY)) {
+        std::fprintf(stderr, "quandel-player: the skin's forms are missing from this build\n");
+        m_exitCode = kExitStartFailed;
+        return false;
+    }
+
+    // The first start: the user chooses the sound device before one is opened.
+    if (m_settings.run == 1)
+        RunSetup();
+    if (m_quitRequested || !OpenOutputs()) {
+        m_exitCode = kExitStartFailed;
+        return false;
+    }
+
+    const std::string lastList = m_dataFolder + "last.qzl";
+    if (!m_command.file.empty())
+        OpenDocument(m_command.file);
+    else if (KeepOrSetAside(lastList))
+        OpenDocument(lastList);
+    if (m_core.List().Count() == 0 && CheckCd(false, false))
+        m_core.SetRunStop(true);
+    // A file opened from the desktop plays at once.
+    if (!m_command.file.empty())
+        m_core.SetRunStop(true);
+    LoadCases();
+
+    m_initialised = true;
+    CSkinForm::SetInputEnabled(true);
+    return true;
+}
+
+int CPlayerApp::ExitInstance()
+{
+    m_instance.Release();
+    if (!m_initialised) {
+        CloseOutputs();
+        return m_exitCode;
+    }
+    CloseOutputs();
+    m_core.PollEvents();
+
+    m_settings.autoFadeTime = m_core.Automix().FadeTime();
+    m_settings.playlistRepeat = m_core.Automix().RepeatAll() ? 1 : 0;
+    const bool withWindow = m_mainDialog != nullptr && m_mainDialog->Window() != nullptr;
+    PanelSettings panels;
+    if (withWindow) {
+        const QPoint position = m_mainDialog->RestoredPosition();
+        m_settings.windowPosX = position.x();
+        m_settings.windowPosY = position.y();
+        panels = m_mainDialog->Panels();
+    }
+    if (!CSettingsStore(SettingsPath()).Write(m_settings, m_core.Controls(), panels, withWindow))
+        std::fprintf(stderr, "quandel-player: the settings could not be written to %s\n",
+                     SettingsPath().c_str());
+
+    // Tracks of a CD that is gone cannot be played from the list; a mix that named them no
+    // longer fits it.
+    if (m_core.List().Refresh(true) != 0)
+        m_core.Mix().Clear();
+    // Each answer is followed by one more try; Cancel ends the loop after it.
+    while (!SaveTimeLine()) {
+        const auto answer =
+            QMessageBox::warning(DialogParent(), QString::fromLatin1(kProgramTitle), Text(kStringSaveFailed),
+                                 QMessageBox::Retry | QMessageBox::Cancel);
+        if (answer != QMessageBox::Retry) {
+            SaveTimeLine();
+            break;
+        }
+    }
+    SaveCases();
+    m_initialised = false;
+    return m_exitCode;
+}
+
+bool CPlayerApp::SaveTimeLine()
+{
+    return m_core.SaveDocument(m_dataFolder + "last.qzl");
+}
+
+void CPlayerApp::SaveCases()
+{
+    for (int i = 1; i <= CPlayerCore::kCases; ++i) {
+        const std::string path = m_dataFolder + "case" + std::to_string(i) + ".qzl";
+        if (!CXmlPlaylist::Save(m_core.Case(i - 1), path))
+            std::fprintf(stderr, "quandel-player: case %d could not be saved to %s\n", i, path.c_str());
+    }
+}
+
+bool CPlayerApp::KeepOrSetAside(const std::string& path)
+{
+    if (!Exists(path))
+        return false;
+    if (CXmlPlaylist::Peek(path) != CXmlPlaylist::kNotAList)
+        return true;
+    std::string aside = path + ".bad";
+    for (int n = 1; Exists(aside) && n < 1000; ++n)
+        aside = path + "." + std::to_string(n) + ".bad";
+    if (std::rename(path.c_str(), aside.c_str()) == 0)
+        std::fprintf(stderr, "quandel-player: %s is not a list the player can read; kept as %s\n",
+                     path.c_str(), aside.c_str());
+    else
+        std::fprintf(stderr, "quandel-player: %s is not a list the player can read\n", path.c_str());
+    return false;
+}
+
+void CPlayerApp::LoadCases()
+{
+    for (int i = 1; i <= CPlayerCore::kCases; ++i) {
+        const std::string path = m_dataFolder + "case" + std::to_string(i) + ".qzl";
+        if (KeepOrSetAside(path))
+            CXmlPlaylist::Load(m_core.Case(i - 1), path, false);
+    }
+}
+
+bool CPlayerApp::OpenDocument(const std::string& path)
+{
+    m_busy = true;
+    const bool opened = m_core.OpenDocument(path);
+    m_core.Publish(true);
+    m_busy = false;
+    return opened;
+}
+
+void CPlayerApp::PollHandover()
+{
+    // A file handed over while the player still starts waits for the start to finish: the
+    // last Time Line would replace it otherwise.
+    if (m_busy || !m_initialised)
+        return;
+    std::string path;
+    if (m_instance.TakeHandover(path) && !path.empty())
+        OpenDocument(path);
+}
+
+void CPlayerApp::PollCore()
+{
+    m_core.PollEvents();
+}
+
+std::string CPlayerApp::CdRoot() const
+{
+    const std::string image = CCdDrive::DiscImage();
+    if (!image.empty())
+        return std::filesystem::path(image).parent_path().string();
+    const std::vector<std::string> devices = CCdDrive::ListDevices();
+    const int index = CMediaDrives::Program().CdLetter() - 'D';
+    if (index < 0 || static_cast<size_t>(index) >= devices.size())
+        return {};
+    std::error_code error;
+    const std::filesystem::path device =
+        std::filesystem::canonical(devices[static_cast<size_t>(index)], error);
+    std::ifstream mounts("/proc/self/mounts");
+    std::string source;
+    std::string target;
+    std::string rest;
+    while (mounts >> source >> target && std::getline(mounts, rest)) {
+        const std::filesystem::path mounted = std::filesystem::canonical(UnescapeMountField(source), error);
+        if (!error && mounted == device)
+            return UnescapeMountField(target);
+    }
+    return {};
+}
+
+bool CPlayerApp::CheckCd(bool askAlways, bool askForMix)
+{
+    if (m_busy)
+        return false;
+    const std::string root = CdRoot();
+    const std::string index = root.empty() ? std::string() : root + "/index.qzl";
+    std::string mixTitle;
+    const int peek =
+        index.empty() || !Exists(index) ? CXmlPlaylist::kNotAList : CXmlPlaylist::Peek(index, &mixTitle);
+    CMediaDrives& drives = CMediaDrives::Program();
+    if (drives.CdDrives().empty())
+        return false;
+    drives.SelectCdDrive(drives.CdLetter());
+    if (!drives.CdHasAudio() && peek == CXmlPlaylist::kNotAList)
+        return false;
+    bool useMix = peek == CXmlPlaylist::kListWithMix;
+    if (askAlways || (askForMix && useMix)) {
+        const std::string second = useMix
+                                       ? Text(kStringPlayRecordedMix)
+                                             .replace(QStringLiteral("%s"), QString::fromStdString(mixTitle))
+                                             .toStdString()
+                                       : std::string();
+        const int choice = ChoosePlayOrder(DialogParent(), second, useMix);
+        if (choice < 0)
+            return false;
+        useMix = useMix && choice == 1;
+    }
+    m_busy = true;
+    m_core.SetRunStop(false);
+    Settle(kSettleMs);
+    m_core.Engine().UnloadTrack(0);
+    m_core.Engine().UnloadTrack(1);
+    if (peek == CXmlPlaylist::kListWithMix && useMix) {
+        m_core.OpenDocument(index);
+    } else if (peek != CXmlPlaylist::kNotAList) {
+        m_core.Mix().Clear();
+        CXmlPlaylist::Load(m_core.List(), index, false);
+        m_core.SetPlaybackMode(CPlayerCore::kAutomix);
+    } else {
+        m_core.Mix().Clear();
+        m_core.List().FillFromCd();
+        m_core.SetPlaybackMode(CPlayerCore::kAutomix);
+    }
+    m_core.Publish(true);
+    m_busy = false;
+    return true;
+}
+
+void CPlayerApp::ListDevices()
+{
+    m_devices.clear();
+    COutputDeviceInfo record;
+    for (uint32_t id = 0; GetDevice(id, record) == 0; id = record.device + 1) {
+        if (record.master != 0)
+            m_devices.push_back({record.name, record.device});
+        if (record.device == UINT32_MAX)
+            break;
+    }
+}
+
+void CPlayerApp::SelectCdDrive()
+{
+    if (!m_settings.cdImage.empty())
+        CCdDrive::SetDiscImage(m_settings.cdImage);
+    CMediaDrives& drives = CMediaDrives::Program();
+    drives.Scan();
+    const std::vector<char>& letters = drives.CdDrives();
+    if (letters.empty())
+        return;
+    char letter = letters.front();
+    for (const char candidate : letters)
+        if (candidate == m_settings.driveAudioCd)
+            letter = candidate;
+    drives.SelectCdDrive(letter);
+    if (m_settings.cdImage.empty())
+        m_settings.driveAudioCd = letter;
+}
+
+bool CPlayerApp::TryOpenOutputs()
+{
+    // Only the device the user chose: when it is gone, the user is asked, not given another.
+    if (GetDevice(static_cast<uint32_t>(m_settings.outputDevice), m_masterRecord) != 0 ||
+        m_masterRecord.device != static_cast<uint32_t>(m_settings.outputDevice))
+        return false;
+    m_masterRecord.sampleRate = m_settings.outputFrequency;
+    m_masterRecord.blockFrames = static_cast<uint32_t>(m_settings.outputBlockSize);
+    m_masterRecord.bytesPerSample = m_settings.outputResolution;
+    m_masterRecord.stereo = m_settings.outputStereo != 0 ? 1 : 0;
+    if (m_output.OpenMaster(m_masterRecord) == nullptr)
+        return false;
+    if (GetDevice(OutputIds::kWavRecorder, m_recorderRecord) != 0 ||
+        m_recorderRecord.device != OutputIds::kWavRecorder)
+        return false;
+    return m_output.AttachSecondary(m_recorderRecord) != nullptr;
+}
+
+bool CPlayerApp::OpenOutputs()
+{
+    CloseOutputs();
+    while (!TryOpenOutputs()) {
+        CloseOutputs();
+        const auto answer =
+            QMessageBox::warning(DialogParent(), QString::fromLatin1(kProgramTitle),
+                                 Text(kStringOpenDeviceFailed), QMessageBox::Retry | QMessageBox::Cancel);
+        if (answer != QMessageBox::Retry || m_quitRequested)
+            return false;
+        RunSetup();
+        if (m_quitRequested)
+            return false;
+    }
+    if (m_output.Start(m_core, m_clientRecord) != 0) {
+        CloseOutputs();
+        QMessageBox::critical(DialogParent(), QString::fromLatin1(kProgramTitle), Text(kStringInternalError));
+        return false;
+    }
+    return true;
+}
+
+void CPlayerApp::CloseOutputs()
+{
+    if (m_output.Running())
+        m_output.Stop();
+    m_output.Close();
+}
+
+bool CPlayerApp::RunSetup()
+{
+    std::vector<SetupDevice> devices;
+    for (const OutputDeviceChoice& device : m_devices)
+        devices.push_back({device.name, static_cast<int32_t>(device.id)});
+    PlayerSettings edited = m_settings;
+    edited.outputChanged = false;
+    if (::RunSetup(DialogParent(), edited, devices, CMediaDrives::Program().CdDrives()) != 1)
+        return false;
+    const bool outputChanged = edited.outputChanged;
+    edited.outputChanged = false;
+    m_settings = edited;
+    m_core.SetTimeLineModeFixed(m_settings.timeLineModeFixed != 0);
+    if (m_settings.cdImage.empty() && m_settings.driveAudioCd != 0)
+        CMediaDrives::Program().SelectCdDrive(m_settings.driveAudioCd);
+    WriteAssociations();
+    return outputChanged;
+}
+
+void CPlayerApp::Setup()
+{
+    const bool wasRunning = m_output.Running();
+    if (RunSetup() && wasRunning && !OpenOutputs()) {
+        // The new device failed and the user gave up: the program cannot play on.
+        m_mainDialog->Window()->close();
+    }
+}
+
+void CPlayerApp::About()
+{
+    ShowAbout(DialogParent(), *m_pictures);
+}
+
+void CPlayerApp::WriteAssociations()
+{
+    CFileAssociations::ForUser(m_programPath).Write(m_settings);
+}
+
+QWidget* CPlayerApp::DialogParent() const
+{
+    return m_mainDialog != nullptr ? m_mainDialog->Window() : nullptr;
+}
+
+void CPlayerApp::OnShutdownSignal()
+{
+    m_quitRequested = true;
+    // A dialog open now ends as if cancelled; the window then closes as if the user closed it.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        modal->close();
+    if (m_initialised && m_mainDialog != nullptr && m_mainDialog->Window() != nullptr)
+        m_mainDialog->Window()->close();
+}

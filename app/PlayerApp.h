@@ -1,0 +1,117 @@
+#pragma once
+
+#include "AudioClient.h"
+#include "OutputDeviceInfo.h"
+#include "OutputManager.h"
+#include "PlayerArguments.h"
+#include "PlayerCore.h"
+#include "PlayerSettings.h"
+#include "SingleInstance.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CMainDialog;
+class CPictureManager;
+class CShutdownSignals;
+class QApplication;
+class QWidget;
+
+// One entry of the setup sheet's device list.
+struct OutputDeviceChoice {
+    std::string name;
+    uint32_t id = 0;
+};
+
+// The program: owns the Qt application and the player core, starts up (one player per user,
+// settings, file types, skin, window, sound output, the last Time Line and the cases), hands
+// files over between starts, and at the end stops the sound and saves what the user had.
+//
+// Threads: the user-interface thread; the core's audio work runs on the output's threads.
+class CPlayerApp {
+public:
+    // Exit status of the process.
+    static constexpr int kExitOk = 0;
+    static constexpr int kExitStartFailed = 1;
+    static constexpr int kExitUsage = 2;
+
+    // Makes the QApplication unless one exists (tests make their own). argv is read once here.
+    CPlayerApp(int& argc, char** argv);
+    ~CPlayerApp();
+    CPlayerApp(const CPlayerApp&) = delete;
+    CPlayerApp& operator=(const CPlayerApp&) = delete;
+
+    // Start-up, the event loop while the window is open, shutdown; the exit status.
+    int Run();
+    bool InitInstance();
+    int ExitInstance();
+
+    // Opens a list, Mix-File or track by its extension into the Time Line.
+    bool OpenDocument(const std::string& path);
+    // Opens what a second start handed over; called on every 24th display tick.
+    void PollHandover();
+    // The core's events on every display tick.
+    void PollCore();
+    // Looks at the Audio-CD drive: its index list (with or without its mix) or its tracks go
+    // into the Time Line, after asking when askAlways is set, or askForMix and the index names
+    // a mix. true when something was loaded.
+    bool CheckCd(bool askAlways, bool askForMix);
+    // The setup sheet; after OK the outputs are reopened when their settings changed and the
+    // file types written again.
+    void Setup();
+    void About();
+
+    CPlayerCore& Core() { return m_core; }
+    PlayerSettings& Settings() { return m_settings; }
+    CMainDialog* MainDialog() const { return m_mainDialog.get(); }
+    COutputManager& Output() { return m_output; }
+    bool Initialised() const { return m_initialised; }
+    // Where last.qzl and the cases live, ending in '/'.
+    const std::string& DataFolder() const { return m_dataFolder; }
+    const std::string& SettingsPath() const;
+    const std::vector<OutputDeviceChoice>& Devices() const { return m_devices; }
+    int ExitCode() const { return m_exitCode; }
+    // The folder holding index.qzl for the Audio-CD drive: the disc's mount point, or for a
+    // disc image the folder of its cue sheet; empty when none.
+    std::string CdRoot() const;
+
+private:
+    bool RunSetup();
+    bool OpenOutputs();
+    bool TryOpenOutputs();
+    void CloseOutputs();
+    void ListDevices();
+    void SelectCdDrive();
+    // A saved list that is there but cannot be read is moved aside as NAME.bad, so nothing the
+    // user had is lost and the next save does not write over it. true when path holds a list.
+    bool KeepOrSetAside(const std::string& path);
+    void LoadCases();
+    bool SaveTimeLine();
+    void SaveCases();
+    void OnShutdownSignal();
+    void WriteAssociations();
+    QWidget* DialogParent() const;
+
+    std::unique_ptr<QApplication> m_ownedApplication;
+    std::vector<std::string> m_arguments;
+    PlayerArguments m_command;
+    CPlayerCore m_core;
+    PlayerSettings m_settings;
+    CSingleInstance m_instance;
+    std::unique_ptr<CShutdownSignals> m_signals;
+    std::unique_ptr<CPictureManager> m_pictures;
+    std::unique_ptr<CMainDialog> m_mainDialog;
+    COutputManager m_output;
+    COutputDeviceInfo m_masterRecord;
+    COutputDeviceInfo m_recorderRecord;
+    ClientRecord m_clientRecord;
+    std::vector<OutputDeviceChoice> m_devices;
+    std::string m_programPath;
+    std::string m_dataFolder;
+    mutable std::string m_settingsPath;
+    int m_exitCode = kExitOk;
+    bool m_initialised = false;
+    bool m_quitRequested = false;
+    bool m_busy = false; // a document or CD is being opened: a hand-over waits
+};

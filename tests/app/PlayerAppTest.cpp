@@ -1,0 +1,324 @@
+// The player's start-up and shutdown inside the test process, so that its dialogs can be
+// answered through real Qt events, on the offscreen platform, playing to the test sound server.
+#include "PlayerApp.h"
+#include "CdDrive.h"
+#include "CdTestDisc.h"
+#include "CoreTestSupport.h"
+#include "MainDialog.h"
+#include "MediaDrives.h"
+#include "PlayerTestSupport.h"
+#include "SetupSheet.h"
+#include "SkinWindow.h"
+#include "TempDir.h"
+#include "XmlPlaylist.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Answers the modal dialogs the player opens, one handler per dialog in the order they come.
+// A handler gets the dialog and returns after pressing one of its buttons.
+class CDialogAnswers {
+public:
+    using Answer = std::function<void(QWidget* dialog)>;
+
+    explicit CDialogAnswers(std::vector<Answer> answers) : m_answers(std::move(answers))
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Look(); });
+        m_timer.start();
+    }
+    int Answered() const { return m_answered; }
+    const std::vector<std::string>& Seen() const { return m_seen; }
+
+private:
+    void Look()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == m_last)
+            return;
+        m_last = modal;
+        m_seen.push_back(modal->metaObject()->className());
+        if (static_cast<size_t>(m_answered) < m_answers.size())
+            m_answers[static_cast<size_t>(m_answered++)](modal);
+        else
+            modal->close(); // an unexpected dialog must not hang the test
+    }
+
+    std::vector<Answer> m_answers;
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
+    int m_answered = 0;
+    std::vector<std::string> m_seen;
+};
+
+void Click(QWidget* dialog, const char* objectName)
+{
+    auto* button = dialog->findChild<QAbstractButton*>(QString::fromLatin1(objectName));
+    ASSERT_NE(button, nullptr) << objectName;
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void ClickBox(QWidget* dialog, QMessageBox::StandardButton which)
+{
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    ASSERT_NE(box, nullptr) << dialog->metaObject()->className();
+    QTest::mouseClick(box->button(which), Qt::LeftButton);
+}
+
+std::string Bytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class PlayerAppTest : public ::testing::Test {
+protected:
+    PlayerAppTest() : m_home(m_dir.Root()) {}
+    void SetUp() override
+    {
+        ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
+            << "run through ctest: its fixture starts the sound server";
+        m_home.Apply();
+    }
+    void TearDown() override
+    {
+        CCdDrive::SetDiscImage("");
+        CMediaDrives::Program().Scan();
+    }
+
+    std::unique_ptr<CPlayerApp> MakeApp(std::vector<std::string> arguments = {})
+    {
+        m_arguments = {"quandel-player"};
+        m_arguments.insert(m_arguments.end(), arguments.begin(), arguments.end());
+        m_argv.clear();
+        for (std::string& argument : m_arguments)
+            m_argv.push_back(argument.data());
+        m_argc = static_cast<int>(m_argv.size());
+        return std::make_unique<CPlayerApp>(m_argc, m_argv.data());
+    }
+
+    static void Screenshot(QWidget* widget, const char* name)
+    {
+        QDir().mkpath(QStringLiteral(QUANDEL_SCREENS));
+        widget->grab().save(QStringLiteral(QUANDEL_SCREENS "/") + QString::fromLatin1(name));
+    }
+
+    CTempDir m_dir;
+    CPlayerHome m_home;
+    std::vector<std::string> m_arguments;
+    std::vector<char*> m_argv;
+    int m_argc = 0;
+};
+
+TEST_F(PlayerAppTest, TheFirstStartAsksForTheSoundDeviceBeforeOpeningOneAndCountsOneStart)
+{
+    std::unique_ptr<CPlayerApp> app = MakeApp();
+    bool deviceOpenWhileAsked = true;
+    CDialogAnswers answers({[&](QWidget* sheet) {
+        deviceOpenWhileAsked = app->Output().Master() != nullptr;
+        ASSERT_NE(dynamic_cast<CSetupSheet*>(sheet), nullptr);
+        auto* devices = sheet->findChild<QComboBox*>(QStringLiteral("1016"));
+        ASSERT_NE(devices, nullptr);
+        const auto& list = app->Devices();
+        for (size_t i = 0; i < list.size(); ++i)
+            if (list[i].id == 256)
+                devices->setCurrentIndex(static_cast<int>(i));
+        Click(sheet, "1");
+    }});
+    ASSERT_TRUE(app->InitInstance());
+    EXPECT_EQ(answers.Answered(), 1);
+    EXPECT_FALSE(deviceOpenWhileAsked);
+    EXPECT_TRUE(app->Output().Running());
+    EXPECT_EQ(app->Settings().run, 1);
+    ASSERT_NE(app->MainDialog(), nullptr);
+    CSkinWindow* window = app->MainDialog()->Window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_TRUE(app->MainDialog()->IsPanelOpen(CMainDialog::kMixer));
+    EXPECT_TRUE(app->MainDialog()->IsPanelOpen(CMainDialog::kCases));
+    QTest::qWait(100);
+    Screenshot(window, "main-window-first-start.png");
+    app->ExitInstance();
+    const std::string settings = Bytes(m_home.ConfigFile());
+    EXPECT_NE(settings.find("Run=1\n"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("OutputDevice=256\n"), std::string::npos) << settings;
+    EXPECT_TRUE(std::filesystem::exists(m_home.DataFolder() + "last.qzl"));
+}
+
+TEST_F(PlayerAppTest, AStartThatFailsAtTheSoundDeviceLeavesEveryFileAsItWas)
+{
+    // A device that is not there: the question comes; Retry opens the setup sheet, which is
+    // cancelled, the question comes again and is cancelled.
+    m_home.WriteSettings({}, 3, 300);
+    std::filesystem::create_directories(m_home.DataFolder());
+    const std::string track = WriteToneTrack(m_home.Root() + "/music/a.wav", 440.0, 2.0);
+    CPlaylist list;
+    list.AddTrack(track, true);
+    ASSERT_TRUE(CXmlPlaylist::Save(list, m_home.DataFolder() + "last.qzl"));
+    ASSERT_TRUE(CXmlPlaylist::Save(list, m_home.DataFolder() + "case2.qzl"));
+    const std::string settingsBefore = Bytes(m_home.ConfigFile());
+    const std::string lastBefore = Bytes(m_home.DataFolder() + "last.qzl");
+    const std::string caseBefore = Bytes(m_home.DataFolder() + "case2.qzl");
+
+    std::unique_ptr<CPlayerApp> app = MakeApp();
+    CDialogAnswers answers({[](QWidget* box) { ClickBox(box, QMessageBox::Retry); },
+                            [](QWidget* sheet) {
+                                EXPECT_NE(dynamic_cast<CSetupSheet*>(sheet), nullptr);
+                                Click(sheet, "2");
+                            },
+                            [](QWidget* box) { ClickBox(box, QMessageBox::Cancel); }});
+    EXPECT_FALSE(app->InitInstance());
+    EXPECT_EQ(answers.Answered(), 3);
+    EXPECT_EQ(answers.Seen().size(), 3u);
+    app->ExitInstance();
+    EXPECT_EQ(app->ExitCode(), CPlayerApp::kExitStartFailed);
+    EXPECT_EQ(Bytes(m_home.ConfigFile()), settingsBefore);
+    EXPECT_EQ(Bytes(m_home.DataFolder() + "last.qzl"), lastBefore);
+    EXPECT_EQ(Bytes(m_home.DataFolder() + "case2.qzl"), caseBefore);
+    EXPECT_FALSE(std::filesystem::exists(m_home.DataFolder() + "case1.qzl"));
+}
+
+TEST_F(PlayerAppTest, AMinimisedOrMaximisedWindowStoresItsRestoredPosition)
+{
+    for (const bool maximise : {false, true}) {
+        m_home.WriteSettings("WindowPosX=150\nWindowPosY=90\n");
+        std::unique_ptr<CPlayerApp> app = MakeApp();
+        ASSERT_TRUE(app->InitInstance());
+        CSkinWindow* window = app->MainDialog()->Window();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        EXPECT_EQ(window->geometry().topLeft(), QPoint(150, 90));
+        if (maximise)
+            window->showMaximized();
+        else
+            window->showMinimized();
+        QTest::qWait(50);
+        app->ExitInstance();
+        const std::string settings = Bytes(m_home.ConfigFile());
+        EXPECT_NE(settings.find("WindowPosX=150\n"), std::string::npos) << maximise << settings;
+        EXPECT_NE(settings.find("WindowPosY=90\n"), std::string::npos) << maximise << settings;
+    }
+}
+
+TEST_F(PlayerAppTest, StartingWithAMixFileReplacesTheTimeLineWithItsListAndPlays)
+{
+    m_home.WriteSettings();
+    const std::string mix = m_home.Root() + "/music/set.qzx";
+    {
+        CPlayerCore recording;
+        recording.List().AddTrack(WriteToneTrack(m_home.Root() + "/music/a.wav", 440.0, 8.0), true);
+        recording.List().AddTrack(WriteToneTrack(m_home.Root() + "/music/b.wav", 660.0, 8.0), true);
+        CCoreRun live(recording);
+        recording.StartRecording();
+        for (uint32_t t = 0; t < 400; ++t)
+            live.Tick([&] {
+                if (t == 0)
+                    recording.LoadTrackToDeck(0, recording.List().Entry(0).location.c_str(),
+                                              recording.List().Entry(0).id);
+                if (t == 3)
+                    recording.Controls().SetValue(ControlId::DeckStartStop, 0, 1, Marks::ChangedAndApply);
+            });
+        recording.FinishRecording();
+        ASSERT_TRUE(recording.SaveDocument(mix));
+    }
+    // The last Time Line held something else.
+    std::filesystem::create_directories(m_home.DataFolder());
+    CPlaylist old;
+    old.AddTrack(WriteToneTrack(m_home.Root() + "/music/old.wav", 220.0, 2.0), true);
+    ASSERT_TRUE(CXmlPlaylist::Save(old, m_home.DataFolder() + "last.qzl"));
+
+    std::unique_ptr<CPlayerApp> app = MakeApp({mix});
+    ASSERT_TRUE(app->InitInstance());
+    CPlayerCore& core = app->Core();
+    ASSERT_EQ(core.List().Count(), 2);
+    EXPECT_NE(core.List().Entry(0).location.find("a.wav"), std::string::npos);
+    EXPECT_EQ(core.PlaybackModeValue(), CPlayerCore::kDjMix);
+    EXPECT_TRUE(core.RunStop());
+    app->ExitInstance();
+    EXPECT_NE(Bytes(m_home.DataFolder() + "last.qzl").find("a.wav"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(m_home.DataFolder() + "last.qzx")) << "the mix is kept with the list";
+}
+
+TEST_F(PlayerAppTest, AnEmptyTimeLineWithAnAudioCdLoadsItsTracksAndPlaysWithoutAQuestion)
+{
+    const CTestDisc disc({{true, 750}, {false, 300}, {true, 1500}});
+    const std::string cue = disc.Write(m_home.Root() + "/music");
+    m_home.WriteSettings("DriveAudioCD=" + cue + "\n");
+    std::unique_ptr<CPlayerApp> app = MakeApp();
+    CDialogAnswers answers({});
+    ASSERT_TRUE(app->InitInstance());
+    EXPECT_EQ(answers.Answered(), 0);
+    EXPECT_TRUE(answers.Seen().empty());
+    CPlayerCore& core = app->Core();
+    ASSERT_EQ(core.List().Count(), 2) << "the two audio tracks; the data track is left out";
+    EXPECT_EQ(core.List().Entry(0).media, kMediaAudioCd);
+    EXPECT_TRUE(core.RunStop());
+    EXPECT_EQ(core.PlaybackModeValue(), CPlayerCore::kAutomix);
+    app->ExitInstance();
+    EXPECT_NE(Bytes(m_home.ConfigFile()).find(cue), std::string::npos) << "the image stays the drive";
+}
+
+TEST_F(PlayerAppTest, SavedListsThatCannotBeReadStartEmptyAndAreKeptAside)
+{
+    m_home.WriteSettings();
+    std::filesystem::create_directories(m_home.DataFolder());
+    const std::string track = WriteToneTrack(m_home.Root() + "/music/a.wav", 440.0, 2.0);
+    CPlaylist list;
+    list.AddTrack(track, true);
+    std::string xml;
+    ASSERT_TRUE(CXmlPlaylist::SaveToString(list, xml));
+    const std::string truncated = xml.substr(0, xml.size() / 2);
+    std::ofstream(m_home.DataFolder() + "last.qzl", std::ios::binary) << truncated;
+    std::filesystem::create_directories(m_home.DataFolder() + "case2.qzl");
+    std::ofstream(m_home.DataFolder() + "case3.qzl", std::ios::binary) << std::string("\x00\xff<<<\x01", 6);
+    ASSERT_TRUE(CXmlPlaylist::Save(list, m_home.DataFolder() + "case4.qzl"));
+
+    std::unique_ptr<CPlayerApp> app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    EXPECT_EQ(app->Core().List().Count(), 0);
+    EXPECT_EQ(app->Core().Case(1).Count(), 0);
+    EXPECT_EQ(app->Core().Case(2).Count(), 0);
+    EXPECT_EQ(app->Core().Case(3).Count(), 1);
+    EXPECT_EQ(Bytes(m_home.DataFolder() + "last.qzl.bad"), truncated);
+    EXPECT_TRUE(std::filesystem::is_directory(m_home.DataFolder() + "case2.qzl.bad"));
+    EXPECT_TRUE(std::filesystem::exists(m_home.DataFolder() + "case3.qzl.bad"));
+    app->ExitInstance();
+    // The next save wrote good lists beside what was kept.
+    EXPECT_EQ(CXmlPlaylist::Peek(m_home.DataFolder() + "last.qzl"), CXmlPlaylist::kList);
+    EXPECT_EQ(CXmlPlaylist::Peek(m_home.DataFolder() + "case2.qzl"), CXmlPlaylist::kList);
+    EXPECT_EQ(Bytes(m_home.DataFolder() + "last.qzl.bad"), truncated);
+}
+
+TEST_F(PlayerAppTest, AnUnwritableDataFolderPlaysAndAsksAtExitUntilCancelled)
+{
+    m_home.WriteSettings();
+    // A file where the data folder belongs: nothing can be saved there, whoever runs the test.
+    std::filesystem::create_directories(
+        std::filesystem::path(m_home.DataFolder()).parent_path().parent_path());
+    const std::string blocker = std::filesystem::path(m_home.DataFolder()).parent_path().string();
+    std::ofstream(blocker) << "not a folder";
+    std::unique_ptr<CPlayerApp> app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    EXPECT_TRUE(app->Output().Running());
+    CDialogAnswers answers({[](QWidget* box) { ClickBox(box, QMessageBox::Retry); },
+                            [](QWidget* box) { ClickBox(box, QMessageBox::Cancel); }});
+    app->ExitInstance();
+    EXPECT_EQ(answers.Answered(), 2);
+    EXPECT_EQ(Bytes(blocker), "not a folder");
+}
+
+} // namespace
