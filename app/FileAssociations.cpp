@@ -121,7 +121,8 @@ private:
 } // namespace
 
 CFileAssociations::CFileAssociations(std::string programPath, std::string dataHome, std::string configHome)
-    : m_programPath(std::move(programPath)), m_dataHome(std::move(dataHome)), m_configHome(std::move(configHome))
+    : m_programPath(std::move(programPath)), m_dataHome(std::move(dataHome)),
+      m_configHome(std::move(configHome))
 {
 }
 
@@ -158,7 +159,8 @@ int CFileAssociations::Write(const PlayerSettings& settings)
         for (const FileType& type : FileTypes())
             if (settings.*type.setting != 0)
                 mimeTypes.emplace_back(type.mimeType);
-        failures += WriteFile(applications + std::string(kProgramEntryId), ProgramEntry(m_programPath, mimeTypes));
+        failures +=
+            WriteFile(applications + std::string(kProgramEntryId), ProgramEntry(m_programPath, mimeTypes));
         if (settings.registerAudioCd != 0)
             failures += WriteFile(applications + std::string(kAudioCdEntryId), AudioCdEntry(m_programPath));
     } else {
@@ -167,7 +169,8 @@ int CFileAssociations::Write(const PlayerSettings& settings)
 
     if (haveData) {
         bool changed = false;
-        const int failed = WriteFile(m_dataHome + "/mime/packages/" + kMimePackageName, MimePackage(), &changed);
+        const int failed =
+            WriteFile(m_dataHome + "/mime/packages/" + kMimePackageName, MimePackage(), &changed);
         failures += failed;
         // The database is built again only when the package is new or its output is missing:
         // the program writes its associations at every start.
@@ -235,7 +238,8 @@ void CFileAssociations::UpdateMimeDatabase() const
 {
     // Its messages would land in the program's terminal; it has nothing the user must see.
     CSpawnActions actions;
-    if (actions.Get() == nullptr || posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0) != 0 ||
+    if (actions.Get() == nullptr ||
+        posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0) != 0 ||
         posix_spawn_file_actions_addopen(actions.Get(), 1, "/dev/null", O_WRONLY, 0) != 0 ||
         posix_spawn_file_actions_adddup2(actions.Get(), 1, 2) != 0)
         return;
@@ -292,20 +296,22 @@ std::string CFileAssociations::ExecProgram(const std::string& program)
     return value;
 }
 
-std::string CFileAssociations::ProgramEntry(const std::string& program, const std::vector<std::string>& mimeTypes)
+std::string CFileAssociations::ProgramEntry(const std::string& program,
+                                            const std::vector<std::string>& mimeTypes)
 {
-    std::string text = "[Desktop Entry]\n"
-                       "Type=Application\n"
-                       "Version=1.4\n"
-                       "Name=Quandel Player\n"
-                       "GenericName=DJ Mixing Player\n"
-                       "Comment=Plays playlists on two decks, blended one into the next or as a recorded mix\n"
-                       "Exec=" +
-                       ExecProgram(program) +
-                       " %f\n"
-                       "Icon=quandel-player\n"
-                       "Terminal=false\n"
-                       "Categories=AudioVideo;Audio;Player;\n";
+    std::string text =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Version=1.4\n"
+        "Name=Quandel Player\n"
+        "GenericName=DJ Mixing Player\n"
+        "Comment=Plays playlists on two decks, blended one into the next or as a recorded mix\n"
+        "Exec=" +
+        ExecProgram(program) +
+        " %f\n"
+        "Icon=quandel-player\n"
+        "Terminal=false\n"
+        "Categories=AudioVideo;Audio;Player;\n";
     if (!mimeTypes.empty()) {
         text += "MimeType=";
         for (const std::string& type : mimeTypes)

@@ -89,7 +89,8 @@ std::vector<std::string> CMimeAppsList::Values(std::string_view group, std::stri
     return {};
 }
 
-void CMimeAppsList::SetValues(std::string_view group, std::string_view key, const std::vector<std::string>& ids)
+void CMimeAppsList::SetValues(std::string_view group, std::string_view key,
+                              const std::vector<std::string>& ids)
 {
     const std::string entry = EntryLine(key, ids);
     bool found = false;
