@@ -3,6 +3,7 @@
 #include "Automix.h"
 #include "ControlHost.h"
 #include "CoreEventQueue.h"
+#include "MixMonitor.h"
 #include "MixRecorder.h"
 #include "MixReplay.h"
 #include "MixStream.h"
@@ -51,6 +52,7 @@ public:
     void LoadTrackToDeck(int deck, const char* path, int entryId) override;
     bool MixReplayRunning() const noexcept override;
     void TickApplied() noexcept override;
+    void UpdateMixMonitorFlags() noexcept override { m_monitor.Update(Controls()); }
     bool AutomixMode() const noexcept override { return PlaybackModeValue() == kAutomix; }
 
     // Audio thread: a report for the user-interface thread; lost (and counted) when the queue is
@@ -112,6 +114,7 @@ public:
     CMixStream& Mix() noexcept { return m_mix; }
     CMixRecorder& Recorder() noexcept { return m_recorder; }
     CAutomix& Automix() noexcept { return m_automix; }
+    CMixMonitor& MixMonitor() noexcept { return m_monitor; }
     void SetTimeLineModeFixed(bool fixed) noexcept { m_timeLineModeFixed = fixed; }
     // Whether every track the loaded mix names is in the list and present on disk.
     bool MixTracksPresent() const noexcept { return m_mixTracksPresent.load(std::memory_order_acquire); }
@@ -143,6 +146,7 @@ private:
     CMixRecorder m_recorder{m_mix};
     CMixReplay m_replay{*this, m_mix};
     CAutomix m_automix{*this};
+    CMixMonitor m_monitor;
     std::atomic<int> m_playbackMode{kNoMode};
     CSnapshotBox m_snapshots;
     CCoreEventQueue m_events;
