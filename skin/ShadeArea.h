@@ -20,6 +20,7 @@ public:
     void SetColour(uint32_t colour);
     void SetActive(bool active);
     uint32_t Colour() const { return m_colour; }
+    bool IsActive() const { return m_active; }
 
 private:
     uint32_t m_colour = 0xFF800000u;

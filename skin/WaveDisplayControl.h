@@ -36,14 +36,18 @@ public:
     void SetMarkerPicture(int32_t pictureId);
     uint32_t GradientColour(int i) const { return m_gradient[static_cast<size_t>(i)]; }
 
-    uint32_t m_waveColour = 0xFFB4B4B4u;
-    int32_t m_markerPictureId = 0; // 0 = none
-
-private:
     struct Marker {
         int32_t column = -1; // -1 = none
         int32_t offset = 0;
     };
+    // k < kMarkers.
+    const Marker& MarkerAt(int k) const { return m_markers[static_cast<size_t>(k)]; }
+    const Marker& CurrentMarker() const { return m_current; }
+
+    uint32_t m_waveColour = 0xFFB4B4B4u;
+    int32_t m_markerPictureId = 0; // 0 = none
+
+private:
     void ComputeGradient();
     void ReleaseMarkers();
     void DrawMarker(CSkinPicture& picture, const Marker& marker, int frame, int32_t centreY);
