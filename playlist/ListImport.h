@@ -27,8 +27,8 @@ class CPlaylist;
 // already, and items named directly that are no track file type (lists included: the window
 // opens those itself). Other files inside a folder (covers, notes) are passed over silently.
 //
-// Threads: Start, Cancel, TakeResult and AppendTo on the user thread; the progress counters and
-// Done from any thread.
+// Threads: Start, TakeResult and AppendTo on the user thread; Cancel, Done and the progress
+// counters from any thread. The id counter is never touched by the worker.
 class CListImport {
 public:
     struct Result {
@@ -46,7 +46,8 @@ public:
     // User thread. Starts the worker on items (files and folders; relative ones against the
     // working folder now). A scan still running is cancelled and its result dropped first.
     // finished, when given, runs on the worker thread once the result is ready: it should only
-    // hand over to the user thread (a queued call), which then takes the result.
+    // hand over to the user thread (a queued call, never one that waits for it: Start and the
+    // destructor wait for the worker), which then takes the result.
     void Start(std::vector<std::string> items, bool includeSubFolders, std::function<void()> finished = {});
     // Any thread. Asks the worker to stop; it does within one file or folder name.
     void Cancel();
@@ -56,7 +57,8 @@ public:
 
     // User thread. Appends entries to list as copies with fresh ids until it holds 999 (entries
     // on a removable drive marked so); no file is touched. The entries that did not fit are
-    // counted in report.beyondLimit. Returns the number added.
+    // counted in report.beyondLimit. Returns the number added. A list that feeds the Time Line
+    // takes them under the application's busy flag, as any other change.
     static int AppendTo(CPlaylist& list, const std::vector<TrackEntry>& entries, ListLoadReport& report);
 
     // Any thread.

@@ -6,7 +6,9 @@
 #include <vector>
 
 // What a list reader or a folder import could not take, for the caller to tell the user. A
-// missing track is no loss (its entry stays, marked as not found) and is not reported.
+// track a list names but that is missing is no loss (its entry stays, marked as not found) and
+// is not reported; a dropped file that vanished before the import reached it adds nothing and
+// is reported (kGone).
 struct ListLoadReport {
     // Reasons, as the user reads them.
     static constexpr const char* kTheListItself = "the list itself";

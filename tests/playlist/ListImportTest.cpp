@@ -119,8 +119,9 @@ TEST_F(ListImportTest, AFolderOf1200TracksGives999InNameOrderAndCountsTheRest)
     const std::string folder = TrackFolder("many", 1200);
     ASSERT_TRUE(WriteFile(folder + "/cover.jpg", "jpeg"));
 
-    CListImport import;
+    // Before the import: the worker's hook must not outlive it.
     CFinishedSignal finished;
+    CListImport import;
     import.Start({folder + "/"}, true, finished.Hook());
     ASSERT_TRUE(finished.Wait());
     EXPECT_EQ(import.FilesSeen(), 1201);
@@ -326,8 +327,9 @@ TEST_F(ListImportTest, CancelEndsABigScanAndTheImportCanStartAgain)
     // looks at between the first progress and the cancel.
     const std::vector<std::string> items(400, folder);
 
-    CListImport import;
+    // Before the import: the worker's hook must not outlive it.
     CFinishedSignal finished;
+    CListImport import;
     import.Start(items, true, finished.Hook());
     ASSERT_TRUE(WaitFor([&] { return import.ItemsDone() > 0; }));
     import.Cancel();
