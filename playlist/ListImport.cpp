@@ -246,6 +246,9 @@ void CListImport::Start(std::vector<std::string> items, bool includeSubFolders,
     m_tracksFound.store(0);
     // Against the working folder of the moment the user dropped them.
     for (std::string& item : items) {
+        // An empty name would become the working folder itself; it stays a name never found.
+        if (item.empty())
+            continue;
         item = FileStatus::Absolute(item);
         while (item.size() > 1 && item.back() == '/')
             item.pop_back();
