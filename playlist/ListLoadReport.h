@@ -6,7 +6,9 @@
 #include <vector>
 
 // What a list reader or a folder import could not take, for the caller to tell the user. A
-// missing track is no loss (its entry stays, marked as not found) and is not reported.
+// track a list names but that is missing is no loss (its entry stays, marked as not found) and
+// is not reported; a dropped file that vanished before the import reached it adds nothing and
+// is reported (kGone).
 struct ListLoadReport {
     // Reasons, as the user reads them.
     static constexpr const char* kTheListItself = "the list itself";
@@ -19,6 +21,12 @@ struct ListLoadReport {
     // Followed by ": " and the system's words ("Too many levels of symbolic links").
     static constexpr const char* kUnreadable = "cannot be read";
     static constexpr const char* kUnreadableFolder = "a folder that cannot be read";
+    // Dropped or chosen, then moved or deleted before the scan reached it.
+    static constexpr const char* kGone = "no longer there";
+    // A link (or a bind mount) inside a folder that leads to that folder or one holding it.
+    static constexpr const char* kLinkLoop = "a link back to a folder that holds it";
+    // A second way into a folder taken already in the same import: its tracks are in once.
+    static constexpr const char* kFolderTwice = "a folder already taken under another name";
 
     // A hostile list may name millions of unusable files; past this many only the count grows.
     static constexpr size_t kMaxListed = 10000;
@@ -42,4 +50,8 @@ struct ListLoadReport {
             ++droppedUnlisted;
     }
     bool Empty() const { return dropped.empty() && droppedUnlisted == 0 && beyondLimit == 0; }
+    // Everything above as one text for a message box: how many could not be added with the
+    // first shown of them and their reasons, then how many the full list left out. Empty when
+    // nothing was lost.
+    std::string Message(size_t shown = 5) const;
 };
