@@ -416,9 +416,11 @@ bool CPlayerApp::CheckCd(bool askAlways, bool askForMix)
 
 void CPlayerApp::PollCdDrive()
 {
-    // A change met while a list is being opened, or while the question about the last disc is
-    // still open, stays with the watcher until the next call.
-    if (!m_initialised || m_busy || m_cdPolling || m_quitRequested)
+    // A change met while a list is being opened, or while a dialog is open (the question about
+    // the last disc, or a CD check of the load menu asking its own), stays with the watcher
+    // until a later call.
+    if (!m_initialised || m_busy || m_cdPolling || m_quitRequested ||
+        QApplication::activeModalWidget() != nullptr)
         return;
     WatchCdDrive();
     if (m_cdWatcher == nullptr)

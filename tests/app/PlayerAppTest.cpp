@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QMessageBox>
 #include <QPointer>
@@ -360,8 +361,18 @@ TEST_F(PlayerAppTest, ADiscTakenOutLeavesTheTimeLineAndOneBroughtBackPlaysWhenTh
     EXPECT_TRUE(watcher->Present());
 
     {
-        CDialogAnswers answers({});
+        // Taken out while a dialog is open: the change waits for the dialog to close.
+        QDialog other;
+        other.setWindowModality(Qt::ApplicationModal);
+        other.show();
         std::filesystem::rename(image, aside);
+        ASSERT_TRUE(PollCdUntil(*app, [&] { return !watcher->Present(); }));
+        app->PollCdDrive();
+        EXPECT_EQ(core.List().Count(), 3);
+        EXPECT_TRUE(core.RunStop());
+    }
+    {
+        CDialogAnswers answers({});
         ASSERT_TRUE(PollCdUntil(*app, [&] { return core.List().Count() == 1; }));
         EXPECT_TRUE(answers.Seen().empty()) << "a disc taken out asks nothing";
     }
