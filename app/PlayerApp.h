@@ -62,7 +62,7 @@ public:
     // in is looked at as at start-up, asking first, and plays when something was loaded; one
     // taken out takes its tracks out of the Time Line (stopping and dropping the mix if it
     // held any). After each, every entry of the Time Line and the cases is looked for again.
-    // While a document is being opened the changes wait for a later call.
+    // While a document is being opened or a dialog is open the changes wait for a later call.
     void PollCdDrive();
     // The setup sheet; after OK the outputs are reopened when their settings changed and the
     // file types written again.
