@@ -3,6 +3,8 @@
 #include "AboutDialog.h"
 #include "AudioEngine.h"
 #include "CdDrive.h"
+#include "CdReader.h"
+#include "CdWatcher.h"
 #include "ControlClassTable.h"
 #include "FileAssociations.h"
 #include "MainDialog.h"
@@ -30,6 +32,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -197,6 +200,7 @@ bool CPlayerApp::InitInstance()
 
     m_mainDialog = std::make_unique<CMainDialog>(*this, *m_pictures);
     SelectCdDrive();
+    WatchCdDrive();
     m_mainDialog->ReadPanelSettings(store);
     if (!m_mainDialog->Create(m_settings.windowPosX, m_settings.windowPosY)) {
         std::fprintf(stderr, "quandel-player: the skin's forms are missing from this build\n");
@@ -232,6 +236,7 @@ bool CPlayerApp::InitInstance()
 int CPlayerApp::ExitInstance()
 {
     m_instance.Release();
+    m_cdWatcher.reset();
     if (!m_initialised) {
         CloseOutputs();
         return m_exitCode;
@@ -407,6 +412,88 @@ bool CPlayerApp::CheckCd(bool askAlways, bool askForMix)
     m_core.Publish(true);
     m_busy = false;
     return true;
+}
+
+void CPlayerApp::PollCdDrive()
+{
+    // A change met while a list is being opened, or while a dialog is open (the question about
+    // the last disc, or a CD check of the load menu asking its own), stays with the watcher
+    // until a later call.
+    if (!m_initialised || m_busy || m_cdPolling || m_quitRequested ||
+        QApplication::activeModalWidget() != nullptr)
+        return;
+    WatchCdDrive();
+    if (m_cdWatcher == nullptr)
+        return;
+    m_cdPolling = true;
+    while (const std::optional<CCdWatcher::Change> change = m_cdWatcher->Take()) {
+        if (*change == CCdWatcher::Change::Arrival)
+            OnCdArrival();
+        else
+            OnCdRemoval();
+        RecheckLists();
+        if (m_quitRequested)
+            break;
+    }
+    m_cdPolling = false;
+}
+
+void CPlayerApp::WatchCdDrive()
+{
+    const std::string image = CCdDrive::DiscImage();
+    const CMediaDrives& drives = CMediaDrives::Program();
+    std::string watched = image.empty() ? std::string(1, drives.CdLetter()) : image;
+    if (watched == m_cdWatched)
+        return;
+    m_cdWatched = std::move(watched);
+    m_cdWatcher.reset();
+    if (!image.empty()) {
+        m_cdWatcher = std::make_unique<CCdWatcher>(CCdWatcher::Target::DiscImage, image);
+        return;
+    }
+    const std::vector<std::string> devices = CCdDrive::ListDevices();
+    const int index = drives.CdLetter() - 'D';
+    if (index >= 0 && static_cast<size_t>(index) < devices.size())
+        m_cdWatcher =
+            std::make_unique<CCdWatcher>(CCdWatcher::Target::Drive, devices[static_cast<size_t>(index)]);
+}
+
+void CPlayerApp::OnCdArrival()
+{
+    // The table of contents still held belongs to the disc that went; the CD check selects the
+    // drive again, which reads the new one.
+    CMediaDrives& drives = CMediaDrives::Program();
+    drives.Reader().CloseAudioCd();
+    drives.Scan();
+    if (CheckCd(true, true))
+        m_core.SetRunStop(true);
+}
+
+void CPlayerApp::OnCdRemoval()
+{
+    // Closed first: the table of contents held would still answer for the tracks that went.
+    CMediaDrives& drives = CMediaDrives::Program();
+    drives.Reader().CloseAudioCd();
+    drives.Scan();
+    drives.SelectCdDrive(drives.CdLetter());
+    m_busy = true;
+    if (m_core.List().Refresh(true) != 0) {
+        // A mix that named the tracks no longer fits the list.
+        m_core.SetRunStop(false);
+        m_core.Mix().Clear();
+    }
+    m_core.Publish();
+    m_busy = false;
+}
+
+void CPlayerApp::RecheckLists()
+{
+    m_busy = true;
+    m_core.List().Refresh(false);
+    for (int i = 0; i < CPlayerCore::kCases; ++i)
+        m_core.Case(i).Refresh(false);
+    m_core.Publish();
+    m_busy = false;
 }
 
 void CPlayerApp::ListDevices()

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CCdWatcher;
 class CMainDialog;
 class CPictureManager;
 class CShutdownSignals;
@@ -57,6 +58,12 @@ public:
     // into the Time Line, after asking when askAlways is set, or askForMix and the index names
     // a mix. true when something was loaded.
     bool CheckCd(bool askAlways, bool askForMix);
+    // Takes what the Audio-CD drive's watcher saw; called on every 24th display tick. A disc put
+    // in is looked at as at start-up, asking first, and plays when something was loaded; one
+    // taken out takes its tracks out of the Time Line (stopping and dropping the mix if it
+    // held any). After each, every entry of the Time Line and the cases is looked for again.
+    // While a document is being opened or a dialog is open the changes wait for a later call.
+    void PollCdDrive();
     // The setup sheet; after OK the outputs are reopened when their settings changed and the
     // file types written again.
     void Setup();
@@ -75,6 +82,8 @@ public:
     // The folder holding index.qzl for the Audio-CD drive: the disc's mount point, or for a
     // disc image the folder of its cue sheet; empty when none.
     std::string CdRoot() const;
+    // The watch on the Audio-CD drive; null before start-up, after shutdown and without a drive.
+    const CCdWatcher* CdWatcher() const { return m_cdWatcher.get(); }
 
 private:
     bool RunSetup();
@@ -92,6 +101,11 @@ private:
     void OnShutdownSignal();
     void WriteAssociations();
     QWidget* DialogParent() const;
+    // Starts watching the Audio-CD drive, again when another drive became it.
+    void WatchCdDrive();
+    void OnCdArrival();
+    void OnCdRemoval();
+    void RecheckLists();
 
     std::unique_ptr<QApplication> m_ownedApplication;
     std::vector<std::string> m_arguments;
@@ -114,4 +128,7 @@ private:
     bool m_initialised = false;
     bool m_quitRequested = false;
     bool m_busy = false; // a document or CD is being opened: a hand-over waits
+    std::unique_ptr<CCdWatcher> m_cdWatcher;
+    std::string m_cdWatched;  // what the watcher looks at: the disc image, or the drive's letter
+    bool m_cdPolling = false; // a disc change is being handled (the Play CD question may be open)
 };

@@ -2,10 +2,13 @@
 // answered through real Qt events, on the offscreen platform, playing to the test sound server.
 #include "PlayerApp.h"
 #include "CdDrive.h"
+#include "CdReader.h"
 #include "CdTestDisc.h"
+#include "CdWatcher.h"
 #include "CoreTestSupport.h"
 #include "MainDialog.h"
 #include "MediaDrives.h"
+#include "PlayCdDialog.h"
 #include "PlayerTestSupport.h"
 #include "SetupSheet.h"
 #include "SkinWindow.h"
@@ -15,6 +18,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QMessageBox>
 #include <QPointer>
@@ -79,6 +83,17 @@ void ClickBox(QWidget* dialog, QMessageBox::StandardButton which)
     auto* box = qobject_cast<QMessageBox*>(dialog);
     ASSERT_NE(box, nullptr) << dialog->metaObject()->className();
     QTest::mouseClick(box->button(which), Qt::LeftButton);
+}
+
+// Runs the player's look at the CD drive, as its display tick does, until done holds.
+bool PollCdUntil(CPlayerApp& app, const std::function<bool()>& done)
+{
+    return QTest::qWaitFor(
+        [&] {
+            app.PollCdDrive();
+            return done();
+        },
+        15000);
 }
 
 std::string Bytes(const std::string& path)
@@ -319,6 +334,87 @@ TEST_F(PlayerAppTest, AnUnwritableDataFolderPlaysAndAsksAtExitUntilCancelled)
     app->ExitInstance();
     EXPECT_EQ(answers.Answered(), 2);
     EXPECT_EQ(Bytes(blocker), "not a folder");
+}
+
+TEST_F(PlayerAppTest, ADiscTakenOutLeavesTheTimeLineAndOneBroughtBackPlaysWhenTheUserSaysSo)
+{
+    const CTestDisc disc({{true, 750}, {true, 1500}});
+    const std::string cue = disc.Write(m_home.Root() + "/music");
+    const std::string image = m_home.Root() + "/music/image.bin";
+    const std::string aside = m_home.Root() + "/aside.bin";
+    m_home.WriteSettings("DriveAudioCD=" + cue + "\n");
+    std::unique_ptr<CPlayerApp> app = MakeApp();
+    ASSERT_TRUE(app->InitInstance());
+    CPlayerCore& core = app->Core();
+    ASSERT_EQ(core.List().Count(), 2);
+    ASSERT_TRUE(core.RunStop());
+    core.AddToList(WriteToneTrack(m_home.Root() + "/music/a.wav", 440.0, 2.0));
+    // A case entry whose file goes with the disc: the look after the change finds it missing.
+    const std::string gone = WriteToneTrack(m_home.Root() + "/music/gone.wav", 660.0, 1.0);
+    core.Case(2).AddTrack(gone, true);
+    ASSERT_TRUE(core.Case(2).Entry(0).exists);
+    std::filesystem::remove(gone);
+    const CCdWatcher* watcher = app->CdWatcher();
+    ASSERT_NE(watcher, nullptr);
+    EXPECT_EQ(watcher->Path(), cue);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher->Looks() >= 1; }, 15000));
+    EXPECT_TRUE(watcher->Present());
+
+    {
+        // Taken out while a dialog is open: the change waits for the dialog to close.
+        QDialog other;
+        other.setWindowModality(Qt::ApplicationModal);
+        other.show();
+        std::filesystem::rename(image, aside);
+        ASSERT_TRUE(PollCdUntil(*app, [&] { return !watcher->Present(); }));
+        app->PollCdDrive();
+        EXPECT_EQ(core.List().Count(), 3);
+        EXPECT_TRUE(core.RunStop());
+    }
+    {
+        CDialogAnswers answers({});
+        ASSERT_TRUE(PollCdUntil(*app, [&] { return core.List().Count() == 1; }));
+        EXPECT_TRUE(answers.Seen().empty()) << "a disc taken out asks nothing";
+    }
+    EXPECT_NE(core.List().Entry(0).location.find("a.wav"), std::string::npos);
+    EXPECT_FALSE(core.RunStop()) << "the tracks playing went with the disc";
+    EXPECT_EQ(core.Mix().TickCount(), 0u);
+    EXPECT_FALSE(core.Case(2).Entry(0).exists);
+
+    // Back in, and the user cancels: nothing changes.
+    {
+        CDialogAnswers answers({[](QWidget* dialog) {
+            EXPECT_NE(dynamic_cast<CPlayCdDialog*>(dialog), nullptr) << dialog->metaObject()->className();
+            Click(dialog, "2");
+        }});
+        std::filesystem::rename(aside, image);
+        ASSERT_TRUE(
+            PollCdUntil(*app, [&] { return answers.Answered() == 1 && !QApplication::activeModalWidget(); }));
+        app->PollCdDrive();
+    }
+    ASSERT_EQ(core.List().Count(), 1);
+    EXPECT_FALSE(core.RunStop());
+
+    // Out again: no CD track is left to take, and the list stays as it was.
+    std::filesystem::rename(image, aside);
+    ASSERT_TRUE(PollCdUntil(*app, [&] { return !watcher->Present(); }));
+    app->PollCdDrive();
+    EXPECT_EQ(core.List().Count(), 1);
+
+    // In again, and the user plays it: the disc's tracks replace the list and play.
+    {
+        CDialogAnswers answers({[](QWidget* dialog) { Click(dialog, "1"); }});
+        std::filesystem::rename(aside, image);
+        ASSERT_TRUE(PollCdUntil(*app, [&] { return core.RunStop(); }));
+        EXPECT_EQ(answers.Answered(), 1);
+    }
+    ASSERT_EQ(core.List().Count(), 2);
+    EXPECT_EQ(core.List().Entry(0).media, kMediaAudioCd);
+    EXPECT_TRUE(core.List().Entry(1).exists);
+    EXPECT_EQ(core.PlaybackModeValue(), CPlayerCore::kAutomix);
+    app->ExitInstance();
+    EXPECT_EQ(app->CdWatcher(), nullptr);
+    CMediaDrives::Program().Reader().CloseAudioCd();
 }
 
 } // namespace
