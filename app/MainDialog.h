@@ -1,33 +1,58 @@
 #pragma once
 
 #include "ControlListener.h"
+#include "DeckDisplay.h"
 #include "GlobalTimer.h"
+#include "KeyboardMap.h"
+#include "MainToolTips.h"
 #include "PlayerSettings.h"
 
+#include <QObject>
 #include <QPoint>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+class CListImport;
+class CMixerPanel;
 class CPanelStack;
 class CPictureManager;
 class CPlayerApp;
+class CPlaylist;
 class CSettingsStore;
 class CSkinForm;
 class CSkinWindow;
+class QMimeData;
+class QTimer;
 
-// The program's one top-level window: the skin's panels stacked in a skin window, the deck
-// panel always, the mixer, Time Line and Cases panels as the user left them. Its timer tick
-// drives the periodic work of the program: the core's events on every tick, the hand-over of
-// a file from a second start on every 24th.
+// The program's one top-level window: the skin's panels stacked in a skin window (the deck
+// panel always; the mixer, Time Line and Cases panels as the user left them), refreshed on the
+// skin's timer; the skin controls' events, the keys, the menus, the file dialogs, drops from
+// the desktop and from the playlist window, and the window commands of the title strip.
 //
 // Threads: the user-interface thread.
-class CMainDialog : public CTimerClient, public CControlListener {
+class CMainDialog : public QObject, public CTimerClient, public CControlListener {
 public:
     // Panel numbers, in stacking order.
     enum Panel : int { kDeck = 0, kBorder = 1, kMixer = 2, kTimeLine = 3, kTabs = 4, kCases = 5 };
     static constexpr int kHandoverTicks = 24;
+    static constexpr int32_t kMinimumCasesHeight = 120;
+    // The load menu's commands, by their string ids.
+    enum LoadCommand : int32_t {
+        kPlayCd = 17001,
+        kLoadListOrMix = 17002,
+        kAddFiles = 17003,
+        kAddDirectory = 17004,
+        kPlayCase = 17005
+    };
+    // Entries dragged out of the playlist window: "LIST\nID\nID...", LIST -1 for the Time
+    // Line's own list, 0..3 for a case.
+    static constexpr const char* kEntriesMimeType = "application/x-quandel-entries";
+    // Enters and leaves full-screen mode (the window's own key; the keyboard table has none).
+    static constexpr int kFullScreenKey = Qt::Key_F11;
 
     // The application and the picture manager outlive the window.
     CMainDialog(CPlayerApp& app, CPictureManager& pictures);
@@ -45,11 +70,72 @@ public:
     CSkinWindow* Window() const { return m_window.get(); }
     CSkinForm* Form(int panel) const;
     int TickCount() const { return m_tick; }
+    CMixerPanel* MixerPanel() const { return m_mixerPanel.get(); }
+    const CDeckDisplay& DeckDisplay(int deck) const { return *m_decks[static_cast<size_t>(deck & 1)]; }
+    const CMainToolTips& ToolTips() const { return m_toolTips; }
+    const std::string& TitleLineShown() const { return m_titleShown; }
+
+    // The list the list commands act on: the Time Line's own list, or the case shown.
+    CPlaylist& CurrentList();
+    int CurrentCase() const { return m_currentCase; }
+    void SetCurrentCase(int caseIndex); // -1: the Time Line's list
+
+    // The load menu at a window point; its commands also run on their own.
+    void ShowLoadMenu(QPoint windowPoint);
+    void RunLoadCommand(int32_t command);
+    // The save dialog for the current list (Ctrl+S).
+    void SaveCurrentList();
+    void EditListInfo();
+    void ToggleFullScreen();
+    void Minimise();
+    // Opens dropped files and folders as a drop outside the playlist views does; folders and
+    // tracks are read on a worker while the window goes on.
+    void OpenDropped(const std::vector<std::string>& paths, std::vector<std::string> refused = {});
+    // Entries from the playlist window dropped on a panel: on the deck or mixer panel they are
+    // put after the Time Line's current item and played next.
+    bool DropEntries(const QMimeData& data, int panel);
+    bool ImportRunning() const;
+    // What the playlist window does for a key (select all, find, edit, ...); set by it.
+    void SetListCommandHandler(std::function<void(KeyCommand)> handler)
+    {
+        m_listCommand = std::move(handler);
+    }
 
     void Tick() override;
     void OnControlEvent(const CSkinEvent& event, int32_t controlId) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    bool OnKey(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool repeat);
+    void RunKeyCommand(const KeyResult& result);
+    void OnDeckPanelEvent(const CSkinEvent& event, int32_t controlId);
+    void OnSplitterEvent(const CSkinEvent& event);
+    void RefreshTransport(bool force);
+    void RefreshMixTime(bool force);
+    void RefreshTitleLine(bool force);
+    void RefreshLamps(bool force);
+    void NotePlayTimes();
+    void RepositionToolTips();
+    bool ShowToolTip(QPoint windowPoint, QPoint globalPoint);
+    void ShowMessages();
+    void FinishImport();
+    bool Modal() const { return m_modal > 0; }
+    bool HitsControl(int panel, QPoint windowPoint) const;
+    int PanelAt(QPoint windowPoint) const;
+    void ToggleRepeat();
+    void LoadListOrMix(bool play);
+    void AddFiles();
+    void AddDirectory();
+    void PlayCase();
+    void ClearCurrentList();
+    void DeleteSelected();
+    void SelectAll();
+    std::string ChooseFile(int32_t filterString, bool save, const std::string& name = {});
+    void StartImport(std::vector<std::string> items, bool replaceTimeLine, std::vector<std::string> refused);
+    void TogglePanelsTogether();
+
     CPlayerApp& m_app;
     CPictureManager& m_pictures;
     PanelSettings m_panels;
@@ -57,6 +143,37 @@ private:
     std::vector<std::unique_ptr<CSkinForm>> m_forms; // by panel number
     std::unique_ptr<CSkinWindow> m_window;
     std::unique_ptr<CPanelStack> m_stack;
-    int m_tick = 0; // 0 .. kHandoverTicks - 1
+    std::array<std::unique_ptr<CDeckDisplay>, 2> m_decks;
+    std::unique_ptr<CMixerPanel> m_mixerPanel;
+    CMainToolTips m_toolTips;
+    QTimer* m_toolTipTimer = nullptr; // a child of this object
+    QPoint m_toolTipPoint;
+    std::unique_ptr<CListImport> m_import;
+    bool m_importReplaces = false;
+    std::vector<std::string> m_importRefused; // dropped items that were no local files
+    std::function<void(KeyCommand)> m_listCommand;
+    std::string m_titleLine; // composed, then compared with the shown one
+    std::string m_titleShown;
+    std::string m_mixTitle;
+    const char* m_dropHint = nullptr; // what the title line says while something is dragged over
+    char m_mixTimeShown[DisplayText::kTimeBytes] = {};
+    int m_tick = 0;           // 0 .. kHandoverTicks - 1
+    uint32_t m_refreshes = 0; // display refreshes since the window opened
+    int m_runCounter = 0;     // the running light, 0..31
+    int m_modeShown = -1;
+    int m_repeatShown = -1;
+    int m_limiterShown = -1;
+    int m_masterShown = -1;
+    int m_currentCase = -1;
+    int m_modal = 0; // dialogs and menus open from here
+    bool m_deckRemaining = false;
+    bool m_mixRemaining = false;
     bool m_created = false;
+    bool m_layoutPending = false;
+    bool m_splitterDragging = false;
+    int32_t m_splitterStartY = 0;
+    int32_t m_splitterStartHeight = 0;
+    bool m_titleDragging = false;
+    QPoint m_titleDragOffset;
+    QPoint m_normalPosition; // where the window stood before full-screen mode
 };

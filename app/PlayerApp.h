@@ -74,6 +74,9 @@ public:
     CMainDialog* MainDialog() const { return m_mainDialog.get(); }
     COutputManager& Output() { return m_output; }
     bool Initialised() const { return m_initialised; }
+    // A list that feeds the Time Line is being changed: a hand-over waits for the next poll.
+    bool Busy() const { return m_busy; }
+    void SetBusy(bool busy) { m_busy = busy; }
     // Where last.qzl and the cases live, ending in '/'.
     const std::string& DataFolder() const { return m_dataFolder; }
     const std::string& SettingsPath() const;

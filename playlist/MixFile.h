@@ -41,6 +41,7 @@ public:
     void SetComment(const std::string& comment) { m_comment = comment; }
     void SetPath(const std::string& path) { m_path = path; }
     std::string Title() const { return m_title.empty() ? "untitled" : m_title; }
+    const std::string& StoredTitle() const { return m_title; }
     const std::string& Comment() const noexcept { return m_comment; }
     const std::string& Path() const noexcept { return m_path; }
 

@@ -1,5 +1,7 @@
 #include "MixStream.h"
 
+#include <string_view>
+
 void CMixStream::RegisterChannels(CControlTable& table)
 {
     std::lock_guard lock(m_lock);
@@ -85,6 +87,13 @@ std::string CMixStream::Title() const
 {
     std::lock_guard lock(m_lock);
     return m_file.Title();
+}
+
+void CMixStream::CopyTitle(std::string& out) const
+{
+    std::lock_guard lock(m_lock);
+    const std::string& title = m_file.StoredTitle();
+    out.assign(title.empty() ? std::string_view("untitled") : std::string_view(title));
 }
 
 std::string CMixStream::Comment() const

@@ -67,6 +67,8 @@ public:
     void SetComment(const std::string& comment);
     void SetPath(const std::string& path);
     std::string Title() const;   // "untitled" when none
+    // Title into out, reusing its room: a display polling it allocates nothing.
+    void CopyTitle(std::string& out) const;
     std::string Comment() const; // empty when none
     std::string Path() const;
 

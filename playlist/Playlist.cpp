@@ -460,6 +460,23 @@ bool CPlaylist::LearnPlayTime(int32_t id, double lengthSeconds)
     return true;
 }
 
+bool CPlaylist::NotePlayTime(int32_t id, double lengthSeconds)
+{
+    const int index = IndexOfId(id);
+    if (index < 0 || !std::isfinite(lengthSeconds) || lengthSeconds < 0.0)
+        return false;
+    TrackEntry& entry = m_entries[static_cast<size_t>(index)];
+    const auto seconds = static_cast<int32_t>(std::min(std::lround(lengthSeconds), long{INT32_MAX / 1000}));
+    if (entry.playTime == seconds)
+        return true;
+    entry.playTime = seconds;
+    entry.changed = true;
+    m_changed = true;
+    if (m_timeLine != nullptr)
+        m_timeLine->SetTrackLength(id, ClampedMs(LengthMs(entry)));
+    return true;
+}
+
 bool CPlaylist::ReadId3(const std::string& path, TrackEntry& entry)
 {
     return CId3v1::Read(path, entry);

@@ -73,6 +73,9 @@ public:
     // A track left a deck after playing: its length in seconds becomes the play time, the play
     // count rises and the Time Line item gets the length. False when no entry has the id.
     bool LearnPlayTime(int32_t id, double lengthSeconds);
+    // The length of a track on a deck, learned while it plays: as LearnPlayTime without counting
+    // a play, and changing nothing when the entry already holds that time.
+    bool NotePlayTime(int32_t id, double lengthSeconds);
 
     static bool ReadId3(const std::string& path, TrackEntry& entry);
     static bool WriteId3(const std::string& path, const TrackEntry& entry);

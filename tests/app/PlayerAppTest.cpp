@@ -1,6 +1,7 @@
 // The player's start-up and shutdown inside the test process, so that its dialogs can be
 // answered through real Qt events, on the offscreen platform, playing to the test sound server.
 #include "PlayerApp.h"
+#include "DialogAnswers.h"
 #include "CdDrive.h"
 #include "CdReader.h"
 #include "CdTestDisc.h"
@@ -35,56 +36,6 @@
 
 namespace {
 
-// Answers the modal dialogs the player opens, one handler per dialog in the order they come.
-// A handler gets the dialog and returns after pressing one of its buttons.
-class CDialogAnswers {
-public:
-    using Answer = std::function<void(QWidget* dialog)>;
-
-    explicit CDialogAnswers(std::vector<Answer> answers) : m_answers(std::move(answers))
-    {
-        m_timer.setInterval(20);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Look(); });
-        m_timer.start();
-    }
-    int Answered() const { return m_answered; }
-    const std::vector<std::string>& Seen() const { return m_seen; }
-
-private:
-    void Look()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == m_last)
-            return;
-        m_last = modal;
-        m_seen.push_back(modal->metaObject()->className());
-        if (static_cast<size_t>(m_answered) < m_answers.size())
-            m_answers[static_cast<size_t>(m_answered++)](modal);
-        else
-            modal->close(); // an unexpected dialog must not hang the test
-    }
-
-    std::vector<Answer> m_answers;
-    QTimer m_timer;
-    QPointer<QWidget> m_last;
-    int m_answered = 0;
-    std::vector<std::string> m_seen;
-};
-
-void Click(QWidget* dialog, const char* objectName)
-{
-    auto* button = dialog->findChild<QAbstractButton*>(QString::fromLatin1(objectName));
-    ASSERT_NE(button, nullptr) << objectName;
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-void ClickBox(QWidget* dialog, QMessageBox::StandardButton which)
-{
-    auto* box = qobject_cast<QMessageBox*>(dialog);
-    ASSERT_NE(box, nullptr) << dialog->metaObject()->className();
-    QTest::mouseClick(box->button(which), Qt::LeftButton);
-}
-
 // Runs the player's look at the CD drive, as its display tick does, until done holds.
 bool PollCdUntil(CPlayerApp& app, const std::function<bool()>& done)
 {
@@ -94,12 +45,6 @@ bool PollCdUntil(CPlayerApp& app, const std::function<bool()>& done)
             return done();
         },
         15000);
-}
-
-std::string Bytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class PlayerAppTest : public ::testing::Test {
