@@ -10,6 +10,7 @@
 #include "MixerPanel.h"
 #include "PanelStack.h"
 #include "PlayerApp.h"
+#include "PopupMenu.h"
 #include "SelectorControl.h"
 #include "SettingsStore.h"
 #include "SkinControl.h"
@@ -561,6 +562,14 @@ void CMainDialog::OnDeckPanelEvent(const CSkinEvent& event, int32_t controlId)
         }
         break;
     case Deck::kPlay:
+        // The release of a press that opened the load menu belongs to that menu: a list the menu
+        // started keeps playing.
+        if (release && m_playPressOpenedMenu) {
+            m_playPressOpenedMenu = false;
+            break;
+        }
+        if (press)
+            m_playPressOpenedMenu = false;
         if (core.RunStop()) {
             if (release)
                 core.SetRunStop(false);
@@ -570,6 +579,7 @@ void CMainDialog::OnDeckPanelEvent(const CSkinEvent& event, int32_t controlId)
         } else if (press) {
             const CSkinControl* button = m_forms[kDeck]->FindControl(controlId);
             const SkinRect r = m_stack->PanelRectToWindow(m_forms[kDeck].get(), button->GetRect());
+            m_playPressOpenedMenu = true;
             ShowLoadMenu(QPoint(r.left, r.bottom));
         }
         break;
@@ -684,7 +694,7 @@ void CMainDialog::ShowLoadMenu(QPoint windowPoint)
         action->setObjectName(QString::number(command));
     }
     ++m_modal;
-    QAction* chosen = menu.exec(m_window->mapToGlobal(windowPoint));
+    QAction* chosen = ExecPopupMenu(menu, m_window->mapToGlobal(windowPoint));
     --m_modal;
     if (chosen != nullptr)
         RunLoadCommand(chosen->data().toInt());
@@ -1012,11 +1022,13 @@ void CMainDialog::RunKeyCommand(const KeyResult& result)
     case KeyCommand::Find:
     case KeyCommand::FindNext:
     case KeyCommand::EditSelected:
+        // The playlist window's own commands.
+        if (m_listCommand)
+            m_listCommand(result.command);
+        break;
     case KeyCommand::None:
         break;
     }
-    if (m_listCommand)
-        m_listCommand(result.command);
 }
 
 void CMainDialog::SelectAll()
@@ -1047,16 +1059,24 @@ void CMainDialog::ClearCurrentList()
 
 void CMainDialog::DeleteSelected()
 {
+    // From the first selected entry on; the first entry a mix still uses ends the delete, so
+    // the mix keeps every track it plays.
     CPlaylist& list = CurrentList();
     bool refused = false;
     m_app.SetBusy(true);
-    for (int i = list.Count() - 1; i >= 0; --i) {
-        if (!list.Entry(i).selected)
+    for (int i = 0; i < list.Count();) {
+        if (!list.Entry(i).selected) {
+            ++i;
             continue;
+        }
         const int removed =
             m_currentCase < 0 ? (m_app.Core().RemoveFromList(i, false) ? 1 : 0) : list.Remove(i, false);
-        refused = refused || removed == 0;
+        if (removed == 0) {
+            refused = true;
+            break;
+        }
     }
+    list.ClearSelection();
     m_app.SetBusy(false);
     if (refused && !Modal()) {
         ++m_modal;
@@ -1262,7 +1282,7 @@ bool CMainDialog::eventFilter(QObject* watched, QEvent* event)
         QAction* about = menu.addAction(Text(StringId::About));
         about->setObjectName(QStringLiteral("16"));
         ++m_modal;
-        const QAction* chosen = menu.exec(menuEvent->globalPos());
+        const QAction* chosen = ExecPopupMenu(menu, menuEvent->globalPos());
         if (chosen == about)
             m_app.About();
         --m_modal;

@@ -170,6 +170,7 @@ private:
     bool m_mixRemaining = false;
     bool m_created = false;
     bool m_layoutPending = false;
+    bool m_playPressOpenedMenu = false; // the play button's next release is the menu's
     bool m_splitterDragging = false;
     int32_t m_splitterStartY = 0;
     int32_t m_splitterStartHeight = 0;

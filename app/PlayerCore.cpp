@@ -340,6 +340,14 @@ void CPlayerCore::PollEvents(std::vector<CoreEvent>* out)
             if (event.text != nullptr)
                 m_pendingMessage = event.text;
             break;
+        case CoreEvent::Type::TrackFailed:
+            // The user hears nothing from that deck: the message names the track.
+            if (event.text != nullptr) {
+                m_pendingMessage = event.text;
+                if (const TrackEntry* entry = m_list.EntryById(event.entryId))
+                    m_pendingMessage += "\n\n" + entry->location;
+            }
+            break;
         default:
             break;
         }

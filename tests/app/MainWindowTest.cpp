@@ -16,11 +16,14 @@
 #include "SkinForm.h"
 #include "SkinWindow.h"
 #include "StringTable.h"
+#include "SwitchControl.h"
 #include "TempDir.h"
+#include "WavRecorderOutput.h"
 #include "XmlPlaylist.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -28,12 +31,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <QToolTip>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -46,14 +51,34 @@ constexpr int kMixer = CMainDialog::kMixer;
 constexpr int kTimeLine = CMainDialog::kTimeLine;
 constexpr int kCases = CMainDialog::kCases;
 
-// Picks path in the file dialog and accepts it.
+// Picks path in the file dialog as a user does: its folder, then the name typed into the name
+// field (which picks the file only while that field has the focus), then Open. A dialog that
+// stays open is cancelled, so that a refused choice fails the test instead of hanging it.
 CDialogAnswers::Answer ChooseFile(const std::string& path)
 {
     return [path](QWidget* dialog) {
         auto* files = qobject_cast<QFileDialog*>(dialog);
         ASSERT_NE(files, nullptr) << dialog->metaObject()->className();
-        files->selectFile(QString::fromStdString(path));
-        static_cast<QDialog*>(files)->accept();
+        const std::filesystem::path chosen(path);
+        files->setDirectory(QString::fromStdString(chosen.parent_path().string()));
+        auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        files->activateWindow();
+        name->setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([name] { return name->hasFocus(); }, 2000));
+        name->selectAll();
+        QTest::keyClicks(name, QString::fromStdString(chosen.filename().string()));
+        auto* buttons = files->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        ASSERT_NE(buttons, nullptr);
+        QPushButton* accept = buttons->button(QDialogButtonBox::Open);
+        if (accept == nullptr)
+            accept = buttons->button(QDialogButtonBox::Save);
+        ASSERT_NE(accept, nullptr);
+        QTest::mouseClick(accept, Qt::LeftButton);
+        if (files->isVisible()) {
+            ADD_FAILURE() << "the file dialog refused " << path;
+            files->reject();
+        }
     };
 }
 
@@ -224,11 +249,33 @@ TEST_F(MainWindowTest, APlayClickStartsTheListAndNextByKeyAndButtonMovesThroughI
           "AutoFadeTime=" + std::to_string(CSettingsStore::EncodeFadeTime(0.5f)) + "\n");
     ASSERT_FALSE(Core().RunStop());
     EXPECT_TRUE(WaitFor([&] { return Dialog().TitleLineShown() == "Friday"; })) << "the list's title";
+    // What the sound card gets, through the recorder that rides along with it.
+    auto* recorder = dynamic_cast<CWavRecorderOutput*>(m_app->Output().Secondary(0));
+    ASSERT_NE(recorder, nullptr);
+    const std::string recording = m_home.Root() + "/heard.wav";
+    ASSERT_EQ(recorder->StartRecording(recording.c_str(), 0, 0), 0);
+    recorder->SetWriting(true);
     Click(kDeck, 800);
     ASSERT_TRUE(Core().RunStop());
     ASSERT_TRUE(WaitFor([&] { return std::string(Dialog().DeckDisplay(0).TimeShown()) >= " 00:01"; }));
     EXPECT_TRUE(WaitFor([&] { return Dialog().DeckDisplay(0).LevelShown() > 0; }))
         << "the meter shows the tone";
+    recorder->StopRecording();
+    {
+        const std::string bytes = Bytes(recording);
+        ASSERT_GT(bytes.size(), CWavRecorderOutput::kHeaderBytes + 4 * 22050u);
+        std::vector<int16_t> left;
+        for (size_t at = CWavRecorderOutput::kHeaderBytes; at + 4 <= bytes.size(); at += 4) {
+            int16_t sample = 0;
+            std::memcpy(&sample, bytes.data() + at, sizeof sample);
+            left.push_back(sample);
+        }
+        // The last half second heard: the first track's tone, not the second's.
+        const size_t from = left.size() - 22050;
+        const double first = WindowAmplitude(left, 440.0, from, 22050);
+        EXPECT_GT(first, 1000.0);
+        EXPECT_LT(WindowAmplitude(left, 660.0, from, 22050), first / 20.0);
+    }
     EXPECT_EQ(Dialog().DeckDisplay(0).TitleShown(), "a");
     EXPECT_EQ(Core().Engine().LoadedEntry(0), Core().List().Entry(0).id);
     EXPECT_TRUE(WaitFor([&] { return Dialog().DeckDisplay(1).TitleShown() == "[next] b"; }));
@@ -240,6 +287,11 @@ TEST_F(MainWindowTest, APlayClickStartsTheListAndNextByKeyAndButtonMovesThroughI
     EXPECT_TRUE(WaitFor([&] { return Core().Automix().CurrentIndex() == 2; }));
     Click(kDeck, 1005);
     EXPECT_TRUE(WaitFor([&] { return Core().Automix().CurrentIndex() == 1; }));
+    if (!(Dialog().IsPanelOpen(kMixer) && Dialog().IsPanelOpen(kTimeLine) && Dialog().IsPanelOpen(kCases)))
+        Click(kDeck, 29);
+    ASSERT_TRUE(Dialog().IsPanelOpen(kMixer) && Dialog().IsPanelOpen(kTimeLine) &&
+                Dialog().IsPanelOpen(kCases));
+    WaitTicks(3);
     Screenshot(Window(), "main-window-playing.png");
 
     // A release while running stops.
@@ -315,7 +367,10 @@ TEST_F(MainWindowTest, RepeatPanelsAndTitlesFollowTheirRules)
 
 TEST_F(MainWindowTest, EveryKeyOfTheKeyboardTableReachesItsFunctionOrCommand)
 {
-    Start({Track("a.wav", 440.0, 30.0), Track("b.wav", 660.0, 30.0)});
+    // Long tracks, so that a coarse seek (256 of 4096 steps) moves by 7.5 s; a short fade, so
+    // that a change-over ends within the waits.
+    Start({Track("a.wav", 440.0, 120.0), Track("b.wav", 660.0, 120.0), Track("c.wav", 880.0, 20.0)},
+          "AutoFadeTime=" + std::to_string(CSettingsStore::EncodeFadeTime(0.5f)) + "\n");
     CControlTable& controls = Core().Controls();
     std::vector<KeyCommand> listCommands;
     Dialog().SetListCommandHandler([&](KeyCommand command) { listCommands.push_back(command); });
@@ -352,13 +407,26 @@ TEST_F(MainWindowTest, EveryKeyOfTheKeyboardTableReachesItsFunctionOrCommand)
     ASSERT_TRUE(WaitFor([&] { return Core().Engine().Deck(0).PositionMs(false) > 300.0; }));
     const double before = Core().Engine().Deck(0).PositionMs(false);
     Key(Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_TRUE(WaitFor([&] { return Core().Engine().Deck(0).PositionMs(false) > before + 1500.0; }))
-        << "a coarse seek forward: 256 of 4096 steps";
-    Key(Qt::Key_Home);
-    EXPECT_TRUE(WaitFor([&] { return Core().Engine().Deck(0).PositionMs(false) < before + 1000.0; }));
+    ASSERT_TRUE(WaitFor([&] { return Core().Engine().Deck(0).PositionMs(false) > before + 6000.0; }))
+        << "a coarse seek forward";
+    const double ahead = Core().Engine().Deck(0).PositionMs(false);
+    Key(Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_TRUE(WaitFor([&] { return Core().Engine().Deck(0).PositionMs(false) < ahead - 5000.0; }))
+        << "a coarse seek back";
+
     Key(Qt::Key_PageDown);
-    EXPECT_TRUE(WaitFor([&] { return Core().Automix().CurrentIndex() == 1; }));
+    ASSERT_TRUE(WaitFor([&] {
+        return Core().Automix().CurrentIndex() == 1 && Core().Engine().Deck(1).Playing() &&
+               !Core().Engine().Deck(0).Playing();
+    }));
+    // Past its first two seconds, Previous starts the item again.
+    ASSERT_TRUE(WaitFor([&] { return Core().Engine().Deck(1).PositionMs(false) > 2500.0; }));
     Key(Qt::Key_PageUp);
+    EXPECT_TRUE(WaitFor([&] { return Core().Engine().Deck(1).PositionMs(false) < 2000.0; }));
+    EXPECT_EQ(Core().Automix().CurrentIndex(), 1);
+    Key(Qt::Key_End);
+    EXPECT_TRUE(WaitFor([&] { return Core().Automix().CurrentIndex() == 2; }));
+    Key(Qt::Key_Home);
     EXPECT_TRUE(WaitFor([&] { return Core().Automix().CurrentIndex() == 0; }));
     Key(Qt::Key_Escape);
     EXPECT_FALSE(Core().RunStop());
@@ -394,7 +462,7 @@ TEST_F(MainWindowTest, EveryKeyOfTheKeyboardTableReachesItsFunctionOrCommand)
         CDialogAnswers answers({ChooseFile(extra)});
         Key(Qt::Key_Return, Qt::ControlModifier);
     }
-    ASSERT_EQ(Core().List().Count(), 3);
+    ASSERT_EQ(Core().List().Count(), 4);
     EXPECT_EQ(m_app->Settings().defaultLoadDir, m_home.Root() + "/music");
 
     Key(Qt::Key_A, Qt::ControlModifier);
@@ -586,7 +654,8 @@ TEST_F(MainWindowTest, MessagesOfThePlayAreShownOnTheNextTick)
     }});
     Click(kDeck, 800);
     EXPECT_TRUE(WaitFor([&] { return answers.Answered() == 1; }));
-    EXPECT_EQ(text, CPlayerCore::kTrackUnreadable);
+    EXPECT_EQ(text.rfind(CPlayerCore::kTrackUnreadable, 0), 0u) << text;
+    EXPECT_NE(text.find(broken), std::string::npos) << "the message names the track: " << text;
 }
 
 TEST_F(MainWindowTest, SteadyDisplaysAllocateNothingWhileBothDecksPlay)
@@ -608,4 +677,60 @@ TEST_F(MainWindowTest, SteadyDisplaysAllocateNothingWhileBothDecksPlay)
     }
     EXPECT_EQ(allocations, 0);
     EXPECT_TRUE(Core().Engine().Deck(0).Playing() && Core().Engine().Deck(1).Playing());
+}
+
+TEST_F(MainWindowTest, AMixPlaysInDjMixWithoutNextPrefixesAndWithTheFadeControlsDisabled)
+{
+    const std::string a = Track("a.wav", 440.0, 20.0);
+    const std::string b = Track("b.wav", 660.0, 20.0);
+    const std::string mix = m_home.Root() + "/music/set.qzx";
+    {
+        // A recorded performance: deck A plays, deck B is loaded and started under the fader.
+        CPlayerCore recording;
+        recording.List().AddTrack(a, true);
+        recording.List().AddTrack(b, true);
+        CCoreRun live(recording);
+        recording.StartRecording();
+        for (uint32_t t = 0; t < 3000; ++t)
+            live.Tick([&] {
+                if (t == 0) {
+                    for (int deck = 0; deck < 2; ++deck)
+                        recording.LoadTrackToDeck(deck, recording.List().Entry(deck).location.c_str(),
+                                                  recording.List().Entry(deck).id);
+                }
+                if (t == 3) {
+                    recording.Controls().SetValue(ControlId::DeckStartStop, 0, 1, Marks::ChangedAndApply);
+                    recording.Controls().SetValue(ControlId::DeckStartStop, 1, 1, Marks::ChangedAndApply);
+                }
+                if (t > 100 && t % 10 == 0)
+                    recording.Controls().SetValue(ControlId::XFader, 0, std::min<int32_t>(255, (t - 100) / 4),
+                                                  Marks::ChangedAndApply);
+            });
+        recording.FinishRecording();
+        ASSERT_TRUE(recording.SaveDocument(mix));
+    }
+    Start({});
+    ASSERT_TRUE(m_app->OpenDocument(mix));
+    EXPECT_EQ(Core().PlaybackModeValue(), CPlayerCore::kDjMix);
+    if (!Core().RunStop())
+        Click(kDeck, 800);
+    ASSERT_TRUE(Core().RunStop());
+    ASSERT_TRUE(
+        WaitFor([&] { return Core().Engine().Deck(0).Playing() && Core().Engine().Deck(1).Playing(); }));
+    ASSERT_TRUE(WaitFor([&] {
+        return Dialog().DeckDisplay(0).TitleShown() == "a" && Dialog().DeckDisplay(1).TitleShown() == "b";
+    })) << "no [next] before a title in DJ-Mix";
+    auto* mode = dynamic_cast<CSwitchControl*>(Dialog().Form(kDeck)->FindControl(6));
+    ASSERT_NE(mode, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return mode->GetState() == 1; })) << "the mode lamp shows DJ-Mix";
+    if (!Dialog().IsPanelOpen(kMixer))
+        Key(Qt::Key_F2);
+    WaitTicks(3);
+    for (const int32_t id : {8, 11, 30, 31, 32})
+        EXPECT_FALSE(Dialog().Form(kMixer)->FindControl(id)->IsEnabled()) << id;
+    Screenshot(Window(), "main-window-dj-mix.png");
+
+    // The mode lamp leaves DJ-Mix.
+    Click(kDeck, 6);
+    EXPECT_EQ(Core().PlaybackModeValue(), CPlayerCore::kAutomix);
 }
