@@ -1,12 +1,18 @@
 // Screenshots of every dialog for review, written to <build>/screens/: the setup sheet's three
-// pages (in English and German), the about window, Play CD and Playlist & Mix Info. Each is also checked for
-// cut texts.
+// pages (in English and German), the about window, Play CD, Playlist & Mix Info, and the list
+// window's Find Entry, Edit Entry (also in German) and Edit Group. Each is also checked for cut
+// texts.
 #include "AboutDialog.h"
 #include "ControlClassTable.h"
 #include "DialogTestKit.h"
+#include "EditEntryDialog.h"
+#include "EditGroupDialog.h"
+#include "FindEntryDialog.h"
+#include "ListFind.h"
 #include "MixInfoDialog.h"
 #include "PictureManager.h"
 #include "PlayCdDialog.h"
+#include "Playlist.h"
 #include "ResourceTable.h"
 #include "SetupSheet.h"
 #include "SkinForm.h"
@@ -92,6 +98,66 @@ TEST(DialogScreens, MixInfo)
                           "Recorded at the Harbour Club.\nSecond set, 18 tracks.");
     Show(&dialog);
     Save(&dialog, "mix-info.png");
+}
+
+// A case as the list window shows it: artists and albums for the find dialog's drop-downs,
+// two entries of one album selected for the group edit.
+void FillCase(CPlaylist& list)
+{
+    const char* tracks[][4] = {
+        {"Porcelain", "Moby", "Play", "/home/dj/Music/Moby/Play/05 Porcelain.mp3"},
+        {"Natural Blues", "Moby", "Play", "/home/dj/Music/Moby/Play/03 Natural Blues.mp3"},
+        {"Caf\xC3\xA9 del Mar", "Energy 52", "Trance Nation", "/home/dj/Music/Energy 52/Cafe del Mar.mp3"},
+        {"J\xC3\xB3ga", "Bj\xC3\xB6rk", "Homogenic", "/home/dj/Music/Bjork/Homogenic/02 Joga.mp3"},
+    };
+    for (const auto& [title, artist, album, location] : tracks) {
+        TrackEntry entry;
+        entry.title = title;
+        entry.artist = artist;
+        entry.album = album;
+        entry.location = location;
+        entry.genre = 18;
+        entry.comment = "Warm-up set";
+        list.AddCopy(entry);
+    }
+    list.SetSelected(0, true);
+    list.SetSelected(1, true);
+}
+
+TEST(DialogScreens, FindEntry)
+{
+    CPlaylist list;
+    FillCase(list);
+    int current = 0;
+    ListFindState state{"", "", "Moby", ""};
+    CFindEntryDialog dialog(list, current, state);
+    Show(&dialog);
+    Save(&dialog, "find-entry.png");
+}
+
+TEST(DialogScreens, EditEntry)
+{
+    CPlaylist list;
+    FillCase(list);
+    list.Entry(0).trackNumber = 5;
+    CEditEntryDialog english(list.Entry(0));
+    Show(&english);
+    Save(&english, "edit-entry.png");
+
+    CStringTable::Program().SetLanguage(CStringTable::Language::German);
+    CEditEntryDialog german(list.Entry(2));
+    CStringTable::Program().SetLanguage(CStringTable::Language::English);
+    Show(&german);
+    Save(&german, "edit-entry-de.png");
+}
+
+TEST(DialogScreens, EditGroup)
+{
+    CPlaylist list;
+    FillCase(list);
+    CEditGroupDialog dialog(list);
+    Show(&dialog);
+    Save(&dialog, "edit-group.png");
 }
 
 } // namespace

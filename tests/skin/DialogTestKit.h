@@ -9,7 +9,9 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabWidget>
@@ -58,15 +60,16 @@ inline void Show(QWidget* dialog)
     QApplication::processEvents();
 }
 
-// Runs action on the modal dialog as soon as exec() has shown it. A dialog that has not come
-// up after five seconds fails the test.
-inline void WhenModal(const std::function<void(QWidget*)>& action)
+// Runs action on the modal window as soon as one that passes the test is up. A window that has
+// not come up after five seconds fails the test.
+inline void WhenModalWhere(const std::function<bool(QWidget*)>& test,
+                           const std::function<void(QWidget*)>& action)
 {
     auto* timer = new QTimer;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, deadline] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, test, action, deadline] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->isVisible()) {
+        if (modal != nullptr && modal->isVisible() && test(modal)) {
             timer->stop();
             timer->deleteLater();
             action(modal);
@@ -78,6 +81,44 @@ inline void WhenModal(const std::function<void(QWidget*)>& action)
     });
     timer->start(5);
 }
+
+// Runs action on the modal dialog as soon as exec() has shown it.
+inline void WhenModal(const std::function<void(QWidget*)>& action)
+{
+    WhenModalWhere([](QWidget*) { return true; }, action);
+}
+
+// Runs action on the first modal window of type T, such as the file dialog that a dialog's
+// button opens on top of it.
+template <typename T> void WhenModalIs(const std::function<void(T*)>& action)
+{
+    WhenModalWhere([](QWidget* modal) { return qobject_cast<T*>(modal) != nullptr; },
+                   [action](QWidget* modal) { action(qobject_cast<T*>(modal)); });
+}
+
+// While alive, closes every message box that comes up with OK and keeps its text, so that a
+// test can count the messages an action shows.
+class CMessageBoxCatcher {
+public:
+    CMessageBoxCatcher()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible() || box->property("caught").toBool())
+                return;
+            box->setProperty("caught", true);
+            m_texts << box->text();
+            box->done(QMessageBox::Ok);
+        });
+        m_timer.start(5);
+    }
+
+    const QStringList& Texts() const { return m_texts; }
+
+private:
+    QTimer m_timer;
+    QStringList m_texts;
+};
 
 // Every text shown whole: labels and group titles as wide as they need, wrapped labels as
 // high as their lines, buttons, boxes and drop-downs at least their size hint. Call with each
