@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class CCaseTabs;
 class CListImport;
 class CMixerPanel;
 class CPanelStack;
@@ -71,6 +72,7 @@ public:
     CSkinForm* Form(int panel) const;
     int TickCount() const { return m_tick; }
     CMixerPanel* MixerPanel() const { return m_mixerPanel.get(); }
+    CCaseTabs* CaseTabs() const { return m_caseTabs.get(); }
     const CDeckDisplay& DeckDisplay(int deck) const { return *m_decks[static_cast<size_t>(deck & 1)]; }
     const CMainToolTips& ToolTips() const { return m_toolTips; }
     const std::string& TitleLineShown() const { return m_titleShown; }
@@ -145,6 +147,7 @@ private:
     std::unique_ptr<CPanelStack> m_stack;
     std::array<std::unique_ptr<CDeckDisplay>, 2> m_decks;
     std::unique_ptr<CMixerPanel> m_mixerPanel;
+    std::unique_ptr<CCaseTabs> m_caseTabs;
     CMainToolTips m_toolTips;
     QTimer* m_toolTipTimer = nullptr; // a child of this object
     QPoint m_toolTipPoint;
