@@ -1,6 +1,7 @@
 #include "MainDialog.h"
 
 #include "AudioEngine.h"
+#include "CaseTabs.h"
 #include "DisplayText.h"
 #include "LevelMonitorControl.h"
 #include "ListCommands.h"
@@ -21,6 +22,7 @@
 #include "StringTable.h"
 #include "SwitchControl.h"
 #include "TextControl.h"
+#include "TimeLinePanel.h"
 #include "XmlPlaylist.h"
 
 #include <QContextMenuEvent>
@@ -137,6 +139,8 @@ CMainDialog::~CMainDialog()
     CGlobalTimer::RemoveClient(this);
     m_import.reset();
     m_mixerPanel.reset();
+    m_timeLinePanel.reset();
+    m_caseTabs.reset();
     if (m_window != nullptr) {
         m_window->removeEventFilter(this);
         m_window->Attach(nullptr);
@@ -182,6 +186,9 @@ bool CMainDialog::Create(int x, int y)
         m_decks[static_cast<size_t>(deck)] =
             std::make_unique<CDeckDisplay>(m_app.Core(), *m_forms[kDeck], deck);
     m_mixerPanel = std::make_unique<CMixerPanel>(m_app.Core(), *m_forms[kMixer]);
+    m_timeLinePanel = std::make_unique<CTimeLinePanel>(m_app, *this, *m_forms[kTimeLine]);
+    m_caseTabs = std::make_unique<CCaseTabs>(m_app.Core(), *m_forms[kTabs],
+                                             [this](int caseIndex) { SetCurrentCase(caseIndex); });
     m_created = true;
     ShowPanel(kMixer, m_panels.mixerOpen != 0);
     ShowPanel(kTimeLine, m_panels.mixViewOpen != 0);
@@ -290,6 +297,10 @@ void CMainDialog::RefreshDisplay(bool force)
     RefreshTransport(force);
     if (IsPanelOpen(kMixer))
         m_mixerPanel->Refresh(force);
+    if (IsPanelOpen(kTimeLine))
+        m_timeLinePanel->Refresh(force);
+    if (IsPanelOpen(kTabs))
+        m_caseTabs->Refresh(m_currentCase, force);
     RefreshMixTime(force);
     for (auto& deck : m_decks)
         deck->Refresh(force, m_refreshes, m_deckRemaining);
@@ -855,6 +866,13 @@ void CMainDialog::SaveCurrentList()
                               Text(StringId::PlaylistSaveError));
         --m_modal;
     }
+}
+
+void CMainDialog::RunModal(const std::function<void()>& show)
+{
+    ++m_modal;
+    show();
+    --m_modal;
 }
 
 void CMainDialog::EditListInfo()

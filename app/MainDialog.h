@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class CCaseTabs;
 class CListImport;
 class CMixerPanel;
 class CPanelStack;
@@ -25,6 +26,7 @@ class CPlaylist;
 class CSettingsStore;
 class CSkinForm;
 class CSkinWindow;
+class CTimeLinePanel;
 class QMimeData;
 class QTimer;
 
@@ -71,6 +73,8 @@ public:
     CSkinForm* Form(int panel) const;
     int TickCount() const { return m_tick; }
     CMixerPanel* MixerPanel() const { return m_mixerPanel.get(); }
+    CTimeLinePanel* TimeLinePanel() const { return m_timeLinePanel.get(); }
+    CCaseTabs* CaseTabs() const { return m_caseTabs.get(); }
     const CDeckDisplay& DeckDisplay(int deck) const { return *m_decks[static_cast<size_t>(deck & 1)]; }
     const CMainToolTips& ToolTips() const { return m_toolTips; }
     const std::string& TitleLineShown() const { return m_titleShown; }
@@ -86,6 +90,9 @@ public:
     // The save dialog for the current list (Ctrl+S).
     void SaveCurrentList();
     void EditListInfo();
+    // Runs a panel's menu or dialog as one of the window's own, so that no message of the play
+    // opens over it.
+    void RunModal(const std::function<void()>& show);
     void ToggleFullScreen();
     void Minimise();
     // Opens dropped files and folders as a drop outside the playlist views does; folders and
@@ -145,6 +152,8 @@ private:
     std::unique_ptr<CPanelStack> m_stack;
     std::array<std::unique_ptr<CDeckDisplay>, 2> m_decks;
     std::unique_ptr<CMixerPanel> m_mixerPanel;
+    std::unique_ptr<CTimeLinePanel> m_timeLinePanel;
+    std::unique_ptr<CCaseTabs> m_caseTabs;
     CMainToolTips m_toolTips;
     QTimer* m_toolTipTimer = nullptr; // a child of this object
     QPoint m_toolTipPoint;

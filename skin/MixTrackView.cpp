@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr int32_t kEdgeWidth = 2; // the deck's bar; the texts start right of it, at x = 3
+
 std::string_view Field(const char* text, size_t size)
 {
     return {text, strnlen(text, size)};
@@ -97,6 +99,12 @@ void CMixTrackView::SetPositionLine(int32_t y)
     }
 }
 
+void CMixTrackView::SetColours(const MixTrackColours& colours)
+{
+    m_colours = colours;
+    MarkChanged();
+}
+
 int32_t CMixTrackView::TrackAt(int32_t /*x*/, int32_t y, bool inside) const
 {
     const int32_t formY = y + m_scroll;
@@ -132,11 +140,13 @@ void CMixTrackView::Draw(CSkinPicture& picture)
                 return;
         }
         const bool selected = box.selected != 0;
-        const uint32_t fill = selected ? m_alternateColour : m_normalColour;
-        const uint32_t other = selected ? m_normalColour : m_alternateColour;
         const CBitmapFont& titleFont = selected && m_fonts[2].IsAttached() ? m_fonts[2] : m_fonts[0];
         const CBitmapFont& artistFont = selected && m_fonts[3].IsAttached() ? m_fonts[3] : m_fonts[1];
-        m_box.Fill(fill);
+        m_box.Fill(selected ? m_colours.playingBox : m_colours.box);
+        m_box.FillRect(0, h - 1, w, 1, m_colours.separator);
+        m_box.FillRect(0, 0, kEdgeWidth, h - 1, selected ? m_colours.playingEdge : m_colours.edge);
+        if (selected)
+            m_box.FrameRect(0, 0, w, h - 1, m_colours.playingEdge);
         titleFont.DrawText(m_box, 3, 2, w - 6, Field(box.title, sizeof box.title));
         const int32_t line = m_fonts[0].GlyphHeight() + 3;
         artistFont.DrawText(m_box, 3, line, w - 36, Field(box.artist, sizeof box.artist));
@@ -147,16 +157,21 @@ void CMixTrackView::Draw(CSkinPicture& picture)
             artistFont.DrawText(m_box, w - 30, line, 27, length);
         }
         if (box.marked != 0) {
-            m_box.BlendFrame(0, 0, w, h, other);
-            m_box.BlendFrame(1, 1, w - 2, h - 2, other);
+            // Solid outside, so that a marked box stands out from the playing box's outline too.
+            m_box.FrameRect(0, 0, w, h, m_colours.mark);
+            m_box.BlendFrame(1, 1, w - 2, h - 2, m_colours.mark);
         }
         const int32_t from = std::max(top, r.top);
         const int32_t to = std::min(top + h, r.bottom);
         picture.Blit(r.left, from, w, to - from, m_box, 0, from - top, false);
     }
     const int32_t lineY = m_positionLine - m_scroll - 1;
-    if (lineY >= r.top + 2 && lineY < r.bottom)
-        picture.FillRect(r.left, lineY, w, 1, 0x00FFA800u);
+    if (lineY >= r.top + 2 && lineY < r.bottom) {
+        picture.FillRect(r.left, lineY, w, 1, m_colours.positionLine);
+        // A dark row under it keeps the line apart from a box of a similar colour.
+        if (lineY + 1 < r.bottom)
+            picture.FillRect(r.left, lineY + 1, w, 1, m_colours.separator);
+    }
 }
 
 int CMixTrackView::HandleEvent(const CSkinEvent& event)

@@ -218,7 +218,7 @@ TEST_F(SkinControls, TextNeverDrawsOutsideItsControl)
     EXPECT_EQ(back.PixelAt(8, 11), kBackground);  // nor below the control
 }
 
-TEST_F(SkinControls, MixTrackViewDrawsItsDecksBoxesAndFindsThem)
+TEST_F(SkinControls, MixTrackViewDrawsItsDecksBoxesInItsColoursAndFindsThem)
 {
     CSkinPicture font;
     MakeProportionalFont(font, std::vector<int32_t>(256, 2), 4);
@@ -226,10 +226,19 @@ TEST_F(SkinControls, MixTrackViewDrawsItsDecksBoxesAndFindsThem)
     auto view = std::make_unique<CMixTrackView>();
     view->m_fontIds = {3, 3, 3, 3};
     CMixTrackView& added = Add(std::move(view), 40, {0, 0, 64, 32});
-    std::vector<MixTrackBox> boxes(3);
+    MixTrackColours colours;
+    colours.box = 0xFF101010u;
+    colours.playingBox = 0xFF202020u;
+    colours.edge = 0xFF300000u;
+    colours.playingEdge = 0xFF400000u;
+    colours.mark = 0xFFF0F0F0u;
+    colours.separator = 0xFF000001u;
+    colours.positionLine = 0xFFFF0000u;
+    added.SetColours(colours);
+    std::vector<MixTrackBox> boxes(4);
     std::memset(boxes.data(), 0, sizeof(MixTrackBox) * boxes.size());
-    const int32_t ys[] = {0, 14, 14};
-    const uint8_t decks[] = {0, 0, 1};
+    const int32_t ys[] = {0, 14, 14, 28};
+    const uint8_t decks[] = {0, 0, 1, 0};
     for (size_t i = 0; i < boxes.size(); ++i) {
         boxes[i].deckCode = decks[i];
         boxes[i].y = ys[i];
@@ -238,18 +247,26 @@ TEST_F(SkinControls, MixTrackViewDrawsItsDecksBoxesAndFindsThem)
     }
     boxes[1].selected = 1;
     boxes[1].lengthMs = 61000;
-    added.SetTracks(boxes.data(), 3, 0);
+    boxes[3].marked = 1;
+    added.SetTracks(boxes.data(), 4, 0);
+    added.SetPositionLine(20);
     Paint();
-    EXPECT_EQ(back.PixelAt(60, 1), 0x008F8F8Fu);  // normal box
-    EXPECT_EQ(back.PixelAt(60, 15), 0x00FFFFFFu); // selected box swaps the colours
+    EXPECT_EQ(back.PixelAt(60, 1), colours.box);
+    EXPECT_EQ(back.PixelAt(0, 1), colours.edge) << "the deck's bar at the left edge";
+    EXPECT_EQ(back.PixelAt(60, 13), colours.separator) << "the last row keeps touching boxes apart";
+    EXPECT_EQ(back.PixelAt(60, 16), colours.playingBox);
+    EXPECT_EQ(back.PixelAt(60, 14), colours.playingEdge) << "the playing box is outlined";
+    EXPECT_EQ(back.PixelAt(63, 16), colours.playingEdge);
+    EXPECT_EQ(back.PixelAt(60, 28), colours.mark) << "a marked box is framed";
+    EXPECT_EQ(back.PixelAt(60, 19), colours.positionLine);
     EXPECT_EQ(back.PixelAt(3, 2), InkOf('t', 0));
     EXPECT_EQ(back.PixelAt(34, 14 + 7), InkOf('0', 0)); // "01:01" at width - 30
     EXPECT_EQ(added.TrackAt(5, 20, true), 1);
-    EXPECT_EQ(added.TrackAt(5, 31, false), 1);
-    EXPECT_EQ(added.TrackAt(5, 40, true), -1);
+    EXPECT_EQ(added.TrackAt(5, 45, false), 3);
+    EXPECT_EQ(added.TrackAt(5, 45, true), -1);
     added.SetScroll(14);
     Paint();
-    EXPECT_EQ(back.PixelAt(60, 1), 0x00FFFFFFu);
+    EXPECT_EQ(back.PixelAt(60, 2), colours.playingBox);
     EXPECT_EQ(added.TrackAt(5, 1, true), 1);
 }
 
