@@ -11,6 +11,7 @@
 #include "MixerPanel.h"
 #include "PanelStack.h"
 #include "PlayerApp.h"
+#include "PlaylistPanel.h"
 #include "PopupMenu.h"
 #include "SelectorControl.h"
 #include "SettingsStore.h"
@@ -138,6 +139,7 @@ CMainDialog::~CMainDialog()
 {
     CGlobalTimer::RemoveClient(this);
     m_import.reset();
+    m_playlistPanel.reset();
     m_mixerPanel.reset();
     m_timeLinePanel.reset();
     m_caseTabs.reset();
@@ -189,7 +191,17 @@ bool CMainDialog::Create(int x, int y)
     m_timeLinePanel = std::make_unique<CTimeLinePanel>(m_app, *this, *m_forms[kTimeLine]);
     m_caseTabs = std::make_unique<CCaseTabs>(m_app.Core(), *m_forms[kTabs],
                                              [this](int caseIndex) { SetCurrentCase(caseIndex); });
+    m_playlistPanel = std::make_unique<CPlaylistPanel>(m_app, *this, *m_forms[kCases], *m_window);
+    m_listCommand = [this](KeyCommand command) {
+        if (command == KeyCommand::Find)
+            m_playlistPanel->Find();
+        else if (command == KeyCommand::FindNext)
+            m_playlistPanel->FindNext();
+        else if (command == KeyCommand::EditSelected)
+            m_playlistPanel->Edit();
+    };
     m_created = true;
+    ShowCurrentList();
     ShowPanel(kMixer, m_panels.mixerOpen != 0);
     ShowPanel(kTimeLine, m_panels.mixViewOpen != 0);
     ShowPanel(kCases, m_panels.playListOpen != 0);
@@ -232,8 +244,10 @@ void CMainDialog::ShowPanel(int panel, bool open)
         m_panels.playListOpen = open ? 1 : 0;
         button = Deck::kCasesButton;
         // The Time Line's list is the one the commands act on while no case is shown.
-        if (!open)
+        if (!open) {
             m_currentCase = -1;
+            ShowCurrentList();
+        }
         break;
     default:
         return;
@@ -278,6 +292,13 @@ CPlaylist& CMainDialog::CurrentList()
 void CMainDialog::SetCurrentCase(int caseIndex)
 {
     m_currentCase = caseIndex >= 0 && caseIndex < CPlayerCore::kCases ? caseIndex : -1;
+    ShowCurrentList();
+}
+
+void CMainDialog::ShowCurrentList()
+{
+    if (m_playlistPanel != nullptr)
+        m_playlistPanel->ShowList(&CurrentList(), m_currentCase < 0);
 }
 
 // ---- The display --------------------------------------------------------------------------
@@ -301,6 +322,8 @@ void CMainDialog::RefreshDisplay(bool force)
         m_timeLinePanel->Refresh(force);
     if (IsPanelOpen(kTabs))
         m_caseTabs->Refresh(m_currentCase, force);
+    if (IsPanelOpen(kCases))
+        m_playlistPanel->Refresh(force);
     RefreshMixTime(force);
     for (auto& deck : m_decks)
         deck->Refresh(force, m_refreshes, m_deckRemaining);
@@ -1151,6 +1174,7 @@ void CMainDialog::StartImport(std::vector<std::string> items, bool replaceTimeLi
         m_import->Cancel();
     m_import = std::make_unique<CListImport>();
     m_importReplaces = replaceTimeLine;
+    m_importSelects = false;
     m_importRefused = std::move(refused);
     m_import->Start(std::move(items), m_app.Settings().playlistRecDirAdd != 0);
     RefreshTitleLine(false);
@@ -1173,7 +1197,11 @@ void CMainDialog::FinishImport()
         core.List().Clear();
         core.SetPlaybackMode(CPlayerCore::kAutomix);
     }
-    CListImport::AppendTo(list, result.entries, result.report);
+    const int firstAdded = list.Count();
+    const int added = CListImport::AppendTo(list, result.entries, result.report);
+    if (m_importSelects && added > 0 && m_playlistPanel != nullptr && m_playlistPanel->ShownList() == &list)
+        m_playlistPanel->SelectAdded(firstAdded);
+    m_importSelects = false;
     if (toTimeLine)
         core.Publish(m_importReplaces);
     m_app.SetBusy(false);
@@ -1240,6 +1268,82 @@ bool CMainDialog::DropEntries(const QMimeData& data, int panel)
 }
 
 // ---- Window events ------------------------------------------------------------------------
+
+bool CMainDialog::DropListEntries(const CPlaylist& list, const std::vector<int>& indices, QPoint globalPoint)
+{
+    int source = -1;
+    for (int k = 0; k < CPlayerCore::kCases; ++k)
+        if (&list == &m_app.Core().Case(k))
+            source = k;
+    QByteArray lines = QByteArray::number(source);
+    for (const int index : indices)
+        if (index >= 0 && index < list.Count())
+            lines += '\n' + QByteArray::number(list.Entry(index).id);
+    QMimeData data;
+    data.setData(QString::fromLatin1(kEntriesMimeType), lines);
+    return DropEntries(data, PanelAt(m_window->mapFromGlobal(globalPoint)));
+}
+
+void CMainDialog::OpenDroppedOnList(const std::vector<std::string>& paths)
+{
+    // In the order dropped: tracks and folders are gathered on the worker; lists join the shown
+    // list at once; a mix replaces the Time Line as opening it does.
+    std::vector<std::string> items;
+    CPlaylist& list = CurrentList();
+    const bool timeLine = m_currentCase < 0;
+    for (const std::string& path : paths) {
+        const std::string extension = Lower(std::filesystem::path(path).extension().string());
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error) ||
+            (extension != ".m3u" && extension != ".qzl" && extension != ".qzx")) {
+            items.push_back(path);
+            continue;
+        }
+        if (extension == ".qzx") {
+            m_app.OpenDocument(path);
+            continue;
+        }
+        const int first = list.Count();
+        m_app.SetBusy(timeLine);
+        if (extension == ".m3u")
+            CM3uPlaylist::LoadM3u(list, path, true);
+        else
+            CXmlPlaylist::Load(list, path, true);
+        m_app.SetBusy(false);
+        if (timeLine)
+            m_app.Core().Publish();
+        if (list.Count() > first && m_playlistPanel != nullptr)
+            m_playlistPanel->SelectAdded(first);
+    }
+    if (!items.empty()) {
+        StartImport(std::move(items), false, {});
+        m_importSelects = true;
+    }
+}
+
+bool CMainDialog::PreTranslateKey(const QKeyEvent& event)
+{
+    if (Modal() || (event.type() != QEvent::KeyPress && event.type() != QEvent::KeyRelease))
+        return false;
+    return OnKey(event.key(), event.modifiers(), event.type() == QEvent::KeyPress, event.isAutoRepeat());
+}
+
+QAction* CMainDialog::RunMenu(QMenu& menu, QPoint globalPoint)
+{
+    if (Modal())
+        return nullptr;
+    ++m_modal;
+    QAction* chosen = ExecPopupMenu(menu, globalPoint);
+    --m_modal;
+    return chosen;
+}
+
+QPoint CMainDialog::FormPointToGlobal(const CSkinForm& form, QPoint formPoint) const
+{
+    const SkinRect r = m_stack->PanelRectToWindow(
+        &form, SkinRect{formPoint.x(), formPoint.y(), formPoint.x() + 1, formPoint.y() + 1});
+    return m_window->mapToGlobal(QPoint(r.left, r.top));
+}
 
 int CMainDialog::PanelAt(QPoint windowPoint) const
 {

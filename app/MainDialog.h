@@ -19,6 +19,7 @@
 class CCaseTabs;
 class CListImport;
 class CMixerPanel;
+class CPlaylistPanel;
 class CPanelStack;
 class CPictureManager;
 class CPlayerApp;
@@ -27,6 +28,9 @@ class CSettingsStore;
 class CSkinForm;
 class CSkinWindow;
 class CTimeLinePanel;
+class QAction;
+class QKeyEvent;
+class QMenu;
 class QMimeData;
 class QTimer;
 
@@ -75,6 +79,7 @@ public:
     CMixerPanel* MixerPanel() const { return m_mixerPanel.get(); }
     CTimeLinePanel* TimeLinePanel() const { return m_timeLinePanel.get(); }
     CCaseTabs* CaseTabs() const { return m_caseTabs.get(); }
+    CPlaylistPanel* PlaylistPanel() const { return m_playlistPanel.get(); }
     const CDeckDisplay& DeckDisplay(int deck) const { return *m_decks[static_cast<size_t>(deck & 1)]; }
     const CMainToolTips& ToolTips() const { return m_toolTips; }
     const std::string& TitleLineShown() const { return m_titleShown; }
@@ -102,6 +107,26 @@ public:
     // put after the Time Line's current item and played next.
     bool DropEntries(const QMimeData& data, int panel);
     bool ImportRunning() const;
+    // Entries of list carried out of the playlist view and let go at a screen point: on the deck
+    // or mixer panel they play next.
+    bool DropListEntries(const CPlaylist& list, const std::vector<int>& indices, QPoint globalPoint);
+    // Files dropped on the playlist view: tracks and folders join the shown list (read on a
+    // worker), lists are added to it, a mix is loaded.
+    void OpenDroppedOnList(const std::vector<std::string>& paths);
+    // A key that reached a child (the playlist view) first: the window's keys act on it as they
+    // do on the window. True when taken.
+    bool PreTranslateKey(const QKeyEvent& event);
+    // Runs a popup menu or a modal dialog of a panel with the window's bookkeeping of open
+    // dialogs; the menu's chosen action, or null.
+    QAction* RunMenu(QMenu& menu, QPoint globalPoint);
+    QPoint FormPointToGlobal(const CSkinForm& form, QPoint formPoint) const;
+
+    // List commands of the buttons and menus, on the current list.
+    void LoadListOrMix(bool play);
+    void AddFiles();
+    void AddDirectory();
+    void ClearCurrentList();
+    void DeleteSelected();
     // What the playlist window does for a key (select all, find, edit, ...); set by it.
     void SetListCommandHandler(std::function<void(KeyCommand)> handler)
     {
@@ -132,15 +157,11 @@ private:
     bool HitsControl(int panel, QPoint windowPoint) const;
     int PanelAt(QPoint windowPoint) const;
     void ToggleRepeat();
-    void LoadListOrMix(bool play);
-    void AddFiles();
-    void AddDirectory();
     void PlayCase();
-    void ClearCurrentList();
-    void DeleteSelected();
     void SelectAll();
     std::string ChooseFile(int32_t filterString, bool save, const std::string& name = {});
     void StartImport(std::vector<std::string> items, bool replaceTimeLine, std::vector<std::string> refused);
+    void ShowCurrentList();
     void TogglePanelsTogether();
 
     CPlayerApp& m_app;
@@ -154,11 +175,13 @@ private:
     std::unique_ptr<CMixerPanel> m_mixerPanel;
     std::unique_ptr<CTimeLinePanel> m_timeLinePanel;
     std::unique_ptr<CCaseTabs> m_caseTabs;
+    std::unique_ptr<CPlaylistPanel> m_playlistPanel;
     CMainToolTips m_toolTips;
     QTimer* m_toolTipTimer = nullptr; // a child of this object
     QPoint m_toolTipPoint;
     std::unique_ptr<CListImport> m_import;
     bool m_importReplaces = false;
+    bool m_importSelects = false;             // the imported entries become the playlist view's selection
     std::vector<std::string> m_importRefused; // dropped items that were no local files
     std::function<void(KeyCommand)> m_listCommand;
     std::string m_titleLine; // composed, then compared with the shown one

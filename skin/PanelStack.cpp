@@ -140,17 +140,21 @@ void CPanelStack::Layout(CSkinForm* form)
     }
     m_back.Resize(width, height);
     m_back.Fill(0);
-    for (int i = 0; i < m_count; ++i)
-        m_panels[i].form->RefreshControls();
     int32_t offset = 0;
     for (int i = 0; i < m_count; ++i) {
+        m_panels[i].offsetY = offset;
+        if (m_panels[i].visible)
+            offset += m_panels[i].height;
+    }
+    // After the offsets: a control that places a native window over itself asks for them.
+    for (int i = 0; i < m_count; ++i)
+        m_panels[i].form->RefreshControls();
+    for (int i = 0; i < m_count; ++i) {
         Panel& panel = m_panels[i];
-        panel.offsetY = offset;
         if (!panel.visible)
             continue;
-        m_back.SetViewOrigin(0, offset);
+        m_back.SetViewOrigin(0, panel.offsetY);
         panel.form->Paint(m_back, false);
-        offset += panel.height;
     }
     m_back.SetViewOrigin(0, 0);
     --m_layoutInProgress;

@@ -2,11 +2,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -30,6 +35,34 @@ void CDialogAnswers::Look()
         m_answers[static_cast<size_t>(m_answered++)](modal);
     else
         modal->close();
+}
+
+CDialogAnswers::Answer ChooseFile(const std::string& path)
+{
+    return [path](QWidget* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        ASSERT_NE(files, nullptr) << dialog->metaObject()->className();
+        const std::filesystem::path chosen(path);
+        files->setDirectory(QString::fromStdString(chosen.parent_path().string()));
+        auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        files->activateWindow();
+        name->setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([name] { return name->hasFocus(); }, 2000));
+        name->selectAll();
+        QTest::keyClicks(name, QString::fromStdString(chosen.filename().string()));
+        auto* buttons = files->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        ASSERT_NE(buttons, nullptr);
+        QPushButton* accept = buttons->button(QDialogButtonBox::Open);
+        if (accept == nullptr)
+            accept = buttons->button(QDialogButtonBox::Save);
+        ASSERT_NE(accept, nullptr);
+        QTest::mouseClick(accept, Qt::LeftButton);
+        if (files->isVisible()) {
+            ADD_FAILURE() << "the file dialog refused " << path;
+            files->reject();
+        }
+    };
 }
 
 void Click(QWidget* dialog, const char* objectName)

@@ -31,6 +31,11 @@ private:
     std::vector<std::string> m_seen;
 };
 
+// Picks path in a file dialog as a user does: its folder, then the name typed into the name
+// field (which picks the file only while that field has the focus), then Open or Save. A
+// dialog that stays open is cancelled, so that a refused choice fails the test instead of
+// hanging it.
+CDialogAnswers::Answer ChooseFile(const std::string& path);
 // Clicks the dialog's button of that object name (the dialogs name theirs by control id).
 void Click(QWidget* dialog, const char* objectName);
 void ClickBox(QWidget* dialog, QMessageBox::StandardButton which);

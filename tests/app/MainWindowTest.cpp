@@ -51,37 +51,6 @@ constexpr int kMixer = CMainDialog::kMixer;
 constexpr int kTimeLine = CMainDialog::kTimeLine;
 constexpr int kCases = CMainDialog::kCases;
 
-// Picks path in the file dialog as a user does: its folder, then the name typed into the name
-// field (which picks the file only while that field has the focus), then Open. A dialog that
-// stays open is cancelled, so that a refused choice fails the test instead of hanging it.
-CDialogAnswers::Answer ChooseFile(const std::string& path)
-{
-    return [path](QWidget* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        ASSERT_NE(files, nullptr) << dialog->metaObject()->className();
-        const std::filesystem::path chosen(path);
-        files->setDirectory(QString::fromStdString(chosen.parent_path().string()));
-        auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        ASSERT_NE(name, nullptr);
-        files->activateWindow();
-        name->setFocus();
-        EXPECT_TRUE(QTest::qWaitFor([name] { return name->hasFocus(); }, 2000));
-        name->selectAll();
-        QTest::keyClicks(name, QString::fromStdString(chosen.filename().string()));
-        auto* buttons = files->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-        ASSERT_NE(buttons, nullptr);
-        QPushButton* accept = buttons->button(QDialogButtonBox::Open);
-        if (accept == nullptr)
-            accept = buttons->button(QDialogButtonBox::Save);
-        ASSERT_NE(accept, nullptr);
-        QTest::mouseClick(accept, Qt::LeftButton);
-        if (files->isVisible()) {
-            ADD_FAILURE() << "the file dialog refused " << path;
-            files->reject();
-        }
-    };
-}
-
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() : m_home(m_dir.Root()) {}

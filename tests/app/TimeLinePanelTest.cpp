@@ -322,12 +322,7 @@ TEST_F(TimeLinePanelTest, AddAndDeleteAreOffInDjMixAndOnInAutomix)
     EXPECT_TRUE(add.IsEnabled() && remove.IsEnabled());
     const std::string extra = Track("extra.wav", 550.0, 3.0);
     {
-        CDialogAnswers answers({Choose(CTimeLinePanel::kAddFiles), [&](QWidget* dialog) {
-                                    auto* files = qobject_cast<QFileDialog*>(dialog);
-                                    ASSERT_NE(files, nullptr);
-                                    files->selectFile(QString::fromStdString(extra));
-                                    static_cast<QDialog*>(files)->accept();
-                                }});
+        CDialogAnswers answers({Choose(CTimeLinePanel::kAddFiles), ChooseFile(extra)});
         Click(kTimeLine, CTimeLinePanel::kAdd);
     }
     ASSERT_EQ(Core().List().Count(), 3);
