@@ -2,6 +2,7 @@
 
 #include "AudioEngine.h"
 #include "CaseTabs.h"
+#include "DialogText.h"
 #include "DisplayText.h"
 #include "LevelMonitorControl.h"
 #include "ListCommands.h"
@@ -101,18 +102,6 @@ QString Text(int32_t id)
 }
 
 // A file-dialog filter of the string table ("description\npattern\n...") as Qt writes it.
-QString Filter(int32_t id)
-{
-    const QStringList lines = Text(id).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < lines.size(); i += 2) {
-        QString patterns = lines[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << lines[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
-    }
-    return filters.join(QStringLiteral(";;"));
-}
-
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -765,7 +754,7 @@ std::string CMainDialog::ChooseFile(int32_t filterString, bool save, const std::
 {
     QFileDialog dialog(m_window.get());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilter(Filter(filterString));
+    dialog.setNameFilter(FileDialogFilter(filterString));
     dialog.setDirectory(QString::fromStdString(m_app.Settings().defaultLoadDir));
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -809,7 +798,7 @@ void CMainDialog::AddFiles()
 {
     QFileDialog dialog(m_window.get());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilter(Filter(StringId::AddFilesFilter));
+    dialog.setNameFilter(FileDialogFilter(StringId::AddFilesFilter));
     dialog.setDirectory(QString::fromStdString(m_app.Settings().defaultLoadDir));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setDefaultSuffix(QStringLiteral("mp3"));

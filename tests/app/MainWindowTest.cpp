@@ -11,6 +11,7 @@
 #include "PanelStack.h"
 #include "PlayerApp.h"
 #include "PlayerTestSupport.h"
+#include "PlayerWindowFixture.h"
 #include "SettingsStore.h"
 #include "SkinControl.h"
 #include "SkinForm.h"
@@ -51,52 +52,15 @@ constexpr int kMixer = CMainDialog::kMixer;
 constexpr int kTimeLine = CMainDialog::kTimeLine;
 constexpr int kCases = CMainDialog::kCases;
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public PlayerWindowTest {
 protected:
-    MainWindowTest() : m_home(m_dir.Root()) {}
-    void SetUp() override
-    {
-        ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
-            << "run through ctest: its fixture starts the sound server";
-        m_home.Apply();
-    }
-    void TearDown() override
-    {
-        if (m_app != nullptr)
-            m_app->ExitInstance();
-        m_app.reset();
-    }
-
-    std::string Track(const std::string& name, double hz, double seconds)
-    {
-        return WriteToneTrack(m_home.Root() + "/music/" + name, hz, seconds);
-    }
     // Starts the player with these tracks as the last Time Line, stopped.
     void Start(const std::vector<std::string>& tracks, const std::string& extraSettings = {})
     {
-        std::filesystem::create_directories(m_home.DataFolder());
-        CPlaylist last;
-        last.SetTitle("Friday");
+        std::vector<ListTrack> listed;
         for (const std::string& track : tracks)
-            last.AddTrack(track, true);
-        ASSERT_TRUE(CXmlPlaylist::Save(last, m_home.DataFolder() + "last.qzl"));
-        m_home.WriteSettings(extraSettings);
-        m_arguments = {"quandel-player"};
-        m_argv = {m_arguments[0].data()};
-        m_argc = 1;
-        m_app = std::make_unique<CPlayerApp>(m_argc, m_argv.data());
-        ASSERT_TRUE(m_app->InitInstance());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Window()));
-    }
-
-    CMainDialog& Dialog() { return *m_app->MainDialog(); }
-    CSkinWindow* Window() { return Dialog().Window(); }
-    CPlayerCore& Core() { return m_app->Core(); }
-    QPoint Centre(int panel, int32_t id)
-    {
-        CSkinForm* form = Dialog().Form(panel);
-        const SkinRect r = Window()->GetStack()->PanelRectToWindow(form, form->FindControl(id)->GetRect());
-        return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+            listed.push_back({track, {}, {}});
+        PlayerWindowTest::Start(listed, extraSettings);
     }
     void Press(int panel, int32_t id, Qt::MouseButton button = Qt::LeftButton)
     {
@@ -115,20 +79,10 @@ protected:
     {
         QTest::keyClick(Window(), static_cast<Qt::Key>(key), modifiers);
     }
-    // Lets the window's timer tick until the condition holds; false after the deadline.
-    static bool WaitFor(const std::function<bool()>& condition, int ms = 10000)
-    {
-        return QTest::qWaitFor(condition, ms);
-    }
     static void WaitTicks(int ticks)
     {
         for (int i = 0; i < ticks; ++i)
             QTest::qWait(42);
-    }
-    static void Screenshot(QWidget* widget, const char* name)
-    {
-        QDir().mkpath(QStringLiteral(QUANDEL_SCREENS));
-        widget->grab().save(QStringLiteral(QUANDEL_SCREENS "/") + QString::fromLatin1(name));
     }
     void SendDrop(QMimeData* data, QPoint at)
     {
@@ -137,13 +91,6 @@ protected:
         QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(Window(), &drop);
     }
-
-    CTempDir m_dir;
-    CPlayerHome m_home;
-    std::vector<std::string> m_arguments;
-    std::vector<char*> m_argv;
-    int m_argc = 0;
-    std::unique_ptr<CPlayerApp> m_app;
 };
 
 } // namespace
