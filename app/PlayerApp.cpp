@@ -558,6 +558,10 @@ bool CPlayerApp::OpenOutputs()
         if (m_quitRequested)
             return false;
     }
+    // The core gets ready here, on this thread (the engine starts its loader and refill threads,
+    // the first snapshot is published), before the driver asks it for a block; the manager's
+    // Stop ends it after the last.
+    m_core.Start(m_clientRecord.flags);
     if (m_output.Start(m_core, m_clientRecord) != 0) {
         CloseOutputs();
         QMessageBox::critical(DialogParent(), QString::fromLatin1(kProgramTitle), Text(kStringInternalError));

@@ -73,9 +73,6 @@ int COutputManager::Start(CAudioClient& client, ClientRecord& clientRecord)
     AssertNotAudioThread("COutputManager::Start");
     m_client = &client;
     m_clientRecord = &clientRecord;
-    // The client gets ready (the engine starts its loader and refill threads) before the first
-    // block is asked of it, as Stop ends it after the last.
-    client.Start(clientRecord.flags);
     m_running.store(true, std::memory_order_release);
     if (m_master != nullptr)
         m_master->Start();
