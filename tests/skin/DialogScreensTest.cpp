@@ -105,8 +105,10 @@ TEST(DialogScreens, MixInfo)
 void FillCase(CPlaylist& list)
 {
     const char* tracks[][4] = {
-        {"Porcelain", "Moby", "Play", "/home/dj/Music/Moby/Play/05 Porcelain.mp3"},
-        {"Natural Blues", "Moby", "Play", "/home/dj/Music/Moby/Play/03 Natural Blues.mp3"},
+        {"Porcelain Sky", "Mobius Reed", "Playa Nights",
+         "/home/dj/Music/Mobius Reed/Playa Nights/05 Porcelain Sky.mp3"},
+        {"Natural Tides", "Mobius Reed", "Playa Nights",
+         "/home/dj/Music/Mobius Reed/Playa Nights/03 Natural Tides.mp3"},
         {"Caf\xC3\xA9 del Mar", "Energy 52", "Trance Nation", "/home/dj/Music/Energy 52/Cafe del Mar.mp3"},
         {"J\xC3\xB3ga", "Bj\xC3\xB6rk", "Homogenic", "/home/dj/Music/Bjork/Homogenic/02 Joga.mp3"},
     };
@@ -129,7 +131,7 @@ TEST(DialogScreens, FindEntry)
     CPlaylist list;
     FillCase(list);
     int current = 0;
-    ListFindState state{"", "", "Moby", ""};
+    ListFindState state{"", "", "Mobius Reed", ""};
     CFindEntryDialog dialog(list, current, state);
     Show(&dialog);
     Save(&dialog, "find-entry.png");

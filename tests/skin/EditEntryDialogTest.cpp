@@ -164,7 +164,7 @@ TEST(EditEntryDialog, TypedEditsComeBackOnOkAndCancelKeepsTheEntry)
         list.SetChanged(false);
         WhenModal([ok](QWidget* dialog) {
             Retype(dialog, "title", QString::fromUtf8("S\xC3\xBC\x64wind"));
-            Retype(dialog, "artist", QStringLiteral("Moby"));
+            Retype(dialog, "artist", QStringLiteral("Mobius Reed"));
             Retype(dialog, "comment", QString());
             Retype(dialog, "track", QStringLiteral("12"));
             // A closed drop-down takes typed letters as a search for its rows.
@@ -175,7 +175,7 @@ TEST(EditEntryDialog, TypedEditsComeBackOnOkAndCancelKeepsTheEntry)
         const TrackEntry& entry = list.Entry(index);
         if (ok) {
             EXPECT_EQ(entry.title, "S\xC3\xBC\x64wind");
-            EXPECT_EQ(entry.artist, "Moby");
+            EXPECT_EQ(entry.artist, "Mobius Reed");
             EXPECT_EQ(entry.comment, "");
             EXPECT_EQ(entry.trackNumber, 12);
             EXPECT_STREQ(CId3v1::GenreName(entry.genre), "Trance");

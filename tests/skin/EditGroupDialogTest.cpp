@@ -31,16 +31,16 @@ TEST(EditGroupDialog, ShowsOnlyWhatEverySelectedEntryShares)
         QString album;
         QString genre;
     } const cases[] = {
-        {"same artist and genre", {0, 1, 2}, "Moby", "", "Techno"},
-        {"one entry differs in genre", {0, 1, 3}, "Moby", "", ""},
-        {"same album and artist", {1, 2}, "Moby", "Play", "Techno"},
+        {"same artist and genre", {0, 1, 2}, "Mobius Reed", "", "Techno"},
+        {"one entry differs in genre", {0, 1, 3}, "Mobius Reed", "", ""},
+        {"same album and artist", {1, 2}, "Mobius Reed", "Playa Nights", "Techno"},
         {"nothing shared", {2, 4}, "", "", ""},
     };
     CPlaylist list;
-    AddEntry(list, "Go", "Moby", "Moby", 18);
-    AddEntry(list, "Porcelain", "Moby", "Play", 18);
-    AddEntry(list, "Natural Blues", "Moby", "Play", 18);
-    AddEntry(list, "Why Does My Heart", "Moby", "Play", 255);
+    AddEntry(list, "Go", "Mobius Reed", "Mobius Reed", 18);
+    AddEntry(list, "Porcelain Sky", "Mobius Reed", "Playa Nights", 18);
+    AddEntry(list, "Natural Tides", "Mobius Reed", "Playa Nights", 18);
+    AddEntry(list, "Why Does My Heart", "Mobius Reed", "Playa Nights", 255);
     AddEntry(list, "Other", "", "", 255);
     for (const Case& c : cases) {
         Select(list, c.selection);

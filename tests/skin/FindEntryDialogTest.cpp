@@ -17,10 +17,10 @@ namespace {
 // Hits for "house" at 1, 3 and 5.
 void FillHouseList(CPlaylist& list)
 {
-    AddEntry(list, "Intro", "Moby", "Play");
+    AddEntry(list, "Intro", "Mobius Reed", "Playa Nights");
     AddEntry(list, "Deep House Cat", "Groover", "Cuts");
-    AddEntry(list, "Porcelain", "moby", "Play");
-    AddEntry(list, "Warm", "House of Pain", "Jump");
+    AddEntry(list, "Porcelain Sky", "mobius reed", "Playa Nights");
+    AddEntry(list, "Warm", "House of Reeds", "Jump Line");
     AddEntry(list, "Outro", "", "");
     AddEntry(list, "Caf\xC3\xA9 Tenth", "Various", "Greenhouse Hits");
 }
@@ -49,8 +49,9 @@ TEST(FindEntryDialog, OpensWithTheLastTextsAndTheListsNames)
     EXPECT_EQ(artist->currentText(), "Mo");
     EXPECT_EQ(album->currentText(), "Pl");
     // Each name once, alphabetical without regard to case (then capitals first); no empty row.
-    EXPECT_EQ(Items(artist), (QStringList{"Groover", "House of Pain", "Moby", "moby", "Various"}));
-    EXPECT_EQ(Items(album), (QStringList{"Cuts", "Greenhouse Hits", "Jump", "Play"}));
+    EXPECT_EQ(Items(artist),
+              (QStringList{"Groover", "House of Reeds", "Mobius Reed", "mobius reed", "Various"}));
+    EXPECT_EQ(Items(album), (QStringList{"Cuts", "Greenhouse Hits", "Jump Line", "Playa Nights"}));
     for (QLineEdit* field : {Control<QLineEdit>(&dialog, "anywhere"), Control<QLineEdit>(&dialog, "title"),
                              artist->lineEdit(), album->lineEdit()})
         EXPECT_EQ(field->maxLength(), 63);

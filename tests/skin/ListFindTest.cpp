@@ -13,11 +13,11 @@ namespace {
 // Hits for "house" at 1, 3 and 5: in the title, the artist and the album.
 void FillHouseList(CPlaylist& list)
 {
-    AddEntry(list, "Intro", "Moby", "Play");
+    AddEntry(list, "Intro", "Mobius Reed", "Playa Nights");
     AddEntry(list, "Deep House Cat", "Groover", "Cuts");
-    AddEntry(list, "Porcelain", "Moby", "Play");
-    AddEntry(list, "Warm", "House of Pain", "Jump");
-    AddEntry(list, "Outro", "Moby", "Play");
+    AddEntry(list, "Porcelain Sky", "Mobius Reed", "Playa Nights");
+    AddEntry(list, "Warm", "House of Reeds", "Jump Line");
+    AddEntry(list, "Outro", "Mobius Reed", "Playa Nights");
     AddEntry(list, "Tenth", "Various", "Greenhouse Hits");
 }
 
@@ -47,7 +47,7 @@ TEST(ListFind, NoHitLeavesSelectionAndCurrent)
     Select(list, {2, 4});
     ListFindState state;
     state.any = "house";
-    state.artist = "moby"; // no Moby entry says house
+    state.artist = "mobius reed"; // no Mobius Reed entry says house
     int current = 2;
     EXPECT_EQ(ListFind::FindNextEntry(list, current, state), -1);
     EXPECT_EQ(ListFind::SelectAllMatches(list, 2, current, state), 0);
