@@ -1,5 +1,7 @@
 #include "DisplayText.h"
 
+#include "TimeLine.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +22,14 @@ void MixTime(int64_t seconds, char (&out)[kTimeBytes])
     else
         std::snprintf(out, sizeof out, "%s%02ih%02i", sign, static_cast<int>(t / 3600),
                       static_cast<int>(t / 60 % 60));
+}
+
+void TimeLineMixTime(const CTimeLine& timeLine, bool remaining, char (&out)[kTimeBytes])
+{
+    int64_t seconds = timeLine.ElapsedRealTime() / 1000;
+    if (remaining)
+        seconds -= timeLine.TotalRealTime() / 1000;
+    MixTime(seconds, out);
 }
 
 void DeckTime(double seconds, bool remaining, char (&out)[kTimeBytes])

@@ -177,10 +177,6 @@ void CPlaylistPanel::Refresh(bool force)
         m_listCtrl->scrollTo(model.index(m_ensureVisible, 0));
     }
     m_ensureVisible = -1;
-    if (loadedA != m_loadedIds[0] || loadedB != m_loadedIds[1]) {
-        m_loadedIds[0] = loadedA;
-        m_loadedIds[1] = loadedB;
-    }
     m_refreshing = false;
 }
 

@@ -97,7 +97,6 @@ private:
     int m_current = -1;
     int m_ensureVisible = -1;
     int m_lastMode = -1;
-    int m_loadedIds[2] = {-2, -2}; // the entries in the decks at the last refresh
     bool m_refreshing = false;
     bool m_syncing = false; // the view's selection is being set from the list
     int m_sortColumn = -1;

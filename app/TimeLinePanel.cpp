@@ -250,12 +250,8 @@ void CTimeLinePanel::RefreshPosition(bool force)
 
 void CTimeLinePanel::RefreshMixTime(bool force)
 {
-    const CTimeLine& timeLine = m_app.Core().TimeLine();
-    int64_t seconds = timeLine.ElapsedRealTime() / 1000;
-    if (m_remaining)
-        seconds -= timeLine.TotalRealTime() / 1000;
     char text[DisplayText::kTimeBytes];
-    DisplayText::MixTime(seconds, text);
+    DisplayText::TimeLineMixTime(m_app.Core().TimeLine(), m_remaining, text);
     if (!force && std::strcmp(text, m_mixTimeShown) == 0)
         return;
     std::memcpy(m_mixTimeShown, text, sizeof text);
