@@ -109,7 +109,8 @@ void FillCase(CPlaylist& list)
          "/home/dj/Music/Mobius Reed/Playa Nights/05 Porcelain Sky.mp3"},
         {"Natural Tides", "Mobius Reed", "Playa Nights",
          "/home/dj/Music/Mobius Reed/Playa Nights/03 Natural Tides.mp3"},
-        {"Caf\xC3\xA9 del Mar", "Energy 52", "Trance Nation", "/home/dj/Music/Energy 52/Cafe del Mar.mp3"},
+        {"Caf\xC3\xA9 Lumi\xC3\xA8re", "\xC3\x89lise Marnay", "Nuit Blanche",
+         "/home/dj/Music/\xC3\x89lise Marnay/Cafe Lumiere.mp3"},
         {"J\xC3\xB3ga", "Bj\xC3\xB6rk", "Homogenic", "/home/dj/Music/Bjork/Homogenic/02 Joga.mp3"},
     };
     for (const auto& [title, artist, album, location] : tracks) {
