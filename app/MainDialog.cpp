@@ -343,6 +343,7 @@ void CMainDialog::RefreshDisplay(bool force)
     if (m_import != nullptr && m_import->Done())
         FinishImport();
     ShowMessages();
+    m_app.PollOutput();
 }
 
 void CMainDialog::RefreshTransport(bool force)

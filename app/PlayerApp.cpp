@@ -19,6 +19,7 @@
 #include "ShutdownSignals.h"
 #include "SkinForm.h"
 #include "SkinWindow.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "XmlPlaylist.h"
 
@@ -34,6 +35,8 @@
 #include <fstream>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -103,6 +106,24 @@ std::string UnescapeMountField(const std::string& field)
     }
     return out;
 }
+
+// A folder the user may write in: a file can be made there (it is removed again).
+bool CanWriteIn(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    std::string probe = folder + "/.quandel-write-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+// The player whose window is open, for the save at an exit the toolkit makes on its own.
+CPlayerApp* s_running = nullptr;
+std::thread::id s_runningThread;
 
 } // namespace
 
@@ -208,6 +229,7 @@ bool CPlayerApp::InitInstance()
         return false;
     }
 
+    CheckSaveFolders();
     // The first start: the user chooses the sound device before one is opened.
     if (m_settings.run == 1)
         RunSetup();
@@ -230,17 +252,32 @@ bool CPlayerApp::InitInstance()
 
     m_initialised = true;
     CSkinForm::SetInputEnabled(true);
+    // The toolkit ends the process by itself when the display goes away: what the user had is
+    // saved first.
+    static const bool s_hooked = std::atexit(&CPlayerApp::SaveAtUnplannedExit) == 0;
+    if (s_hooked) {
+        s_running = this;
+        s_runningThread = std::this_thread::get_id();
+    }
     return true;
 }
 
 int CPlayerApp::ExitInstance()
 {
+    if (s_running == this)
+        s_running = nullptr;
     m_instance.Release();
     m_cdWatcher.reset();
     if (!m_initialised) {
         CloseOutputs();
         return m_exitCode;
     }
+    SaveAll(true);
+    return m_exitCode;
+}
+
+void CPlayerApp::SaveAll(bool mayAsk)
+{
     CloseOutputs();
     m_core.PollEvents();
 
@@ -262,8 +299,14 @@ int CPlayerApp::ExitInstance()
     // longer fits it.
     if (m_core.List().Refresh(true) != 0)
         m_core.Mix().Clear();
-    // Each answer is followed by one more try; Cancel ends the loop after it.
+    // Each answer is followed by one more try; Cancel ends the loop after it. Folders the user
+    // was told at start cannot be written are not asked about again.
     while (!SaveTimeLine()) {
+        if (!mayAsk || m_foldersReadOnly) {
+            std::fprintf(stderr, "quandel-player: the Time Line could not be saved to %slast.qzl\n",
+                         m_dataFolder.c_str());
+            break;
+        }
         const auto answer =
             QMessageBox::warning(DialogParent(), QString::fromLatin1(kProgramTitle), Text(kStringSaveFailed),
                                  QMessageBox::Retry | QMessageBox::Cancel);
@@ -274,7 +317,39 @@ int CPlayerApp::ExitInstance()
     }
     SaveCases();
     m_initialised = false;
-    return m_exitCode;
+}
+
+void CPlayerApp::SaveAtUnplannedExit()
+{
+    // Only the user-interface thread's exit, while the window is open: the toolkit ends the
+    // process when its display went away. Nothing may be asked; the process then ends at once,
+    // as the threads still running would not survive the program's static destructors.
+    CPlayerApp* app = s_running;
+    if (app == nullptr || !app->m_initialised || std::this_thread::get_id() != s_runningThread)
+        return;
+    s_running = nullptr;
+    std::fprintf(stderr, "quandel-player: the display went away; saving the settings and lists\n");
+    app->m_instance.Release();
+    app->m_cdWatcher.reset();
+    app->SaveAll(false);
+    std::fflush(nullptr);
+    std::_Exit(kExitStartFailed);
+}
+
+void CPlayerApp::CheckSaveFolders()
+{
+    const std::string settingsFolder = std::filesystem::path(SettingsPath()).parent_path().string();
+    for (const std::string& folder : {settingsFolder, m_dataFolder}) {
+        if (CanWriteIn(folder))
+            continue;
+        m_foldersReadOnly = true;
+        std::fprintf(stderr, "quandel-player: %s cannot be written: settings and lists will not be saved\n",
+                     folder.c_str());
+        QMessageBox::warning(
+            DialogParent(), QString::fromLatin1(kProgramTitle),
+            Text(StringId::CannotSave).replace(QStringLiteral("%s"), QString::fromStdString(folder)));
+        return;
+    }
 }
 
 bool CPlayerApp::SaveTimeLine()
@@ -340,6 +415,24 @@ void CPlayerApp::PollHandover()
 void CPlayerApp::PollCore()
 {
     m_core.PollEvents();
+}
+
+void CPlayerApp::PollOutput()
+{
+    if (!m_initialised || !m_outputOpen || m_outputLosing || m_quitRequested || m_output.Running())
+        return;
+    m_outputLosing = true;
+    CloseOutputs();
+    std::fprintf(stderr, "quandel-player: the sound device stopped playing\n");
+    const auto answer =
+        QMessageBox::warning(DialogParent(), QString::fromLatin1(kProgramTitle),
+                             Text(StringId::SoundDeviceLost), QMessageBox::Retry | QMessageBox::Cancel);
+    // Retry opens the same device again; when it is still not there, the user is asked as at
+    // start-up (and may choose another in the setup). Cancel ends the player as closing it does.
+    const bool playing = answer == QMessageBox::Retry && !m_quitRequested && OpenOutputs();
+    if (!playing && !m_quitRequested && m_mainDialog != nullptr && m_mainDialog->Window() != nullptr)
+        m_mainDialog->Window()->close();
+    m_outputLosing = false;
 }
 
 std::string CPlayerApp::CdRoot() const
@@ -567,11 +660,13 @@ bool CPlayerApp::OpenOutputs()
         QMessageBox::critical(DialogParent(), QString::fromLatin1(kProgramTitle), Text(kStringInternalError));
         return false;
     }
+    m_outputOpen = true;
     return true;
 }
 
 void CPlayerApp::CloseOutputs()
 {
+    m_outputOpen = false;
     if (m_output.Running())
         m_output.Stop();
     m_output.Close();

@@ -54,6 +54,9 @@ public:
     void PollHandover();
     // The core's events on every display tick.
     void PollCore();
+    // Looks, on every display tick, whether the sound device stopped by itself (it went away,
+    // or its server ended): the user is told and can retry once it is back, or end the player.
+    void PollOutput();
     // Looks at the Audio-CD drive: its index list (with or without its mix) or its tracks go
     // into the Time Line, after asking when askAlways is set, or askForMix and the index names
     // a mix. true when something was loaded.
@@ -102,6 +105,14 @@ private:
     bool SaveTimeLine();
     void SaveCases();
     void OnShutdownSignal();
+    // Settings and lists saved without asking anything, then the process ends: the toolkit
+    // ends the process from inside its event loop when the display went away.
+    static void SaveAtUnplannedExit();
+    // Stops the sound and saves the settings, the Time Line and the cases; asks about a Time
+    // Line that cannot be saved only when mayAsk is set.
+    void SaveAll(bool mayAsk);
+    // The settings' and lists' folders can be written; the user is told once when not.
+    void CheckSaveFolders();
     void WriteAssociations();
     QWidget* DialogParent() const;
     // Starts watching the Audio-CD drive, again when another drive became it.
@@ -130,7 +141,10 @@ private:
     int m_exitCode = kExitOk;
     bool m_initialised = false;
     bool m_quitRequested = false;
-    bool m_busy = false; // a document or CD is being opened: a hand-over waits
+    bool m_busy = false;            // a document or CD is being opened: a hand-over waits
+    bool m_outputOpen = false;      // the outputs were started and not closed since
+    bool m_outputLosing = false;    // the user is being told that the device went away
+    bool m_foldersReadOnly = false; // settings and lists cannot be saved: told once at start
     std::unique_ptr<CCdWatcher> m_cdWatcher;
     std::string m_cdWatched;  // what the watcher looks at: the disc image, or the drive's letter
     bool m_cdPolling = false; // a disc change is being handled (the Play CD question may be open)

@@ -14,6 +14,8 @@ constexpr int32_t About = 101;               // system menu entry "&About..."
 constexpr int32_t SoundDeviceError = 102;    // Retry / Cancel
 constexpr int32_t MixTracksMissing = 103;    // a mix cannot start: tracks missing
 constexpr int32_t SoundServerMissing = 104;  // the sound server cannot be reached
+constexpr int32_t SoundDeviceLost = 105;     // the device stopped while playing: Retry / Cancel
+constexpr int32_t CannotSave = 106;          // printf format, %s = the folder that is read-only
 constexpr int32_t Id3WriteError = 108;       // once per edit
 constexpr int32_t TracksUsedInMix = 109;     // delete refused
 constexpr int32_t PlaylistSaveError = 110;   // Retry / Cancel
