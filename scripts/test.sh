@@ -19,7 +19,7 @@ if [ "${QUANDEL_SKIP_TSAN:-0}" != 1 ]; then
     # CD drive's watch.
     cmake --build build-tsan -j "$jobs" --target engine_tests app_tests playlist_tests output_tests shell_tests
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
-        ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L 'engine|app|playlist|output' -LE fuzz
+        ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L 'engine|app|playlist|output' -LE 'fuzz|e2e'
 fi
 
 if [ "${QUANDEL_SKIP_ASAN:-0}" != 1 ]; then

@@ -1,12 +1,12 @@
 // The player's start-up and shutdown inside the test process, so that its dialogs can be
 // answered through real Qt events, on the offscreen platform, playing to the test sound server.
 #include "PlayerApp.h"
-#include "DialogAnswers.h"
 #include "CdDrive.h"
 #include "CdReader.h"
 #include "CdTestDisc.h"
 #include "CdWatcher.h"
 #include "CoreTestSupport.h"
+#include "DialogAnswers.h"
 #include "MainDialog.h"
 #include "MediaDrives.h"
 #include "PlayCdDialog.h"
