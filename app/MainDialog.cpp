@@ -27,6 +27,7 @@
 #include "TimeLinePanel.h"
 #include "XmlPlaylist.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QCursor>
@@ -1344,6 +1345,26 @@ int CMainDialog::PanelAt(QPoint windowPoint) const
     return -1;
 }
 
+bool CMainDialog::HitsTitleLine(QPoint windowPoint) const
+{
+    const CSkinControl* line = m_forms[kDeck]->FindControl(Deck::kTitleLine);
+    if (line == nullptr || !line->IsVisible() || PanelAt(windowPoint) != kDeck)
+        return false;
+    const SkinRect r = line->GetRect();
+    const int32_t y = windowPoint.y() - m_stack->PanelOffset(m_forms[kDeck].get());
+    return windowPoint.x() >= r.left && windowPoint.x() < r.right && y >= r.top && y < r.bottom;
+}
+
+void CMainDialog::StartTitleDrag(QPoint globalPress)
+{
+    // The window manager moves the window when there is one; without, the window follows the
+    // pointer itself.
+    if (m_window->windowHandle() != nullptr && m_window->windowHandle()->startSystemMove())
+        return;
+    m_titleDragging = true;
+    m_titleDragOffset = globalPress - m_window->pos();
+}
+
 bool CMainDialog::HitsControl(int panel, QPoint windowPoint) const
 {
     const CSkinForm* form = Form(panel);
@@ -1397,22 +1418,37 @@ bool CMainDialog::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     case QEvent::MouseButtonPress: {
-        // The title strip moves the window where no control lies.
+        // The title strip moves the window where no control lies, and from its title line,
+        // which is clicked as well: the window answers that click itself.
         auto* mouse = static_cast<QMouseEvent*>(event);
         const QPoint at = mouse->position().toPoint();
         if (mouse->button() != Qt::LeftButton || m_window->isFullScreen() || PanelAt(at) != kDeck ||
-            at.y() >= Deck::kTitleStripHeight || HitsControl(kDeck, at))
+            at.y() >= Deck::kTitleStripHeight)
             return false;
-        if (m_window->windowHandle() != nullptr && m_window->windowHandle()->startSystemMove())
+        if (HitsTitleLine(at)) {
+            m_titleLinePressed = true;
+            m_titleLinePressPoint = mouse->globalPosition().toPoint();
             return true;
-        m_titleDragging = true;
-        m_titleDragOffset = mouse->globalPosition().toPoint() - m_window->pos();
+        }
+        if (HitsControl(kDeck, at))
+            return false;
+        StartTitleDrag(mouse->globalPosition().toPoint());
         return true;
     }
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint global = mouse->globalPosition().toPoint();
+        if (m_titleLinePressed) {
+            if ((global - m_titleLinePressPoint).manhattanLength() >= QApplication::startDragDistance()) {
+                m_titleLinePressed = false;
+                StartTitleDrag(m_titleLinePressPoint);
+                if (m_titleDragging)
+                    m_window->move(global - m_titleDragOffset);
+            }
+            return true;
+        }
         if (m_titleDragging) {
-            m_window->move(mouse->globalPosition().toPoint() - m_titleDragOffset);
+            m_window->move(global - m_titleDragOffset);
             return true;
         }
         if (m_toolTips.Active() && mouse->buttons() == Qt::NoButton) {
@@ -1422,6 +1458,14 @@ bool CMainDialog::eventFilter(QObject* watched, QEvent* event)
         return false;
     }
     case QEvent::MouseButtonRelease:
+        if (m_titleLinePressed) {
+            m_titleLinePressed = false;
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton && HitsTitleLine(mouse->position().toPoint()) && !Modal() &&
+                CSkinForm::IsInputEnabled())
+                EditListInfo();
+            return true;
+        }
         if (m_titleDragging) {
             m_titleDragging = false;
             return true;

@@ -155,6 +155,9 @@ private:
     void FinishImport();
     bool Modal() const { return m_modal > 0; }
     bool HitsControl(int panel, QPoint windowPoint) const;
+    bool HitsTitleLine(QPoint windowPoint) const;
+    // From a press at that global point: the window manager's move, or the window's own.
+    void StartTitleDrag(QPoint globalPress);
     int PanelAt(QPoint windowPoint) const;
     void ToggleRepeat();
     void PlayCase();
@@ -208,5 +211,8 @@ private:
     int32_t m_splitterStartHeight = 0;
     bool m_titleDragging = false;
     QPoint m_titleDragOffset;
-    QPoint m_normalPosition; // where the window stood before full-screen mode
+    // The title line was pressed: a click edits the list's information, a drag moves the window.
+    bool m_titleLinePressed = false;
+    QPoint m_titleLinePressPoint; // global
+    QPoint m_normalPosition;      // where the window stood before full-screen mode
 };

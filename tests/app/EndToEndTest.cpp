@@ -36,6 +36,7 @@ using Clock = std::chrono::steady_clock;
 // The deck panel: the first in the window, at its top left.
 constexpr int32_t kDeckForm = 6;
 constexpr int32_t kPlayButton = 800;
+constexpr int32_t kTitleLine = 17;
 
 // Tracks of one tone each, at the sine amplitude WriteToneTrack gives them (12000).
 // Tracks shorter than three fade times change over at their very end: these are longer.
@@ -186,7 +187,13 @@ protected:
         std::sort(shots.begin(), shots.end());
         const std::string sheet = std::string(QUANDEL_SCREENS) + "/e2e-contact-sheet.png";
         const std::string partial = sheet + ".tmp.png";
-        std::vector<std::string> command = {"/usr/bin/montage", "-label", "%t"};
+        std::vector<std::string> command = {"/usr/bin/montage",
+                                            "-font",
+                                            "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                                            "-pointsize",
+                                            "14",
+                                            "-label",
+                                            "%t"};
         command.insert(command.end(), shots.begin(), shots.end());
         for (const char* option :
              {"-geometry", "400x320+6+6", "-tile", "4x", "-background", "#202020", "-fill", "#e0e0e0"})
@@ -460,39 +467,40 @@ TEST_F(EndToEndTest, ALogoutEndsThePlayerQuicklyAndKeepsListAndWindowPosition)
     CDesktopSession::Window window = MainWindow();
     EXPECT_EQ(window.x, 40);
     EXPECT_EQ(window.y, 30);
-    // The window is moved by its title strip, as there is no window manager's.
-    const QPoint grip = TitleStripGrip(window.width);
-    ASSERT_FALSE(grip.isNull()) << "the title strip has no place to drag the window by";
-    const std::vector<std::string> drag = {"mousemove",
-                                           "--window",
-                                           window.id,
-                                           std::to_string(grip.x()),
-                                           std::to_string(grip.y()),
-                                           "mousedown",
-                                           "1",
-                                           "sleep",
-                                           "0.2",
-                                           "mousemove_relative",
-                                           "--",
-                                           "60",
-                                           "50",
-                                           "sleep",
-                                           "0.2",
-                                           "mousemove_relative",
-                                           "--",
-                                           "60",
-                                           "50",
-                                           "sleep",
-                                           "0.2",
-                                           "mouseup",
-                                           "1"};
-    std::vector<std::string> command = {"/usr/bin/xdotool"};
-    command.insert(command.end(), drag.begin(), drag.end());
-    m_session.Run(command);
+    // The window is moved by its title, as there is no window manager's.
+    const QPoint title = DeckControlCentre(kTitleLine);
+    ASSERT_FALSE(title.isNull());
+    m_session.Run({"/usr/bin/xdotool",
+                   "mousemove",
+                   "--window",
+                   window.id,
+                   std::to_string(title.x()),
+                   std::to_string(title.y()),
+                   "mousedown",
+                   "1",
+                   "sleep",
+                   "0.2",
+                   "mousemove_relative",
+                   "--",
+                   "60",
+                   "50",
+                   "sleep",
+                   "0.2",
+                   "mousemove_relative",
+                   "--",
+                   "60",
+                   "50",
+                   "sleep",
+                   "0.2",
+                   "mouseup",
+                   "1"});
     std::this_thread::sleep_for(1s);
     window = MainWindow();
     EXPECT_FALSE(m_session.Screenshot("moved").empty());
-    EXPECT_NE(window.x, 40);
+    EXPECT_EQ(window.x, 40 + 120);
+    EXPECT_EQ(window.y, 30 + 100);
+    // A drag is no click: the list's information was not opened.
+    EXPECT_EQ(m_session.Windows().size(), 1u);
     const double seconds = Terminate();
     ASSERT_GE(seconds, 0.0) << "the player did not end";
     std::printf("SIGTERM to exit: %.3f s\n", seconds);
