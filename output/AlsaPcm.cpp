@@ -1,6 +1,7 @@
 #include "AlsaPcm.h"
 
 #include "AlsaDeviceList.h"
+#include "AudioLibraryMessages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +9,7 @@
 int CAlsaPcm::Open(const std::string& pcmName)
 {
     Close();
+    CAudioLibraryMessages::Quieten();
     const int result = snd_pcm_open(&m_pcm, pcmName.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
     if (result < 0) {
         m_pcm = nullptr;

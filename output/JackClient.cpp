@@ -1,8 +1,11 @@
 #include "JackClient.h"
 
+#include "AudioLibraryMessages.h"
+
 bool CJackClient::Open(const char* clientName, const std::string& serverName) noexcept
 {
     Close();
+    CAudioLibraryMessages::Quieten();
     jack_status_t status{};
     if (serverName.empty()) {
         m_client = jack_client_open(clientName, JackNoStartServer, &status);

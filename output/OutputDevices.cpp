@@ -3,6 +3,7 @@
 #include "Alsa4chOutput.h"
 #include "AlsaDeviceList.h"
 #include "AlsaOutput.h"
+#include "AudioLibraryMessages.h"
 #include "AudioThread.h"
 #include "JackOutput.h"
 #include "OutputDeviceInfo.h"
@@ -159,6 +160,7 @@ bool FindRecorder(COutputDeviceInfo& record)
 
 int GetDevice(uint32_t identifier, COutputDeviceInfo& record)
 {
+    CAudioLibraryMessages::Quieten();
     AssertNotAudioThread("GetDevice");
     record.blockFrames = 4096;
     record.stereo = 1;
