@@ -123,6 +123,9 @@ CMainDialog::CMainDialog(CPlayerApp& app, CPictureManager& pictures) : m_app(app
         QHelpEvent help(QEvent::ToolTip, m_toolTipPoint, m_window->mapToGlobal(m_toolTipPoint));
         QCoreApplication::sendEvent(m_window.get(), &help);
     });
+    m_keyReleaseTimer = new QTimer(this);
+    m_keyReleaseTimer->setSingleShot(true);
+    connect(m_keyReleaseTimer, &QTimer::timeout, this, [this] { FlushKeyRelease(); });
 }
 
 CMainDialog::~CMainDialog()
@@ -978,6 +981,60 @@ Key KeyFromQt(int key, Qt::KeyboardModifiers modifiers)
 
 bool CMainDialog::OnKey(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool repeat)
 {
+    const auto held = std::find(m_heldKeys.begin(), m_heldKeys.end(), qtKey);
+    const bool releaseActs = qtKey == Qt::Key_Left || qtKey == Qt::Key_Right || qtKey == Qt::Key_Tab;
+    if (down) {
+        if (m_pendingReleaseKey == qtKey) {
+            // The let-go that waited was the keyboard's repeat.
+            m_pendingReleaseKey = 0;
+            m_keyReleaseTimer->stop();
+            repeat = true;
+        } else {
+            FlushKeyRelease();
+        }
+        if (std::find(m_heldKeys.begin(), m_heldKeys.end(), qtKey) != m_heldKeys.end())
+            repeat = true;
+        else
+            m_heldKeys.push_back(qtKey);
+        return TranslateKey(qtKey, modifiers, true, repeat);
+    }
+    // A let-go of the keyboard's repeat changes nothing; one of a key pressed before the window
+    // had the keyboard has nothing to undo.
+    if (repeat || held == m_heldKeys.end())
+        return releaseActs;
+    if (!releaseActs) {
+        m_heldKeys.erase(held);
+        return TranslateKey(qtKey, modifiers, false, false);
+    }
+    FlushKeyRelease();
+    m_pendingReleaseKey = qtKey;
+    m_pendingReleaseModifiers = modifiers;
+    m_keyReleaseTimer->start(kKeyReleaseWaitMs);
+    return true;
+}
+
+void CMainDialog::FlushKeyRelease()
+{
+    if (m_pendingReleaseKey == 0)
+        return;
+    const int key = m_pendingReleaseKey;
+    m_pendingReleaseKey = 0;
+    m_keyReleaseTimer->stop();
+    m_heldKeys.erase(std::remove(m_heldKeys.begin(), m_heldKeys.end(), key), m_heldKeys.end());
+    TranslateKey(key, m_pendingReleaseModifiers, false, false);
+}
+
+void CMainDialog::ReleaseHeldKeys()
+{
+    FlushKeyRelease();
+    const std::vector<int> held = m_heldKeys;
+    m_heldKeys.clear();
+    for (const int key : held)
+        TranslateKey(key, Qt::NoModifier, false, false);
+}
+
+bool CMainDialog::TranslateKey(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool repeat)
+{
     if (qtKey == kFullScreenKey) {
         if (down && !repeat)
             ToggleFullScreen();
@@ -1470,6 +1527,9 @@ bool CMainDialog::eventFilter(QObject* watched, QEvent* event)
             m_titleDragging = false;
             return true;
         }
+        return false;
+    case QEvent::WindowDeactivate:
+        ReleaseHeldKeys();
         return false;
     case QEvent::WindowStateChange:
         // Maximising shows or hides the three panels together; the window keeps its size.

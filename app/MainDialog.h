@@ -141,6 +141,12 @@ protected:
 
 private:
     bool OnKey(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool repeat);
+    // What a key does once it is known to be a real press or let-go.
+    bool TranslateKey(int qtKey, Qt::KeyboardModifiers modifiers, bool down, bool repeat);
+    // The let-go that waited acts now.
+    void FlushKeyRelease();
+    // The window lost the keyboard: every key still down is let go.
+    void ReleaseHeldKeys();
     void RunKeyCommand(const KeyResult& result);
     void OnDeckPanelEvent(const CSkinEvent& event, int32_t controlId);
     void OnSplitterEvent(const CSkinEvent& event);
@@ -181,6 +187,16 @@ private:
     std::unique_ptr<CPlaylistPanel> m_playlistPanel;
     CMainToolTips m_toolTips;
     QTimer* m_toolTipTimer = nullptr; // a child of this object
+    // Keys down now, as the window saw them pressed; a press of one of them is the keyboard's
+    // repeat, and a let-go of a key not among them is not this window's.
+    std::vector<int> m_heldKeys;
+    // The let-go of a key whose release acts (the cross-fader keys, Tab) waits this long: the
+    // keyboard's repeat comes as a let-go and a new press, which the toolkit does not always
+    // tell from real ones, and the new press then cancels it.
+    static constexpr int kKeyReleaseWaitMs = 60;
+    QTimer* m_keyReleaseTimer = nullptr; // a child of this object
+    int m_pendingReleaseKey = 0;
+    Qt::KeyboardModifiers m_pendingReleaseModifiers;
     QPoint m_toolTipPoint;
     std::unique_ptr<CListImport> m_import;
     bool m_importReplaces = false;

@@ -358,6 +358,12 @@ double Level(const std::vector<int16_t>& left, double hz, double from, double to
     return end > begin ? Amplitude(left, hz, begin, end - begin) : 0.0;
 }
 
+double InTheLastSecond(const std::vector<int16_t>& left, double hz)
+{
+    const double end = static_cast<double>(left.size()) / kRate;
+    return Level(left, hz, end - 1.0, end);
+}
+
 double LongestQuiet(const std::vector<int16_t>& left, double from, double to, int threshold)
 {
     size_t longest = 0;

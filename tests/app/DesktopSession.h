@@ -130,6 +130,8 @@ constexpr double kRate = 44100.0;
 double FirstSecond(const std::vector<int16_t>& left, double hz, double amplitude, double from = 0.0);
 // The amplitude of hz over [from, to) seconds.
 double Level(const std::vector<int16_t>& left, double hz, double from, double to);
+// The amplitude of hz over the last second of the recording.
+double InTheLastSecond(const std::vector<int16_t>& left, double hz);
 // The longest run of windows in [from, to) seconds whose largest sample stays under
 // threshold, in seconds.
 double LongestQuiet(const std::vector<int16_t>& left, double from, double to, int threshold);

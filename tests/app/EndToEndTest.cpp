@@ -138,6 +138,24 @@ protected:
         return CXmlPlaylist::Save(list, path);
     }
 
+    // A list of one track of the 440 Hz tone, in the user's music folder; empty when it could not
+    // be written.
+    std::string ToneList(const std::string& name, double seconds)
+    {
+        const std::string list = m_session.Home().Root() + "/music/" + name;
+        return WriteList(list, {Track("a440.wav", 440.0, seconds)}) ? list : std::string();
+    }
+
+    // The player started with such a list, as a file opened from the desktop (it plays at once);
+    // its window.
+    CDesktopSession::Window PlayToneList(const std::string& name, double seconds)
+    {
+        const std::string list = ToneList(name, seconds);
+        EXPECT_FALSE(list.empty());
+        StartPlayer({list});
+        return MainWindow();
+    }
+
     std::string DataFile(const std::string& name) { return m_session.Home().DataFolder() + name; }
 
     void StartPlayer(const std::vector<std::string>& arguments = {})
@@ -257,8 +275,10 @@ TEST_F(EndToEndTest, AClickOnPlayIsHeardAndTracksChangeAtTheFadeTimeWithoutAGap)
     ASSERT_GE(first, 0.0) << "track 1 was never heard";
     std::printf("track 1 heard %.3f s after the click\n", first - clickAt);
     EXPECT_LT(first - clickAt, 2.0);
-    const double second = Heard::FirstSecond(heard, 660.0, kOnset, first);
-    const double third = Heard::FirstSecond(heard, 880.0, kOnset, second);
+    // A tone that starts at once spills over every frequency for a moment: each change-over is
+    // looked for from a second after the one before.
+    const double second = Heard::FirstSecond(heard, 660.0, kOnset, first + 1.0);
+    const double third = Heard::FirstSecond(heard, 880.0, kOnset, second + 1.0);
     ASSERT_GE(second, 0.0);
     ASSERT_GE(third, 0.0);
     std::printf("change-overs heard at %.3f s and %.3f s after track 1\n", second - first, third - first);
@@ -280,8 +300,11 @@ TEST_F(EndToEndTest, AClickOnPlayIsHeardAndTracksChangeAtTheFadeTimeWithoutAGap)
     ASSERT_EQ(renderer.ExitCode(), 0);
     const std::vector<int16_t> mix = Heard::ReadLeft(rendered);
     const double renderFirst = Heard::FirstSecond(mix, 440.0, kOnset);
-    const double renderSecond = Heard::FirstSecond(mix, 660.0, kOnset, renderFirst);
-    const double renderThird = Heard::FirstSecond(mix, 880.0, kOnset, renderSecond);
+    const double renderSecond = Heard::FirstSecond(mix, 660.0, kOnset, renderFirst + 1.0);
+    const double renderThird = Heard::FirstSecond(mix, 880.0, kOnset, renderSecond + 1.0);
+    ASSERT_GE(renderFirst, 0.0);
+    ASSERT_GE(renderSecond, 0.0);
+    ASSERT_GE(renderThird, 0.0);
     std::printf("rendered change-overs at %.3f s and %.3f s\n", renderSecond - renderFirst,
                 renderThird - renderFirst);
     const double block = 4096.0 / 44100.0 + 0.02;
@@ -294,8 +317,8 @@ TEST_F(EndToEndTest, AClickOnPlayIsHeardAndTracksChangeAtTheFadeTimeWithoutAGap)
 TEST_F(EndToEndTest, ColdStartWithAListIsHeardSoon)
 {
     Settings();
-    const std::string list = m_session.Home().Root() + "/music/one.qzl";
-    ASSERT_TRUE(WriteList(list, {Track("a440.wav", 440.0, 10.0)}));
+    const std::string list = ToneList("one.qzl", 10.0);
+    ASSERT_FALSE(list.empty());
     CMonitorCapture capture(m_session);
     ASSERT_TRUE(capture.WaitRecording());
     std::this_thread::sleep_for(500ms);
@@ -341,8 +364,7 @@ TEST_F(EndToEndTest, ASecondStartHandsItsListToThePlayingPlayer)
     ASSERT_GE(newList, 0.0) << "the handed-over list was never heard";
     std::printf("handed-over list heard %.3f s after the second start\n", newList - handedAt);
     EXPECT_LT(newList - handedAt, 3.0);
-    EXPECT_GT(Heard::Level(heard, 990.0, heard.size() / Heard::kRate - 1.0, heard.size() / Heard::kRate),
-              kHeard);
+    EXPECT_GT(Heard::InTheLastSecond(heard, 990.0), kHeard);
     EXPECT_GE(Terminate(), 0.0);
     EXPECT_NE(ReadTextFile(DataFile("last.qzl")).find("d990.wav"), std::string::npos);
 }
@@ -394,7 +416,8 @@ TEST_F(EndToEndTest, SeekNextPreviousAndCrossFaderKeysAreHeard)
     m_session.Click(window, grip.x(), grip.y());
     std::vector<std::string> hold = {"/usr/bin/xdotool", "windowfocus", window.id, "sleep", "0.1",
                                      "keydown",          "--delay",     "80"};
-    hold.insert(hold.end(), 9, "Left");
+    // Eight steps take it from one end to the other; the X server may merge some of the presses.
+    hold.insert(hold.end(), 20, "Left");
     m_session.Run(hold);
     std::this_thread::sleep_for(2s);
     m_session.Run({"/usr/bin/xdotool", "keyup", "Left"});
@@ -419,8 +442,7 @@ TEST_F(EndToEndTest, SeekNextPreviousAndCrossFaderKeysAreHeard)
     EXPECT_GT(Heard::Level(heard, 660.0, at(fader) - 1.0, at(fader)), kHeard);
     EXPECT_GT(Heard::Level(heard, 880.0, at(released) - 0.5, at(released)), kHeard);
     EXPECT_LT(Heard::Level(heard, 660.0, at(released) - 0.5, at(released)), kHeard / 4);
-    const double end = heard.size() / Heard::kRate;
-    EXPECT_GT(Heard::Level(heard, 880.0, end - 1.0, end), kHeard);
+    EXPECT_GT(Heard::InTheLastSecond(heard, 880.0), kHeard);
     EXPECT_GE(Terminate(), 0.0);
 }
 
@@ -430,8 +452,8 @@ TEST_F(EndToEndTest, ATrackDroppedFromAnotherProgramPlays)
     GTEST_SKIP() << "the drop helper needs the X11 development files (libx11-dev)";
 #else
     Settings();
-    const std::string list = m_session.Home().Root() + "/music/one.qzl";
-    ASSERT_TRUE(WriteList(list, {Track("a440.wav", 440.0, 30.0)}));
+    const std::string list = ToneList("one.qzl", 30.0);
+    ASSERT_FALSE(list.empty());
     const std::string dropped = Track("dropped 770 ü.wav", 770.0, 30.0);
     CMonitorCapture capture(m_session);
     ASSERT_TRUE(capture.WaitRecording());
@@ -470,30 +492,13 @@ TEST_F(EndToEndTest, ALogoutEndsThePlayerQuicklyAndKeepsListAndWindowPosition)
     // The window is moved by its title, as there is no window manager's.
     const QPoint title = DeckControlCentre(kTitleLine);
     ASSERT_FALSE(title.isNull());
-    m_session.Run({"/usr/bin/xdotool",
-                   "mousemove",
-                   "--window",
-                   window.id,
-                   std::to_string(title.x()),
-                   std::to_string(title.y()),
-                   "mousedown",
-                   "1",
-                   "sleep",
-                   "0.2",
-                   "mousemove_relative",
-                   "--",
-                   "60",
-                   "50",
-                   "sleep",
-                   "0.2",
-                   "mousemove_relative",
-                   "--",
-                   "60",
-                   "50",
-                   "sleep",
-                   "0.2",
-                   "mouseup",
-                   "1"});
+    std::vector<std::string> drag = {
+        "/usr/bin/xdotool",        "mousemove", "--window", window.id, std::to_string(title.x()),
+        std::to_string(title.y()), "mousedown", "1"};
+    for (int step = 0; step < 2; ++step)
+        drag.insert(drag.end(), {"sleep", "0.2", "mousemove_relative", "--", "60", "50"});
+    drag.insert(drag.end(), {"sleep", "0.2", "mouseup", "1"});
+    m_session.Run(drag);
     std::this_thread::sleep_for(1s);
     window = MainWindow();
     EXPECT_FALSE(m_session.Screenshot("moved").empty());
@@ -517,10 +522,7 @@ TEST_F(EndToEndTest, ALogoutEndsThePlayerQuicklyAndKeepsListAndWindowPosition)
 TEST_F(EndToEndTest, AKilledPlayerStartsAgainWithTheLastListSavedWhole)
 {
     Settings();
-    const std::string list = m_session.Home().Root() + "/music/kept.qzl";
-    ASSERT_TRUE(WriteList(list, {Track("a440.wav", 440.0, 30.0)}));
-    StartPlayer({list});
-    MainWindow();
+    PlayToneList("kept.qzl", 30.0);
     ASSERT_GE(Terminate(), 0.0);
     const std::string kept = ReadTextFile(DataFile("last.qzl"));
     ASSERT_NE(kept.find("a440.wav"), std::string::npos);
@@ -543,18 +545,14 @@ TEST_F(EndToEndTest, AKilledPlayerStartsAgainWithTheLastListSavedWhole)
     std::this_thread::sleep_for(3s);
     EXPECT_FALSE(m_session.Screenshot("after-kill").empty());
     const std::vector<int16_t>& heard = capture.Stop();
-    const double end = heard.size() / Heard::kRate;
-    EXPECT_GT(Heard::Level(heard, 440.0, end - 1.0, end), kHeard) << m_session.Stderr("player");
+    EXPECT_GT(Heard::InTheLastSecond(heard, 440.0), kHeard) << m_session.Stderr("player");
     EXPECT_GE(Terminate(), 0.0);
 }
 
 TEST_F(EndToEndTest, ASoundServerThatGoesAwayIsToldAndPlaysAgainAfterRetry)
 {
     Settings();
-    const std::string list = m_session.Home().Root() + "/music/server.qzl";
-    ASSERT_TRUE(WriteList(list, {Track("a440.wav", 440.0, 60.0)}));
-    StartPlayer({list});
-    MainWindow();
+    PlayToneList("server.qzl", 60.0);
     std::this_thread::sleep_for(2s);
     m_session.StopSoundServer();
     const auto told = m_session.WaitWindows("^Quandel Player$", 2, 10s);
@@ -568,16 +566,15 @@ TEST_F(EndToEndTest, ASoundServerThatGoesAwayIsToldAndPlaysAgainAfterRetry)
     EXPECT_EQ(m_session.WaitWindows("^Quandel Player$", 1, 10s, false).size(), 1u) << "the message stayed";
     std::this_thread::sleep_for(3s);
     const std::vector<int16_t>& heard = capture.Stop();
-    const double end = heard.size() / Heard::kRate;
-    EXPECT_GT(Heard::Level(heard, 440.0, end - 1.0, end), kHeard) << m_session.Stderr("player");
+    EXPECT_GT(Heard::InTheLastSecond(heard, 440.0), kHeard) << m_session.Stderr("player");
     EXPECT_GE(Terminate(), 0.0);
 }
 
 TEST_F(EndToEndTest, WithoutASoundServerTheDeviceErrorIsShownAndCancelLeavesTheListsAlone)
 {
     Settings();
-    const std::string list = m_session.Home().Root() + "/music/untouched.qzl";
-    ASSERT_TRUE(WriteList(list, {Track("a440.wav", 440.0)}));
+    const std::string list = ToneList("untouched.qzl", kTrackSeconds);
+    ASSERT_FALSE(list.empty());
     std::filesystem::create_directories(m_session.Home().DataFolder());
     std::filesystem::copy_file(list, DataFile("last.qzl"));
     std::filesystem::copy_file(list, DataFile("case2.qzl"));
@@ -598,10 +595,7 @@ TEST_F(EndToEndTest, WithoutASoundServerTheDeviceErrorIsShownAndCancelLeavesTheL
 TEST_F(EndToEndTest, ADisplayThatGoesAwayEndsThePlayerWhichSavesFirst)
 {
     Settings();
-    const std::string list = m_session.Home().Root() + "/music/display.qzl";
-    ASSERT_TRUE(WriteList(list, {Track("a440.wav", 440.0, 30.0)}));
-    StartPlayer({list});
-    MainWindow();
+    PlayToneList("display.qzl", 30.0);
     std::this_thread::sleep_for(1s);
     m_session.KillDisplay();
     ASSERT_TRUE(m_player->Wait(10s)) << "the player went on without its display";
@@ -680,10 +674,7 @@ TEST_F(EndToEndTest, TwoUsersEachGetTheirOwnPlayer)
     if (geteuid() != 0)
         GTEST_SKIP() << "another user is needed, and only root can start a program as one";
     Settings();
-    const std::string list = m_session.Home().Root() + "/music/mine.qzl";
-    ASSERT_TRUE(WriteList(list, {Track("a440.wav", 440.0, 30.0)}));
-    StartPlayer({list});
-    MainWindow();
+    PlayToneList("mine.qzl", 30.0);
 
     chmod(m_session.Files().Root().c_str(), 0711);
     const std::string home = m_session.Files().Path("other-home");
