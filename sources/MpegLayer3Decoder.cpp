@@ -81,11 +81,19 @@ bool CMpegLayer3Decoder::ReadSideInfo(CMpegStream& stream, int granules, int cha
         }
     }
     const auto& longBounds = m_bands.longBounds;
+    // What the standard makes impossible marks a damaged frame: more than 288 big_values pairs,
+    // a switched window of block type 0 (reserved), or more Huffman bits than the reservoir and
+    // the frame hold together.
+    bool possible = true;
+    int bits = 0;
     for (int gr = 0; gr < granules; ++gr) {
         for (int ch = 0; ch < channels; ++ch) {
             Channel& c = m_side.granules[gr][ch];
             c.part23Length = static_cast<int>(stream.GetBits(12));
-            c.bigValues = std::min(static_cast<int>(stream.GetBits(9)), kGranuleLines / 2);
+            bits += c.part23Length;
+            const int bigValues = static_cast<int>(stream.GetBits(9));
+            possible = possible && bigValues <= kGranuleLines / 2;
+            c.bigValues = std::min(bigValues, kGranuleLines / 2);
             c.globalGain = static_cast<int>(stream.GetBits(8));
             c.scalefacCompress = static_cast<int>(stream.GetBits(m_mpeg1 ? 4 : 9));
             if (stream.GetBits(1)) {
@@ -93,6 +101,7 @@ bool CMpegLayer3Decoder::ReadSideInfo(CMpegStream& stream, int granules, int cha
                 // bands) and region1 runs to the end. Short blocks split at line 36 at every
                 // rate; a mixed block does too, since its long part ends there.
                 c.blockType = static_cast<int>(stream.GetBits(2));
+                possible = possible && c.blockType != 0;
                 c.mixed = stream.GetBits(1) != 0;
                 c.tableSelect[0] = static_cast<int>(stream.GetBits(5));
                 c.tableSelect[1] = static_cast<int>(stream.GetBits(5));
@@ -117,7 +126,7 @@ bool CMpegLayer3Decoder::ReadSideInfo(CMpegStream& stream, int granules, int cha
             c.count1Table = static_cast<int>(stream.GetBits(1));
         }
     }
-    return true;
+    return possible && bits <= (m_side.mainDataBegin + std::max(stream.MainDataBytes(), 0)) * 8;
 }
 
 int CMpegLayer3Decoder::AppendMainData(CMpegStream& stream)
@@ -384,7 +393,10 @@ void CMpegLayer3Decoder::Transform(int ch, const Channel& channel, int lines, fl
         else if (isShort && !(channel.mixed && sb < 2))
             CMpegImdct::Short(x + sb * kSubbandLines, memory, time, kSubbands);
         else
-            CMpegImdct::Long(x + sb * kSubbandLines, isShort ? 0 : channel.blockType, memory, time,
+            // The two long sub-bands of a mixed block take the normal window, whatever the
+            // block type.
+            CMpegImdct::Long(x + sb * kSubbandLines,
+                             isShort || (channel.mixed && sb < 2) ? 0 : channel.blockType, memory, time,
                              kSubbands);
         // Clause 2.4.3.4.10.5: odd samples of odd sub-bands change sign.
         if (sb & 1) {
@@ -405,9 +417,11 @@ int CMpegLayer3Decoder::DecodeFrame(CMpegStream& stream)
     const int samples = granules * kGranuleLines;
     m_outputLength = samples;
 
-    ReadSideInfo(stream, granules, channels);
+    // A damaged frame still feeds the reservoir (a later frame may begin in its main data) and
+    // plays as silence, as one whose reservoir is not there.
+    const bool possible = ReadSideInfo(stream, granules, channels);
     const int mainStart = AppendMainData(stream);
-    const bool decodable = mainStart >= 0;
+    const bool decodable = possible && mainStart >= 0;
     const bool jointStereo = channels == 2 && stream.Mode() == 1;
     CMpegLayer3Stereo::Granule stereo;
     stereo.midSide = jointStereo && (stream.ModeExtension() & 2) != 0;

@@ -57,6 +57,7 @@ private:
     };
 
     void ChooseBands(int version, int samplingRateIndex);
+    // false when the side information is impossible: the frame is damaged.
     bool ReadSideInfo(CMpegStream& stream, int granules, int channels);
     int AppendMainData(CMpegStream& stream);
     void ReadScaleFactorsMpeg1(const Channel& channel, int granule, int ch);

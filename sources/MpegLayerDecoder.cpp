@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -12,8 +13,9 @@ constexpr int kLayer1Slots = 12;
 constexpr int kLayer2Granules = 12;
 constexpr int kForbiddenLayer1Allocation = 15;
 
-// Table 3-B.1: scale factor i multiplies by 2^(1 - i/3). Index 63 is not in the table; it gets
-// the next value of the series, which keeps a corrupt frame's output small.
+// Table 3-B.1: scale factor i multiplies by 2^(1 - i/3). Index 63 is not in the table: a frame
+// that holds it is damaged and plays as silence (its entry is never used for sound).
+constexpr unsigned kForbiddenScaleFactor = 63;
 struct ScaleFactors {
     float value[64];
     ScaleFactors()
@@ -27,6 +29,13 @@ const ScaleFactors& ScaleFactorTable()
 {
     static const ScaleFactors table;
     return table;
+}
+
+// The bits of the frame after its header and CRC word: a frame whose allocation asks for more
+// is damaged.
+int DataBits(const CMpegStream& stream)
+{
+    return (stream.PayloadBytes() - (stream.Protection() == 0 ? 2 : 0)) * 8;
 }
 
 // A code v of a quantiser with n steps stands for (2v - (n - 1)) / n: the standard's
@@ -150,16 +159,31 @@ int CMpegLayerDecoder::DecodeLayer1(CMpegStream& stream, int channels, int bound
     }
     if (!stream.CrcMatches(stream.BitPosition()))
         ++m_crcMismatches;
+    // What the standard makes impossible marks a damaged frame, which plays as silence: the
+    // forbidden allocation, the scale factor that is not in the table, or more bits than the
+    // frame holds.
+    bool possible = true;
+    int sampleBits = 0;
+    for (int sb = 0; sb < kBands; ++sb) {
+        for (int ch = 0; ch < channels; ++ch) {
+            possible = possible && allocation[ch][sb] != kForbiddenLayer1Allocation;
+            if (allocation[ch][sb] != 0 && (sb < bound || ch == 0))
+                sampleBits += kLayer1Slots * (allocation[ch][sb] + 1);
+        }
+    }
     const ScaleFactors& scaleFactors = ScaleFactorTable();
     float scale[2][kBands] = {};
     for (int sb = 0; sb < kBands; ++sb) {
         for (int ch = 0; ch < channels; ++ch) {
-            if (allocation[ch][sb] == kForbiddenLayer1Allocation)
-                allocation[ch][sb] = 0;
-            if (allocation[ch][sb] != 0)
-                scale[ch][sb] = scaleFactors.value[stream.GetBits(6)];
+            if (allocation[ch][sb] == 0 || allocation[ch][sb] == kForbiddenLayer1Allocation)
+                continue;
+            const unsigned index = stream.GetBits(6);
+            possible = possible && index != kForbiddenScaleFactor;
+            scale[ch][sb] = scaleFactors.value[index];
         }
     }
+    if (!possible || stream.BitPosition() + sampleBits > DataBits(stream))
+        std::memset(allocation, 0, sizeof allocation);
     for (int slot = 0; slot < kLayer1Slots; ++slot) {
         for (int sb = 0; sb < kBands; ++sb) {
             for (int ch = 0; ch < channels; ++ch) {
@@ -207,34 +231,49 @@ int CMpegLayerDecoder::DecodeLayer2(CMpegStream& stream, int channels, int limit
         ++m_crcMismatches;
 
     // Three scale factors per sub-band, one for each third of the frame; the selection says
-    // which of them the frame transmits (clause 2.4.2.7, scfsi).
+    // which of them the frame transmits (clause 2.4.2.7, scfsi). A damaged frame (a scale
+    // factor that is not in the table, or more bits asked for than the frame holds) plays as
+    // silence.
     const ScaleFactors& scaleFactors = ScaleFactorTable();
+    bool possible = true;
+    const auto next = [&stream, &scaleFactors, &possible] {
+        const unsigned index = stream.GetBits(6);
+        possible = possible && index != kForbiddenScaleFactor;
+        return scaleFactors.value[index];
+    };
     float scale[2][kBands][3] = {};
+    int sampleBits = 0;
     for (int sb = 0; sb < limit; ++sb) {
         for (int ch = 0; ch < channels; ++ch) {
             if (allocation[ch][sb] == 0)
                 continue;
+            if (sb < bound || ch == 0) {
+                const QuantClass& quant = kClasses[rows[sb]->classes[allocation[ch][sb] - 1]];
+                sampleBits += kLayer2Granules * (quant.grouped ? quant.bits : kGranuleSlots * quant.bits);
+            }
             float* part = scale[ch][sb];
             switch (selection[ch][sb]) {
             case 0:
-                part[0] = scaleFactors.value[stream.GetBits(6)];
-                part[1] = scaleFactors.value[stream.GetBits(6)];
-                part[2] = scaleFactors.value[stream.GetBits(6)];
+                part[0] = next();
+                part[1] = next();
+                part[2] = next();
                 break;
             case 1:
-                part[0] = part[1] = scaleFactors.value[stream.GetBits(6)];
-                part[2] = scaleFactors.value[stream.GetBits(6)];
+                part[0] = part[1] = next();
+                part[2] = next();
                 break;
             case 2:
-                part[0] = part[1] = part[2] = scaleFactors.value[stream.GetBits(6)];
+                part[0] = part[1] = part[2] = next();
                 break;
             default:
-                part[0] = scaleFactors.value[stream.GetBits(6)];
-                part[1] = part[2] = scaleFactors.value[stream.GetBits(6)];
+                part[0] = next();
+                part[1] = part[2] = next();
                 break;
             }
         }
     }
+    if (!possible || stream.BitPosition() + sampleBits > DataBits(stream))
+        std::memset(allocation, 0, sizeof allocation);
 
     for (int granule = 0; granule < kLayer2Granules; ++granule) {
         const int third = granule / 4;

@@ -11,8 +11,8 @@
 
 namespace {
 
-// Sync, version and sampling-rate bits: what every frame of a track shares with the first.
-constexpr uint32_t kReferenceMask = 0xFFF80C00;
+// Sync, version, layer and sampling-rate bits: what every frame of a track shares with the first.
+constexpr uint32_t kReferenceMask = 0xFFFE0C00;
 // Before a reference exists a candidate needs the 12 sync bits set; 11 set bits (the unofficial
 // still-lower-rate extension) are not taken.
 constexpr uint32_t kSyncMask = 0xFFF00000;
@@ -27,6 +27,9 @@ constexpr size_t kInitialIndexEntries = 2048;
 constexpr int kReadBufferBytes = 16384;
 constexpr int kHeaderBytes = 4;
 constexpr int kCrcBytes = 2;
+constexpr int kId3v1Bytes = 128;
+constexpr int kApeFooterBytes = 32;
+constexpr uint32_t kApeHasHeader = 0x80000000u;
 
 // ISO/IEC 11172-3 table 2.4.2.3 (bitrate_index) and 13818-3 table 2.4.2.3, in kbit/s; index 0
 // (free format) and 15 (forbidden) are refused before any lookup.
@@ -46,6 +49,12 @@ constexpr int kSamplingRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 3200
 
 constexpr int kModeJointStereo = 1;
 constexpr int kModeSingleChannel = 3;
+
+uint32_t LittleEndian32(const uint8_t* bytes)
+{
+    return (static_cast<uint32_t>(bytes[3]) << 24) | (static_cast<uint32_t>(bytes[2]) << 16) |
+           (static_cast<uint32_t>(bytes[1]) << 8) | bytes[0];
+}
 
 uint32_t BigEndian32(const uint8_t* bytes)
 {
@@ -69,6 +78,21 @@ int Layer2SubbandLimit(int bitRateIndex, int samplingRateIndex, bool singleChann
     return 30;
 }
 
+// Bytes of a frame, header included (clause 2.4.3.1); 0 for a bit rate that is no size.
+int FrameLength(int version, int layer, int bitRateIndex, int samplingRateIndex, int padding)
+{
+    if (bitRateIndex == 0 || bitRateIndex == 15 || samplingRateIndex > 2 || layer < 1 || layer > 3)
+        return 0;
+    const int bitRate = kBitRates[version][layer - 1][bitRateIndex] * 1000;
+    const int samplingRate = kSamplingRates[version][samplingRateIndex];
+    if (layer == 1)
+        return (12 * bitRate / samplingRate + padding) * 4;
+    if (layer == 2)
+        return 144 * bitRate / samplingRate + padding;
+    const int slots = 144 * bitRate / samplingRate;
+    return (version == 1 ? slots : slots / 2) + padding;
+}
+
 } // namespace
 
 CMpegStream::CMpegStream() = default;
@@ -90,6 +114,7 @@ int CMpegStream::OpenFile(const char* path)
         Close();
         return 0;
     }
+    m_audioEnd = TrailingTagsStart();
     BuildIndex();
     return 1;
 }
@@ -151,6 +176,7 @@ void CMpegStream::Close()
     m_bitRateChanged = false;
     m_indexing = false;
     m_searchEnd = std::numeric_limits<uint64_t>::max();
+    m_audioEnd = 0;
 }
 
 int CMpegStream::ReadFileBytes(uint8_t* out, int count)
@@ -213,18 +239,8 @@ bool CMpegStream::ParseHeader(uint32_t header)
         }
     }
 
-    const int bitRate = kBitRates[version][layer - 1][bitRateIndex] * 1000;
-    const int samplingRate = kSamplingRates[version][samplingRateIndex];
     const int padding = (header >> 9) & 1;
-    int frameBytes = 0;
-    if (layer == 1) {
-        frameBytes = (12 * bitRate / samplingRate + padding) * 4;
-    } else if (layer == 2) {
-        frameBytes = 144 * bitRate / samplingRate + padding;
-    } else {
-        const int slots = 144 * bitRate / samplingRate;
-        frameBytes = (version == 1 ? slots : slots / 2) + padding;
-    }
+    const int frameBytes = FrameLength(version, layer, bitRateIndex, samplingRateIndex, padding);
     // Cannot happen with the tables above (the longest frame is 1729 bytes), but the payload
     // buffer must never be asked to hold more.
     if (frameBytes <= kHeaderBytes + kCrcBytes || frameBytes - kHeaderBytes > kPayloadWords * 4)
@@ -254,15 +270,29 @@ int CMpegStream::ReadFrame(Payload payload)
         return 0;
     int failedCandidates = 0;
     for (;;) {
-        if (m_position > m_searchEnd)
+        // Nothing is looked for inside the tags at the end: a sync pattern there is no frame.
+        if (m_position > m_searchEnd || m_position >= m_audioEnd)
             return 0;
         uint8_t bytes[kHeaderBytes];
         if (ReadFileBytes(bytes, kHeaderBytes) < kHeaderBytes)
             return 0;
         const uint32_t word = BigEndian32(bytes);
-        const bool candidate = m_locked ? (word & kReferenceMask) == m_reference &&
-                                              (((word >> 6) & 3) == kModeSingleChannel) == m_referenceMono
-                                        : (word & kSyncMask) == kSyncMask;
+        const bool sameKind = m_locked && (word & kReferenceMask) == m_reference;
+        const bool mono = ((word >> 6) & 3) == kModeSingleChannel;
+        if (sameKind && mono != m_referenceMono) {
+            // A frame of the other channel mode is not played; it is passed over whole when a
+            // header of this stream follows it, so that bytes inside it are never taken for a
+            // frame.
+            const int length =
+                FrameLength(m_version, m_layer, (word >> 12) & 15, m_samplingRateIndex, (word >> 9) & 1);
+            const uint64_t next = m_position - kHeaderBytes + static_cast<uint64_t>(length);
+            if (length > kHeaderBytes && HeaderFollowsAt(next, m_reference)) {
+                m_position = next;
+                continue;
+            }
+        }
+        const bool candidate =
+            m_locked ? sameKind && mono == m_referenceMono : (word & kSyncMask) == kSyncMask;
         if (candidate && ParseHeader(word) &&
             (m_locked || !m_indexing || !m_index.empty() || NextHeaderAgrees()))
             break;
@@ -353,18 +383,53 @@ bool CMpegStream::CrcMatches(int protectedBits)
 bool CMpegStream::NextHeaderAgrees()
 {
     // The first lock decides the whole stream, so a sync pattern inside a tag or other data
-    // must not win it: a real frame is followed by another of the same kind (or by the end).
-    const uint64_t resume = m_position;
+    // must not win it: a real frame is followed by another of the same kind, by the end of the
+    // file, or by a tag there.
     const uint64_t next = m_position - kHeaderBytes + static_cast<uint64_t>(m_frameBytes);
-    bool agrees = true;
-    if (next + kHeaderBytes <= m_fileBytes) {
-        uint8_t bytes[kHeaderBytes];
-        SeekFile(next);
-        agrees = ReadFileBytes(bytes, kHeaderBytes) == kHeaderBytes &&
-                 (BigEndian32(bytes) & kReferenceMask) == (m_header & kReferenceMask);
-    }
+    return HeaderFollowsAt(next, m_header & kReferenceMask);
+}
+
+bool CMpegStream::HeaderFollowsAt(uint64_t offset, uint32_t reference)
+{
+    if (offset == m_audioEnd || offset + kHeaderBytes > m_fileBytes)
+        return true;
+    if (offset + kHeaderBytes > m_audioEnd)
+        return false;
+    const uint64_t resume = m_position;
+    uint8_t bytes[kHeaderBytes];
+    SeekFile(offset);
+    const bool follows = ReadFileBytes(bytes, kHeaderBytes) == kHeaderBytes &&
+                         (BigEndian32(bytes) & kReferenceMask) == reference;
     SeekFile(resume);
-    return agrees;
+    return follows;
+}
+
+uint64_t CMpegStream::TrailingTagsStart()
+{
+    uint64_t end = m_fileBytes;
+    uint8_t bytes[kApeFooterBytes];
+    // ID3v1: "TAG" and 125 bytes of fields, the file's last 128 bytes.
+    if (end >= kId3v1Bytes) {
+        SeekFile(end - kId3v1Bytes);
+        if (ReadFileBytes(bytes, 3) == 3 && std::memcmp(bytes, "TAG", 3) == 0)
+            end -= kId3v1Bytes;
+    }
+    // APE (versions 1 and 2), before an ID3v1 tag when both are there: a 32-byte footer of
+    // "APETAGEX", version, the bytes of the items and the footer, item count and flags (bit 31:
+    // a 32-byte header comes first).
+    if (end >= kApeFooterBytes) {
+        SeekFile(end - kApeFooterBytes);
+        if (ReadFileBytes(bytes, kApeFooterBytes) == kApeFooterBytes &&
+            std::memcmp(bytes, "APETAGEX", 8) == 0) {
+            const uint64_t tagBytes =
+                static_cast<uint64_t>(LittleEndian32(bytes + 12)) +
+                ((LittleEndian32(bytes + 20) & kApeHasHeader) != 0 ? kApeFooterBytes : 0);
+            if (tagBytes >= kApeFooterBytes && tagBytes <= end)
+                end -= tagBytes;
+        }
+    }
+    SeekFile(0);
+    return end;
 }
 
 uint64_t CMpegStream::TagEnd()

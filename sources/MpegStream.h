@@ -113,8 +113,13 @@ public:
 private:
     bool OpenDescriptor(const char* path);
     bool ParseHeader(uint32_t header);
-    // Whether a header of the kind just parsed follows the frame (or the file ends there).
+    // Whether a header of the kind just parsed follows the frame (or the audio ends there).
     bool NextHeaderAgrees();
+    // Whether the audio ends at offset (the file's end, or a known tag after the audio), or a
+    // header whose sync, version, layer and sampling-rate bits are reference's begins there.
+    bool HeaderFollowsAt(uint64_t offset, uint32_t reference);
+    // Where the tags at the end of the file (ID3v1, APE) begin: the audio ends there.
+    uint64_t TrailingTagsStart();
     // Where an ID3v2 tag at the start of the file ends (0 without one).
     uint64_t TagEnd();
     void BuildIndex();
@@ -166,4 +171,5 @@ private:
     bool m_indexing = false;
     // The header search fails once it passes this file offset; only the estimate sets it.
     uint64_t m_searchEnd = UINT64_MAX;
+    uint64_t m_audioEnd = 0; // no header is looked for from here on: the tags at the end begin
 };

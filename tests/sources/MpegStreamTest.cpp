@@ -37,6 +37,66 @@ void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes)
     to.insert(to.end(), bytes.begin(), bytes.end());
 }
 
+// A header word written into bytes at an offset, as a sync-like pattern inside data.
+void PutWord(std::vector<uint8_t>& bytes, size_t at, uint32_t word)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(word >> (24 - 8 * i));
+}
+
+void PutLittle32(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// An ID3v1 tag whose title holds the word.
+std::vector<uint8_t> Id3v1Tag(uint32_t word)
+{
+    std::vector<uint8_t> tag(128, 0);
+    tag[0] = 'T';
+    tag[1] = 'A';
+    tag[2] = 'G';
+    PutWord(tag, 10, word);
+    return tag;
+}
+
+// A 32-byte APE header or footer: "APETAGEX", version 2000, the bytes of the items and the
+// footer, one item, and the flags.
+std::vector<uint8_t> ApeBlock(uint32_t itemBytes, uint32_t flags)
+{
+    std::vector<uint8_t> bytes(32, 0);
+    const std::string id = "APETAGEX";
+    for (size_t i = 0; i < id.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(id[i]);
+    PutLittle32(bytes, 8, 2000);
+    PutLittle32(bytes, 12, itemBytes + 32);
+    PutLittle32(bytes, 16, 1);
+    PutLittle32(bytes, 20, flags);
+    return bytes;
+}
+
+// An APEv2 tag of one item whose value holds the word: its footer, and its header when asked.
+std::vector<uint8_t> ApeTag(uint32_t word, bool withHeader)
+{
+    // The item: value size, flags, the key and its terminating zero, a 16-byte value.
+    std::vector<uint8_t> item(8 + 6 + 16, 'x');
+    PutLittle32(item, 0, 16);
+    PutLittle32(item, 4, 0);
+    const std::string key = "Title";
+    for (size_t i = 0; i < key.size(); ++i)
+        item[8 + i] = static_cast<uint8_t>(key[i]);
+    item[13] = 0;
+    PutWord(item, 18, word);
+    const auto itemBytes = static_cast<uint32_t>(item.size());
+    std::vector<uint8_t> tag;
+    if (withHeader)
+        Append(tag, ApeBlock(itemBytes, 0xA0000000u));
+    Append(tag, item);
+    Append(tag, ApeBlock(itemBytes, withHeader ? 0x80000000u : 0u));
+    return tag;
+}
+
 class MpegStreamTest : public ::testing::Test {
 protected:
     std::string Write(const std::vector<uint8_t>& bytes, const char* name = "stream.mp2")
@@ -188,6 +248,76 @@ TEST_F(MpegStreamTest, FramesUnlikeTheFirstAreSkippedAsGarbage)
         EXPECT_EQ(m_stream.CurrentFrame(), 10);
         EXPECT_EQ(Marker(), 10u);
         EXPECT_EQ(m_stream.Channels(), 2);
+    }
+}
+
+TEST_F(MpegStreamTest, FramesOfTheOtherChannelModeArePassedOverWithTheSyncLikeBytesInThem)
+{
+    // Stereo frames, mono frames whose payloads hold a stereo header and a Layer I one, stereo
+    // again: the mono frames are not played, and nothing inside them is taken for a frame.
+    MpegHeader layer1 = Layer2Header();
+    layer1.layer = 1;
+    std::vector<uint8_t> bytes = MarkedMpegStream(Layer2Header(), 10);
+    for (int i = 0; i < 3; ++i) {
+        std::vector<uint8_t> mono = MarkedMpegFrame(Layer2Header(8, 3), 2000);
+        PutWord(mono, 40, MpegHeaderWord(Layer2Header()));
+        PutWord(mono, 150, MpegHeaderWord(layer1));
+        Append(bytes, mono);
+    }
+    Append(bytes, MarkedMpegStream(Layer2Header(), 10, 10));
+    ASSERT_EQ(m_stream.OpenFile(Write(bytes).c_str()), 1);
+    EXPECT_EQ(m_stream.FrameCount(), 20);
+    std::vector<uint32_t> markers;
+    while (m_stream.ReadFrame() == 1)
+        markers.push_back(Marker());
+    ASSERT_EQ(markers.size(), 20u);
+    for (uint32_t i = 0; i < 20; ++i)
+        EXPECT_EQ(markers[i], i);
+}
+
+TEST_F(MpegStreamTest, HeadersOfAnotherLayerOrOfTheReservedOneAreNeverFrames)
+{
+    MpegHeader layer1 = Layer2Header();
+    layer1.layer = 1;
+    std::vector<uint8_t> reserved = MarkedMpegFrame(Layer2Header(), 3000);
+    PutWord(reserved, 0, MpegHeaderWord(Layer2Header()) & ~0x00060000u);
+    std::vector<uint8_t> bytes = MarkedMpegStream(Layer2Header(), 10);
+    Append(bytes, MarkedMpegFrame(layer1, 1000));
+    Append(bytes, reserved);
+    Append(bytes, MarkedMpegStream(Layer2Header(), 10, 10));
+    ASSERT_EQ(m_stream.OpenFile(Write(bytes).c_str()), 1);
+    EXPECT_EQ(m_stream.FrameCount(), 20);
+    ASSERT_EQ(m_stream.SeekFrame(9), 1);
+    ASSERT_EQ(m_stream.ReadFrame(), 1);
+    EXPECT_EQ(Marker(), 10u);
+    EXPECT_EQ(m_stream.Layer(), 2);
+}
+
+TEST_F(MpegStreamTest, FramesFollowedByTagsOpenAndNothingInsideTheTagsIsAFrame)
+{
+    const uint32_t word = MpegHeaderWord(Layer2Header());
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> tail;
+    };
+    std::vector<uint8_t> both = ApeTag(word, true);
+    Append(both, Id3v1Tag(word));
+    const Case cases[] = {{"ID3v1", Id3v1Tag(word)},
+                          {"APE footer", ApeTag(word, false)},
+                          {"APE header and footer", ApeTag(word, true)},
+                          {"APE and ID3v1", both}};
+    for (const Case& c : cases) {
+        for (const int frames : {1, 12}) {
+            SCOPED_TRACE(testing::Message() << c.what << ", " << frames << " frames");
+            std::vector<uint8_t> bytes = MarkedMpegStream(Layer2Header(), frames, 7);
+            Append(bytes, c.tail);
+            ASSERT_EQ(m_stream.OpenFile(Write(bytes).c_str()), 1);
+            EXPECT_EQ(m_stream.FrameCount(), frames);
+            int read = 0;
+            while (m_stream.ReadFrame() == 1)
+                EXPECT_EQ(Marker(), static_cast<uint32_t>(7 + read++));
+            EXPECT_EQ(read, frames);
+        }
     }
 }
 
