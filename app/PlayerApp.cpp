@@ -137,6 +137,8 @@ CPlayerApp::CPlayerApp(int& argc, char** argv)
 
 CPlayerApp::~CPlayerApp()
 {
+    if (s_running == this)
+        s_running = nullptr;
     CloseOutputs();
     m_mainDialog.reset();
 }
