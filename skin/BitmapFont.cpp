@@ -42,11 +42,51 @@ void CBitmapFont::Attach(const CSkinPicture* picture)
     m_glyphHeight = picture->Height();
 }
 
+uint8_t CBitmapFont::NextGlyph(std::string_view text, size_t& index)
+{
+    // Windows-1252 at 0x80..0x9F: the code points its 27 characters there have.
+    static constexpr std::array<uint16_t, 32> kHighCodes = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    const auto lead = static_cast<uint8_t>(text[index]);
+    if (lead < 0x80) {
+        ++index;
+        return lead;
+    }
+    const int length = lead >= 0xF0 && lead < 0xF5   ? 4
+                       : lead >= 0xE0                ? 3
+                       : lead >= 0xC2 && lead < 0xE0 ? 2
+                                                     : 0;
+    uint32_t code = length == 4 ? lead & 0x07u : length == 3 ? lead & 0x0Fu : lead & 0x1Fu;
+    bool valid = length != 0 && index + static_cast<size_t>(length) <= text.size();
+    for (int k = 1; valid && k < length; ++k) {
+        const auto next = static_cast<uint8_t>(text[index + static_cast<size_t>(k)]);
+        valid = (next & 0xC0) == 0x80;
+        code = (code << 6) | (next & 0x3Fu);
+    }
+    // Overlong forms and surrogates are no characters either.
+    valid = valid && !(length == 3 && code < 0x800) &&
+            !(length == 4 && (code < 0x10000 || code > 0x10FFFF)) && !(code >= 0xD800 && code <= 0xDFFF);
+    if (!valid) {
+        ++index;
+        return lead;
+    }
+    index += static_cast<size_t>(length);
+    if (code >= 0xA0 && code <= 0xFF)
+        return static_cast<uint8_t>(code);
+    for (size_t k = 0; k < kHighCodes.size(); ++k) {
+        if (kHighCodes[k] == code)
+            return static_cast<uint8_t>(0x80 + k);
+    }
+    return '?';
+}
+
 int32_t CBitmapFont::TextWidth(std::string_view text) const
 {
     int32_t width = 0;
-    for (const char c : text)
-        width += m_glyphWidth[static_cast<uint8_t>(c)];
+    for (size_t index = 0; index < text.size();)
+        width += m_glyphWidth[NextGlyph(text, index)];
     return width;
 }
 
@@ -57,8 +97,8 @@ void CBitmapFont::DrawText(CSkinPicture& target, int32_t x, int32_t y, int32_t m
     if (m_picture == nullptr)
         return;
     int32_t used = 0;
-    for (const char c : text) {
-        const auto glyph = static_cast<uint8_t>(c);
+    for (size_t index = 0; index < text.size();) {
+        const uint8_t glyph = NextGlyph(text, index);
         if (used + m_glyphWidth[glyph] > maxWidth)
             break;
         target.Blit(x + used, y, m_glyphWidth[glyph], height, *m_picture, m_glyphX[glyph], m_glyphTop, true);
@@ -87,7 +127,7 @@ void CBitmapFont::DrawTextScrolled(CSkinPicture& target, int32_t x, int32_t y, i
                 break;
             index = 0;
         }
-        const auto glyph = static_cast<uint8_t>(text[index++]);
+        const uint8_t glyph = NextGlyph(text, index);
         const int32_t w = m_glyphWidth[glyph];
         const int64_t visibleLeft = std::max<int64_t>(penX, x);
         const int64_t visibleRight = std::min<int64_t>(penX + w, right);

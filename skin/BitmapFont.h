@@ -9,7 +9,10 @@ class CSkinPicture;
 // Text drawn with glyphs cut from a picture. A proportional font marks the start of each of its
 // 256 glyphs with a non-zero pixel in its top row and keeps the glyphs in the rows below; any
 // other picture is a fixed-pitch font of width / 256 wide glyphs using all rows. Glyphs are
-// indexed by the byte value; ink is where the picture's alpha is not 0.
+// indexed by the Windows-1252 code of a character (the skin's fonts are drawn for it); texts
+// are UTF-8, and a character outside that code page shows as '?'. A byte that does not start a
+// valid UTF-8 sequence is taken as that code itself, so older 8-bit texts still show. Ink is
+// where the picture's alpha is not 0.
 class CBitmapFont {
 public:
     // The picture is not owned and must outlive its use here (the text control holds it through
@@ -33,6 +36,9 @@ public:
                           std::string_view text, bool wrap, int32_t maxHeight = kNoLimit) const;
 
     static constexpr int32_t kNoLimit = 0x7FFFFFFF;
+
+    // The glyph of the character that starts at text[index]; index moves past it.
+    static uint8_t NextGlyph(std::string_view text, size_t& index);
 
 private:
     const CSkinPicture* m_picture = nullptr;

@@ -97,3 +97,34 @@ TEST(BitmapFont, ScrolledTextIsClippedAtBothEdgesAndWraps)
     EXPECT_EQ(target.PixelAt(5, 0), InkOf('b', 1));
     EXPECT_EQ(target.PixelAt(6, 0), 0u);
 }
+
+TEST(BitmapFont, UtfEightTextTakesTheGlyphsOfItsWindows1252Codes)
+{
+    std::vector<int32_t> widths(256, 1);
+    widths[0xFC] = 7; // ü
+    widths[0x80] = 9; // €
+    widths[0x96] = 4; // –
+    widths['?'] = 3;
+    widths[0xC3] = 20; // Ã: what the first byte of "ü" would show as a byte of its own
+    CSkinPicture picture;
+    MakeProportionalFont(picture, widths, 4);
+    CBitmapFont font;
+    font.Attach(&picture);
+    EXPECT_EQ(font.TextWidth("\xC3\xBC"), 7);
+    EXPECT_EQ(font.TextWidth("\xE2\x82\xAC"), 9);
+    EXPECT_EQ(font.TextWidth("\xE2\x80\x93"), 4);
+    // Characters the code page lacks (here a CJK one and an emoji) show as '?'.
+    EXPECT_EQ(font.TextWidth("\xE6\x97\xA5\xF0\x9F\x8E\xB5"), 6);
+    // A byte that starts no valid sequence (an 8-bit text, or a cut-off one) is its own code.
+    EXPECT_EQ(font.TextWidth("\xFC"), 7);
+    EXPECT_EQ(font.TextWidth("\xC3"), 20);
+    EXPECT_EQ(font.TextWidth("\xE2\x82"), 1 + 1);
+    // Overlong forms and surrogates are no characters: each byte is its own code (0x80 is €).
+    EXPECT_EQ(font.TextWidth("\xC0\xAF"), 2);
+    EXPECT_EQ(font.TextWidth("\xED\xA0\x80"), 1 + 1 + 9);
+
+    CSkinPicture target;
+    MakeSolid(target, 20, 4, 0);
+    font.DrawText(target, 0, 0, 20, "a\xC3\xBC");
+    EXPECT_EQ(target.PixelAt(1, 0), InkOf(0xFC, 0)) << "the second glyph drawn is ü's";
+}
