@@ -51,6 +51,15 @@ float Peak(const std::vector<float>& samples, size_t from = 0)
     return peak;
 }
 
+// The peak of the loudest frame.
+float Loudest(const std::vector<std::vector<float>>& frames)
+{
+    float loudest = 0.0f;
+    for (const auto& frame : frames)
+        loudest = std::max(loudest, Peak(frame));
+    return loudest;
+}
+
 std::vector<uint8_t> ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -126,9 +135,7 @@ protected:
         const auto before = DecodeFrames(good);
         const auto after = DecodeFrames(damaged);
         ASSERT_EQ(after.size(), before.size()) << "frames and their positions stay";
-        float loudest = 0.0f;
-        for (const auto& frame : before)
-            loudest = std::max(loudest, Peak(frame));
+        const float loudest = Loudest(before);
         for (int i = 0; i < kDamagedFrame; ++i)
             ASSERT_EQ(after[static_cast<size_t>(i)], before[static_cast<size_t>(i)]) << "frame " << i;
         for (const auto& frame : after)
@@ -250,9 +257,7 @@ TEST_F(MpegDamagedFrames, FramesOfAnotherChannelModeWithSyncLikeBytesInsideAreNe
     const auto good = DecodeFrames(stereo);
     const auto heard = DecodeFrames(mixed);
     ASSERT_EQ(heard.size(), good.size()) << "only the stereo frames play";
-    float loudest = 0.0f;
-    for (const auto& frame : good)
-        loudest = std::max(loudest, Peak(frame));
+    const float loudest = Loudest(good);
     // The skipped frames never reach the decoder: every stereo frame plays exactly as in the
     // stereo file, the joins included.
     for (size_t i = 0; i < heard.size(); ++i) {
