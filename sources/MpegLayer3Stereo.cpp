@@ -94,7 +94,9 @@ void CMpegLayer3Stereo::Process(float* left, float* right, const Granule& granul
         int band = 21;
         while (band >= 0 && AllZero(right, longBounds[band], longBounds[band + 1]))
             --band;
-        const int firstIntensity = band + 1;
+        // Band 21 has no position of its own: it takes band 20's, and so is intensity coded only
+        // when band 20 is.
+        const int firstIntensity = band + 1 >= 21 ? 22 : band + 1;
         for (int b = 0; b < 22; ++b) {
             Band(left, right, longBounds[b], longBounds[b + 1], b >= firstIntensity, granule,
                  positions.longs[b], positions.longIllegal[b]);
@@ -116,6 +118,9 @@ void CMpegLayer3Stereo::Process(float* left, float* right, const Granule& granul
             --band;
         if (band >= firstShort)
             shortPartZero = false;
+        // Band 12 takes band 11's position, so it is intensity coded only when band 11 is.
+        if (band == 11)
+            band = 12;
         for (int b = firstShort; b < 13; ++b) {
             Band(left, right, start(b), end(b), b > band, granule, positions.shorts[b][w],
                  positions.shortIllegal[b]);

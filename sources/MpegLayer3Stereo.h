@@ -8,8 +8,9 @@
 //
 // Intensity stereo covers the scale-factor bands above the highest band in which the right
 // channel has a non-zero line (per window for short blocks); there the left channel carries the
-// sum signal and the right channel's scale factors are the intensity positions. Every other
-// band is M/S decoded when M/S is on, else left as it is.
+// sum signal and the right channel's scale factors are the intensity positions. The top band
+// (long 21, short 12) carries no position: it takes the band below's, and is intensity coded only
+// when that band is. Every other band is M/S decoded when M/S is on, else left as it is.
 class CMpegLayer3Stereo {
 public:
     struct Granule {

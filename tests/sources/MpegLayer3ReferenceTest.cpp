@@ -6,6 +6,7 @@
 
 #include "MpegReference.h"
 #include "MpegStream.h"
+#include "MpegTestStreams.h"
 #include "TempDir.h"
 #include "WavWriter.h"
 
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <numbers>
 #include <string>
@@ -164,6 +166,88 @@ TEST(MpegLayer3MixedBlocks, StartAndStopWindowsWithTheMixedFlagMatchLibmpg123)
             MatchesMpg123(rate == 44100 ? "mixed_start_stop_44k" : "mixed_start_stop_22k", mp3, 0, &figures));
         std::printf("[ figures  ] %d granules mixed: rms %.3g, peak %.3g\n", changed, figures.rms,
                     figures.peak);
+    }
+}
+
+// Intensity stereo at the lower sampling rates, on streams whose lines are chosen: the right
+// channel stops at a chosen band, so the intensity region starts anywhere, and the positions run
+// over every value, the illegal one included.
+std::vector<Layer3Frame> IntensityFrames(bool shortBlocks, std::initializer_list<int> lastBands)
+{
+    std::vector<Layer3Frame> frames;
+    const std::vector<int> last(lastBands);
+    for (int i = 0; i < 48; ++i) {
+        Layer3Frame frame;
+        frame.shortBlocks = shortBlocks;
+        frame.rightLastBand = last[static_cast<size_t>(i) % last.size()];
+        for (int slot = 0; slot < (shortBlocks ? 36 : 21); ++slot)
+            frame.rightScaleFactors.push_back((slot * 5 + i * 3) % 8);
+        frame.intensityScale = (i / 5) & 1;
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+std::string WriteStream(const CTempDir& dir, const char* name, const std::vector<uint8_t>& bytes)
+{
+    const std::string path = dir.Path(name);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+// The top band (long 21, short 12) takes the position of the band below while that band is in
+// the intensity region too.
+TEST(MpegLayer3LsfIntensity, RegionsStartingAnywhereBelowTheTopBandMatchLibmpg123)
+{
+    for (const bool shortBlocks : {false, true}) {
+        for (const bool midSide : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (shortBlocks ? "short" : "long") << (midSide ? " M/S" : ""));
+            Layer3Options options;
+            options.midSide = midSide;
+            options.seed = midSide ? 7 : 3;
+            const auto frames = shortBlocks ? IntensityFrames(true, {-1, 0, 1, 3, 5, 8, 9, 10})
+                                            : IntensityFrames(false, {-1, 0, 2, 7, 12, 17, 18, 19});
+            CTempDir dir;
+            const std::string mp3 = WriteStream(dir, "intensity.mp3", EncodeLayer3Lsf(options, frames));
+            EXPECT_TRUE(MatchesMpg123("lsf_intensity", mp3, 0));
+        }
+    }
+}
+
+// When the band below the top band is outside the intensity region, the top band has no
+// position and is not intensity coded, even where the right channel is silent in it: the stream
+// decodes exactly as the same lines and scale factors without intensity stereo. (libmpg123 takes
+// the band below's scale factor as a position here, so the stream without intensity is what it
+// is compared with.)
+TEST(MpegLayer3LsfIntensity, TopBandAloneAboveTheRightChannelIsNotIntensityCoded)
+{
+    for (const bool shortBlocks : {false, true}) {
+        for (const bool midSide : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (shortBlocks ? "short" : "long") << (midSide ? " M/S" : ""));
+            const auto frames =
+                shortBlocks ? IntensityFrames(true, {11, 12}) : IntensityFrames(false, {20, 21});
+            Layer3Options options;
+            options.midSide = midSide;
+            CTempDir dir;
+            const std::string withIntensity = WriteStream(dir, "top.mp3", EncodeLayer3Lsf(options, frames));
+            options.intensity = false;
+            const std::string without = WriteStream(dir, "plain.mp3", EncodeLayer3Lsf(options, frames));
+
+            DecodedAudio ours;
+            DecodedAudio reference;
+            ASSERT_TRUE(DecodeWithOurs(withIntensity, ours));
+            ASSERT_TRUE(DecodeWithMpg123(without, reference));
+            const MpegDifference difference = CompareDecodes(ours, reference, 0);
+            EXPECT_EQ(difference.compared, 48 * 576);
+            EXPECT_LT(difference.rms, kMpegMaxRmsDifference);
+            EXPECT_LT(difference.peak, kMpegMaxPeakDifference);
+            // The right channel is silent in the top band, so taking it as intensity coded would
+            // have put sound there: the check above has something to catch.
+            DecodedAudio wrong;
+            ASSERT_TRUE(DecodeWithMpg123(withIntensity, wrong));
+            EXPECT_GT(CompareDecodes(wrong, reference, 0).peak, 100 * kMpegMaxPeakDifference);
+        }
     }
 }
 

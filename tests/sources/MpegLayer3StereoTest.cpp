@@ -115,6 +115,22 @@ TEST(MpegLayer3Stereo, IntensityStartsAboveTheRightChannelsLastNonZeroBand)
     }
 }
 
+// The last long band takes band 20's position only when band 20 is intensity coded itself:
+// with the right channel's last line in band 20, band 21 is M/S decoded, at both versions.
+TEST(MpegLayer3Stereo, LastLongBandAloneAboveTheRightChannelIsNotIntensityCoded)
+{
+    for (const bool mpeg1 : {true, false}) {
+        const ScaleFactorBands& bands = CMpegLayer3Tables::Bands(mpeg1 ? 1 : 0, 0);
+        Lines lines;
+        lines.left.fill(1.0f);
+        lines.right[bands.longBounds[20]] = 1.0f;
+        CMpegLayer3Stereo::Process(lines.left.data(), lines.right.data(), IntensityGranule(mpeg1, true), bands,
+                                   Positions(mpeg1 ? 3 : 1, mpeg1 ? 7 : 15));
+        EXPECT_NEAR(lines.left[575], 0.707107f, kTolerance) << mpeg1;
+        EXPECT_NEAR(lines.right[575], 0.707107f, kTolerance) << mpeg1;
+    }
+}
+
 // Short blocks: each window finds its own boundary. Window 0 has right-channel data in band 5;
 // window 1 none at all, so intensity covers its every band.
 TEST(MpegLayer3Stereo, ShortBlocksFindTheIntensityBoundaryPerWindow)

@@ -254,3 +254,139 @@ std::vector<uint8_t> EncodeLayer1(const Layer1Options& options)
     }
     return stream;
 }
+
+namespace {
+
+// 13818-3 table B.2 (scale-factor band boundaries) for 22.05 and 24 kHz.
+constexpr int kLsfLongBounds[2][23] = {
+    {0, 6, 12, 18, 24, 30, 36, 44, 54, 66, 80, 96, 116, 140, 168, 200, 238, 284, 336, 396, 464, 522, 576},
+    {0, 6, 12, 18, 24, 30, 36, 44, 54, 66, 80, 96, 114, 136, 162, 194, 232, 278, 332, 394, 464, 540, 576}};
+constexpr int kLsfShortBounds[2][14] = {{0, 4, 8, 12, 18, 24, 32, 42, 56, 74, 100, 132, 174, 192},
+                                        {0, 4, 8, 12, 18, 26, 36, 48, 62, 80, 104, 136, 180, 192}};
+
+// Lines of one channel in transmitted order; short blocks run band by band, window by window.
+std::array<int, 576> ChooseLines(std::mt19937& random, bool shortBlocks, int lastBand, int rateIndex)
+{
+    std::array<int, 576> lines{};
+    std::uniform_int_distribution<int> pick(-1, 1);
+    if (!shortBlocks) {
+        const int end = lastBand < 0 ? 0 : kLsfLongBounds[rateIndex][lastBand + 1];
+        for (int i = 0; i < end; ++i)
+            lines[i] = pick(random);
+        if (lastBand >= 0)
+            lines[kLsfLongBounds[rateIndex][lastBand]] = 1; // the band is non-zero for sure
+        return lines;
+    }
+    const int* bounds = kLsfShortBounds[rateIndex];
+    for (int band = 0; band <= lastBand; ++band) {
+        const int width = bounds[band + 1] - bounds[band];
+        for (int w = 0; w < 3; ++w) {
+            const int start = 3 * bounds[band] + w * width;
+            for (int i = 0; i < width; ++i)
+                lines[start + i] = pick(random);
+            if (band == lastBand)
+                lines[start] = -1;
+        }
+    }
+    return lines;
+}
+
+// Quadruples of table B: the four bits inverted, then a sign bit for each non-zero value.
+void PutCount1(CBitWriter& out, const std::array<int, 576>& lines, int end)
+{
+    for (int i = 0; i < end; i += 4) {
+        int code = 0;
+        for (int k = 0; k < 4; ++k)
+            code = code << 1 | (lines[i + k] != 0 ? 1 : 0);
+        out.Put(15 - code, 4);
+        for (int k = 0; k < 4; ++k) {
+            if (lines[i + k] != 0)
+                out.Put(lines[i + k] < 0 ? 1 : 0, 1);
+        }
+    }
+}
+
+int Count1Bits(const std::array<int, 576>& lines, int end)
+{
+    int bits = 0;
+    for (int i = 0; i < end; ++i)
+        bits += lines[i] != 0 ? 1 : 0;
+    return bits + end;
+}
+
+// Lines up to the last non-zero one, rounded up to whole quadruples.
+int Count1End(const std::array<int, 576>& lines)
+{
+    int end = 576;
+    while (end > 0 && lines[end - 1] == 0)
+        --end;
+    return (end + 3) / 4 * 4;
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodeLayer3Lsf(const Layer3Options& options, const std::vector<Layer3Frame>& frames)
+{
+    const int rate = options.samplingRateIndex == 1 ? 1 : 0;
+    MpegHeader header;
+    header.version = 0;
+    header.layer = 3;
+    header.bitRateIndex = 14; // 160 kbit/s: room for every line of both channels
+    header.samplingRateIndex = rate;
+    header.mode = 1;
+    header.modeExtension = (options.intensity ? 1 : 0) | (options.midSide ? 2 : 0);
+    std::mt19937 random(options.seed);
+    std::vector<uint8_t> stream;
+    for (const Layer3Frame& frame : frames) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(MpegFrameBytes(header)), 0);
+        const std::array<int, 576> left =
+            ChooseLines(random, frame.shortBlocks, frame.shortBlocks ? 12 : 21, rate);
+        const std::array<int, 576> right = ChooseLines(random, frame.shortBlocks, frame.rightLastBand, rate);
+        const int leftEnd = Count1End(left);
+        const int rightEnd = Count1End(right);
+        // The right channel's scale factors are 3 bits each. Under intensity scalefac_compress =
+        // 2 x (36 slen1 + 6 slen2 + slen3) + intensity_scale (three partitions); otherwise
+        // 16 x (5 slen1 + slen2) + 4 slen3 + slen4 (four), the same bands in the same order. The
+        // left channel has none.
+        const int rightSlots = frame.shortBlocks ? 36 : 21;
+        const int rightCompress = options.intensity ? 2 * (36 * 3 + 6 * 3 + 3) + (frame.intensityScale & 1)
+                                                    : 16 * (5 * 3 + 3) + 4 * 3 + 3;
+        const int rightScaleBits = 3 * rightSlots;
+        const int part23[2] = {Count1Bits(left, leftEnd), rightScaleBits + Count1Bits(right, rightEnd)};
+        const int compress[2] = {0, rightCompress};
+
+        CBitWriter out(bytes, 0);
+        out.Put(MpegHeaderWord(header), 32);
+        out.Put(0, 8); // main_data_begin
+        out.Put(0, 2); // private bits
+        for (int ch = 0; ch < 2; ++ch) {
+            out.Put(static_cast<uint32_t>(part23[ch]), 12);
+            out.Put(0, 9);   // big_values: every line is in the count1 region
+            out.Put(186, 8); // global_gain
+            out.Put(static_cast<uint32_t>(compress[ch]), 9);
+            if (frame.shortBlocks) {
+                out.Put(1, 1);  // window switching
+                out.Put(2, 2);  // short blocks
+                out.Put(0, 1);  // not mixed
+                out.Put(0, 10); // two table selects
+                out.Put(0, 9);  // three subblock gains
+            } else {
+                out.Put(0, 1);
+                out.Put(0, 15); // three table selects
+                out.Put(0, 7);  // region counts
+            }
+            out.Put(0, 1); // scalefac_scale
+            out.Put(1, 1); // count1 table B
+        }
+        PutCount1(out, left, leftEnd);
+        for (int slot = 0; slot < rightSlots; ++slot) {
+            const int value = slot < static_cast<int>(frame.rightScaleFactors.size())
+                                  ? frame.rightScaleFactors[static_cast<size_t>(slot)]
+                                  : 0;
+            out.Put(static_cast<uint32_t>(value & 7), 3);
+        }
+        PutCount1(out, right, rightEnd);
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+    }
+    return stream;
+}

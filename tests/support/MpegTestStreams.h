@@ -50,3 +50,26 @@ struct Layer1Options {
     uint32_t seed = 1;  // varies the tones
 };
 std::vector<uint8_t> EncodeLayer1(const Layer1Options& options);
+
+// A Layer III stream at the lower sampling rates (ISO/IEC 13818-3) in joint stereo, whose
+// spectra are chosen line by line instead of analysed from a signal. Every line is -1, 0 or +1
+// and is written as a count1 quadruple (table B), so the stream is valid however the lines fall;
+// the left channel has lines everywhere, the right channel only up to a chosen scale-factor
+// band, and the right channel's scale factors (3 bits, so 7 is the illegal position) are the
+// intensity positions above it.
+struct Layer3Frame {
+    bool shortBlocks = false; // pure short blocks (block type 2), else long (type 0)
+    // The highest scale-factor band (long, or short in every window) in which the right channel
+    // has a non-zero line; -1 for none.
+    int rightLastBand = -1;
+    // The right channel's scale factors: long bands 0..20, or short band b window w at 3b + w.
+    std::vector<int> rightScaleFactors;
+    int intensityScale = 0;
+};
+struct Layer3Options {
+    int samplingRateIndex = 0; // 22.05 or 24 kHz
+    bool intensity = true;
+    bool midSide = false;
+    uint32_t seed = 1; // varies the lines
+};
+std::vector<uint8_t> EncodeLayer3Lsf(const Layer3Options& options, const std::vector<Layer3Frame>& frames);
