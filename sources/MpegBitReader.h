@@ -1,6 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 // Reads the Layer III main data (ISO/IEC 11172-3 clause 2.4.1.7) most significant bit first
 // from a byte buffer, through a 64-bit cache so that one refill serves a whole Huffman pair
@@ -63,8 +65,9 @@ private:
     static uint64_t LoadBigEndian(const uint8_t* bytes)
     {
         uint64_t value = 0;
-        for (int i = 0; i < 8; ++i)
-            value = (value << 8) | bytes[i];
+        std::memcpy(&value, bytes, sizeof value);
+        if constexpr (std::endian::native == std::endian::little)
+            value = __builtin_bswap64(value);
         return value;
     }
 

@@ -61,6 +61,40 @@ constexpr QuantClass kClasses[] = {
     {32767, 15, false}, {65535, 16, false},
 };
 
+// The three samples of every codeword of a grouped quantiser, requantised: clause 2.4.3.3.3
+// codes them in base "steps", the first sample lowest. Codewords no encoder writes (at or above
+// steps^3) give what the arithmetic gives, a last sample outside +-1.
+struct GroupedSamples {
+    float q3[32][3];
+    float q5[128][3];
+    float q9[1024][3];
+    GroupedSamples()
+    {
+        Fill(q3[0], 32, 3);
+        Fill(q5[0], 128, 5);
+        Fill(q9[0], 1024, 9);
+    }
+    static void Fill(float* out, unsigned words, unsigned steps)
+    {
+        const float step = 2.0f / static_cast<float>(steps);
+        const float offset = static_cast<float>(steps - 1) / static_cast<float>(steps);
+        for (unsigned word = 0; word < words; ++word) {
+            unsigned rest = word;
+            for (int s = 0; s < 3; ++s) {
+                out[3 * word + s] = static_cast<float>(rest % steps) * step - offset;
+                rest /= steps;
+            }
+        }
+    }
+    const float* For(unsigned steps) const { return steps == 3 ? q3[0] : (steps == 5 ? q5[0] : q9[0]); }
+};
+
+const GroupedSamples& GroupedTable()
+{
+    static const GroupedSamples table;
+    return table;
+}
+
 // Indexes into kClasses for the allocation values 1..15 of a sub-band; 0 means no bits.
 enum Q : signed char {
     Q3,
@@ -275,45 +309,70 @@ int CMpegLayerDecoder::DecodeLayer2(CMpegStream& stream, int channels, int limit
     if (!possible || stream.BitPosition() + sampleBits > DataBits(stream))
         std::memset(allocation, 0, sizeof allocation);
 
+    // Per sub-band and channel for the whole frame: how its samples are read and requantised.
+    struct BandCoding {
+        int bits = 0;                   // 0: silent, or a copy of channel 0 above the bound
+        const float* grouped = nullptr; // three samples per codeword
+        float step = 0.0f;
+        float offset = 0.0f;
+    };
+    BandCoding coding[2][kBands];
+    const GroupedSamples& groupedTable = GroupedTable();
+    int silentFrom = limit; // sub-bands from here on are silent in every channel
+    while (silentFrom > 0 && allocation[0][silentFrom - 1] == 0 &&
+           allocation[channels - 1][silentFrom - 1] == 0)
+        --silentFrom;
+    for (int sb = 0; sb < silentFrom; ++sb) {
+        for (int ch = 0; ch < channels; ++ch) {
+            if (allocation[ch][sb] == 0 || (sb >= bound && ch == 1))
+                continue;
+            const QuantClass& quant = kClasses[rows[sb]->classes[allocation[ch][sb] - 1]];
+            BandCoding& band = coding[ch][sb];
+            band.bits = quant.bits;
+            if (quant.grouped)
+                band.grouped = groupedTable.For(quant.steps);
+            // Requantise() with the division taken out of the loop.
+            band.step = 2.0f / static_cast<float>(quant.steps);
+            band.offset = static_cast<float>(quant.steps - 1) / static_cast<float>(quant.steps);
+        }
+    }
+    for (int ch = 0; ch < channels; ++ch) {
+        for (int s = 0; s < kGranuleSlots; ++s)
+            std::fill(m_samples[ch][s] + silentFrom, m_samples[ch][s] + kBands, 0.0f);
+    }
+
     for (int granule = 0; granule < kLayer2Granules; ++granule) {
         const int third = granule / 4;
-        for (int sb = 0; sb < limit; ++sb) {
+        for (int sb = 0; sb < silentFrom; ++sb) {
             for (int ch = 0; ch < channels; ++ch) {
-                if (allocation[ch][sb] == 0) {
-                    for (int s = 0; s < kGranuleSlots; ++s)
-                        m_samples[ch][s][sb] = 0.0f;
-                    continue;
-                }
-                if (sb >= bound && ch == 1)
-                    continue; // filled with channel 0 below
-                const QuantClass& quant = kClasses[rows[sb]->classes[allocation[ch][sb] - 1]];
-                unsigned codes[kGranuleSlots];
-                if (quant.grouped) {
-                    // Clause 2.4.3.3.3: three codes in base "steps", the first sample lowest.
-                    unsigned word = stream.GetBits(quant.bits);
-                    for (unsigned& code : codes) {
-                        code = word % quant.steps;
-                        word /= quant.steps;
+                const BandCoding& band = coding[ch][sb];
+                if (band.bits == 0) {
+                    if (allocation[ch][sb] == 0) {
+                        for (int s = 0; s < kGranuleSlots; ++s)
+                            m_samples[ch][s][sb] = 0.0f;
                     }
-                } else {
-                    for (unsigned& code : codes)
-                        code = stream.GetBits(quant.bits);
+                    continue; // above the bound: filled with channel 0's samples
                 }
-                const float step = 2.0f / static_cast<float>(quant.steps);
-                const float offset = static_cast<float>(quant.steps - 1) / static_cast<float>(quant.steps);
-                for (int s = 0; s < kGranuleSlots; ++s) {
-                    // Requantise() with the division taken out of the loop.
-                    const float fraction = static_cast<float>(codes[s]) * step - offset;
-                    m_samples[ch][s][sb] = fraction * scale[ch][sb][third];
-                    // Above the bound one sample serves both channels, each with its own scale.
-                    if (sb >= bound && channels == 2)
-                        m_samples[1][s][sb] = fraction * scale[1][sb][third];
+                float fractions[kGranuleSlots];
+                if (band.grouped != nullptr) {
+                    const float* three = band.grouped + 3 * stream.GetBits(band.bits);
+                    fractions[0] = three[0];
+                    fractions[1] = three[1];
+                    fractions[2] = three[2];
+                } else {
+                    for (float& fraction : fractions)
+                        fraction = static_cast<float>(stream.GetBits(band.bits)) * band.step - band.offset;
+                }
+                const float scaleHere = scale[ch][sb][third];
+                for (int s = 0; s < kGranuleSlots; ++s)
+                    m_samples[ch][s][sb] = fractions[s] * scaleHere;
+                // Above the bound one sample serves both channels, each with its own scale.
+                if (sb >= bound && channels == 2) {
+                    const float scaleRight = scale[1][sb][third];
+                    for (int s = 0; s < kGranuleSlots; ++s)
+                        m_samples[1][s][sb] = fractions[s] * scaleRight;
                 }
             }
-        }
-        for (int ch = 0; ch < channels; ++ch) {
-            for (int s = 0; s < kGranuleSlots; ++s)
-                std::fill(m_samples[ch][s] + limit, m_samples[ch][s] + kBands, 0.0f);
         }
         Synthesize(channels, kGranuleSlots, granule * kGranuleSlots * kBands);
     }

@@ -1,9 +1,11 @@
 #include "MpegSynthesis.h"
 
+#include "VectorLanes.h"
+
 #include <cmath>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -122,6 +124,76 @@ template <int N> inline void Dct(const DctTables& t, const float* x, float* y)
     }
 }
 
+#if defined(__SSE2__)
+// The same transform four lanes at a time where a stage is at least four wide; every value is
+// computed by the same operations in the same order as above, so the results are identical.
+
+// x[k] + x[N-1-k] and (x[k] - x[N-1-k]) scale[k] for k = 0..N/2-1, four at a time.
+template <int N> inline void Butterfly(const float* x, const float* scale, float* sum, float* difference)
+{
+    for (int k = 0; k < N / 2; k += 4) {
+        const __m128 low = _mm_loadu_ps(x + k);
+        const __m128 high =
+            _mm_shuffle_ps(_mm_loadu_ps(x + N - 4 - k), _mm_loadu_ps(x + N - 4 - k), _MM_SHUFFLE(0, 1, 2, 3));
+        _mm_storeu_ps(sum + k, _mm_add_ps(low, high));
+        _mm_storeu_ps(difference + k, _mm_mul_ps(_mm_sub_ps(low, high), _mm_loadu_ps(scale + k)));
+    }
+}
+
+// y[2m] = even[m], y[2m+1] = odd[m] + odd[m+1]; odd holds a zero after its last value.
+template <int N> inline void Interleave(const float* even, const float* odd, float* y)
+{
+    for (int m = 0; m < N / 2; m += 4) {
+        const __m128 e = _mm_loadu_ps(even + m);
+        const __m128 o = _mm_add_ps(_mm_loadu_ps(odd + m), _mm_loadu_ps(odd + m + 1));
+        _mm_storeu_ps(y + 2 * m, _mm_unpacklo_ps(e, o));
+        _mm_storeu_ps(y + 2 * m + 4, _mm_unpackhi_ps(e, o));
+    }
+}
+
+template <int N> inline void DctSse(const DctTables& t, const float* x, float* y)
+{
+    if constexpr (N == 4) {
+        Dct<4>(t, x, y);
+    } else {
+        constexpr int kHalf = N / 2;
+        float sum[kHalf];
+        float difference[kHalf];
+        Butterfly<N>(x, DctScale<N>(t), sum, difference);
+        float even[kHalf];
+        float odd[kHalf + 1];
+        DctSse<kHalf>(t, sum, even);
+        DctSse<kHalf>(t, difference, odd);
+        odd[kHalf] = 0.0f;
+        Interleave<N>(even, odd, y);
+    }
+}
+#endif
+
+#if defined(QUANDEL_WIDE_LANES)
+// The windowing below eight lanes at a time, for processors that have them: each output is the
+// same two sums over the same taps in the same order, so the samples are identical.
+QUANDEL_WIDE_TARGET void WindowAvx(const float* window, const float* const* slots, float* pcm)
+{
+    __m256 even[4] = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
+    __m256 odd[4] = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
+#pragma GCC unroll 8
+    for (int age = 0; age < kSlots; age += 2) {
+        const float* evenWindow = window + 32 * age;
+#pragma GCC unroll 4
+        for (int q = 0; q < 4; ++q) {
+            even[q] = _mm256_add_ps(even[q], _mm256_mul_ps(_mm256_loadu_ps(evenWindow + 8 * q),
+                                                           _mm256_loadu_ps(slots[age] + 8 * q)));
+            odd[q] = _mm256_add_ps(odd[q], _mm256_mul_ps(_mm256_loadu_ps(evenWindow + 32 + 8 * q),
+                                                         _mm256_loadu_ps(slots[age + 1] + 8 * q)));
+        }
+    }
+    for (int q = 0; q < 4; ++q)
+        _mm256_storeu_ps(pcm + 8 * q, _mm256_add_ps(even[q], odd[q]));
+}
+
+#endif
+
 } // namespace
 
 CMpegSynthesis::CMpegSynthesis()
@@ -150,9 +222,27 @@ void CMpegSynthesis::Synthesize(const float* subbands, float* pcm)
     // m = 0..31: V[i] = y[16 + i] for i < 16, V[16] = 0, V[i] = -y[48 - i] for 17..48 and
     // V[i] = -y[i - 48] for 49..63.
     float y[kBands];
+#if defined(__SSE2__)
+    DctSse<kBands>(tables.dct, subbands, y);
+#else
     Dct<kBands>(tables.dct, subbands, y);
+#endif
     m_newest = (m_newest + kSlots - 1) % kSlots;
     float* v = m_v.data() + m_newest * kSlotValues;
+#if defined(__SSE2__)
+    // v[i] = y[16 + i] for i < 16; v[17 + k] = -y[31 - k] for k = 0..31 (which puts -y[0] at 48,
+    // as the last part does too); v[48 + i] = -y[i].
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    for (int i = 0; i < 16; i += 4) {
+        _mm_storeu_ps(v + i, _mm_loadu_ps(y + 16 + i));
+        _mm_storeu_ps(v + 48 + i, _mm_xor_ps(_mm_loadu_ps(y + i), sign));
+    }
+    for (int k = 0; k < 32; k += 4) {
+        const __m128 four = _mm_loadu_ps(y + 28 - k);
+        _mm_storeu_ps(v + 17 + k, _mm_xor_ps(_mm_shuffle_ps(four, four, _MM_SHUFFLE(0, 1, 2, 3)), sign));
+    }
+    v[16] = 0.0f;
+#else
     for (int i = 0; i < 16; ++i)
         v[i] = y[16 + i];
     v[16] = 0.0f;
@@ -160,27 +250,42 @@ void CMpegSynthesis::Synthesize(const float* subbands, float* pcm)
         v[i] = -y[48 - i];
     for (int i = 49; i < 64; ++i)
         v[i] = -y[i - 48];
+#endif
 
     // Windowing: out[j] = sum over i = 0..15 of D[32i + j] U[32i + j], where U takes the first
     // half of the slot 2m old and the second half of the slot 2m + 1 old. Summed slot by slot so
     // that the inner loops run over 32 adjacent values, four at a time.
     const float* window = tables.window;
 #if defined(__SSE2__)
-    // Four outputs at a time over all 16 taps, so that the sum stays in one register.
     const float* slots[kSlots];
     for (int age = 0; age < kSlots; ++age)
         slots[age] = m_v.data() + ((m_newest + age) & (kSlots - 1)) * kSlotValues + (age & 1) * kBands;
-    for (int q = 0; q < kBands; q += 4) {
-        // Two partial sums halve the chain of dependent additions.
-        __m128 even = _mm_setzero_ps();
-        __m128 odd = _mm_setzero_ps();
+#if defined(QUANDEL_WIDE_LANES)
+    if (CVectorLanes::Wide()) {
+        WindowAvx(window, slots, pcm);
+        return;
+    }
+#endif
+    // Sixteen outputs at a time, each summed over the even and over the odd taps (two partial
+    // sums halve the chain of dependent additions), the sums held in registers.
+    for (int half = 0; half < kBands; half += 16) {
+        __m128 even[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+        __m128 odd[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+#pragma GCC unroll 8
         for (int age = 0; age < kSlots; age += 2) {
-            even =
-                _mm_add_ps(even, _mm_mul_ps(_mm_load_ps(window + 32 * age + q), _mm_load_ps(slots[age] + q)));
-            odd = _mm_add_ps(
-                odd, _mm_mul_ps(_mm_load_ps(window + 32 * age + 32 + q), _mm_load_ps(slots[age + 1] + q)));
+            const float* evenWindow = window + 32 * age + half;
+            const float* evenSlot = slots[age] + half;
+            const float* oddSlot = slots[age + 1] + half;
+#pragma GCC unroll 4
+            for (int q = 0; q < 4; ++q) {
+                even[q] = _mm_add_ps(
+                    even[q], _mm_mul_ps(_mm_load_ps(evenWindow + 4 * q), _mm_load_ps(evenSlot + 4 * q)));
+                odd[q] = _mm_add_ps(
+                    odd[q], _mm_mul_ps(_mm_load_ps(evenWindow + 32 + 4 * q), _mm_load_ps(oddSlot + 4 * q)));
+            }
         }
-        _mm_storeu_ps(pcm + q, _mm_add_ps(even, odd));
+        for (int q = 0; q < 4; ++q)
+            _mm_storeu_ps(pcm + half + 4 * q, _mm_add_ps(even[q], odd[q]));
     }
 #else
     float out[kBands] = {};

@@ -8,6 +8,7 @@
 #include "MpegStream.h"
 #include "MpegTestStreams.h"
 #include "TempDir.h"
+#include "VectorLanes.h"
 #include "WavWriter.h"
 
 #include <gtest/gtest.h>
@@ -248,6 +249,36 @@ TEST(MpegLayer3LsfIntensity, TopBandAloneAboveTheRightChannelIsNotIntensityCoded
             ASSERT_TRUE(DecodeWithMpg123(withIntensity, wrong));
             EXPECT_GT(CompareDecodes(wrong, reference, 0).peak, 100 * kMpegMaxPeakDifference);
         }
+    }
+}
+
+// The eight-lane loops (synthesis windowing, long-block transform) and the four-lane ones give
+// the same samples, bit for bit, on long and short blocks and on Layer I.
+TEST(MpegVectorLanes, EightAndFourLanesDecodeIdentically)
+{
+    if (!CVectorLanes::ProcessorHasWide())
+        GTEST_SKIP() << "this processor has no AVX: only the four-lane loops run";
+    CTempDir dir;
+    std::vector<Layer3Frame> frames = IntensityFrames(false, {-1, 4, 19});
+    const std::vector<Layer3Frame> shortFrames = IntensityFrames(true, {-1, 3, 10});
+    frames.insert(frames.end(), shortFrames.begin(), shortFrames.end());
+    Layer1Options layer1;
+    layer1.frames = 60;
+    const std::string paths[] = {WriteStream(dir, "layer3.mp3", EncodeLayer3Lsf(Layer3Options{}, frames)),
+                                 WriteStream(dir, "layer1.mp1", EncodeLayer1(layer1))};
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        DecodedAudio wide;
+        DecodedAudio narrow;
+        ASSERT_TRUE(CVectorLanes::UseWide(true));
+        ASSERT_TRUE(DecodeWithOurs(path, wide));
+        ASSERT_FALSE(CVectorLanes::UseWide(false));
+        const bool decoded = DecodeWithOurs(path, narrow);
+        CVectorLanes::UseWide(true);
+        ASSERT_TRUE(decoded);
+        ASSERT_GT(wide.left.size(), 20000u);
+        EXPECT_EQ(wide.left, narrow.left);
+        EXPECT_EQ(wide.right, narrow.right);
     }
 }
 
