@@ -70,9 +70,15 @@ constexpr int32_t kDeckResetIds[] = {
 CControlTable::CControlTable()
 {
     m_functions.reserve(std::size(kDefinitions));
-    for (const Definition& d : kDefinitions)
+    m_byId.fill(nullptr);
+    for (const Definition& d : kDefinitions) {
         m_functions.push_back(std::make_unique<CControlFunction>(
             d.name, d.id, d.channels == 1 ? 0 : d.channels, d.maximum, d.defaultValue));
+        if (d.id == ControlId::RunStop)
+            m_runStop = m_functions.back().get();
+        else if (d.id >= 0 && d.id < kDirectIds && m_byId[static_cast<size_t>(d.id)] == nullptr)
+            m_byId[static_cast<size_t>(d.id)] = m_functions.back().get();
+    }
     m_internal[0] = std::make_unique<CControlFunction>(nullptr, ControlId::MixTrackEntry, 2, -1, 0);
     m_internal[1] = std::make_unique<CControlFunction>(nullptr, ControlId::MixPlayPosition, 2, -1, 0);
     m_internal[2] = std::make_unique<CControlFunction>(nullptr, ControlId::MixCuePointsA, 5, -1, 0);
@@ -81,11 +87,9 @@ CControlTable::CControlTable()
 
 CControlFunction* CControlTable::FindFunction(int32_t id) noexcept
 {
-    for (auto& function : m_functions) {
-        if (function->Id() == id)
-            return function.get();
-    }
-    return nullptr;
+    if (id >= 0 && id < kDirectIds)
+        return m_byId[static_cast<size_t>(id)];
+    return id == ControlId::RunStop ? m_runStop : nullptr;
 }
 
 const CControlFunction* CControlTable::FindFunction(int32_t id) const noexcept

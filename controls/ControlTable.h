@@ -67,7 +67,7 @@ public:
     // 0..255 and only 0..15 exist. No range check: callers keep values within 0..maximum.
     void SetValue(int32_t id, int channel, int32_t value, Marks marks) noexcept;
     int32_t GetValue(int32_t id, int channel) const noexcept;
-    // Linear search of the table (the internal functions are not in it).
+    // By id, through a table built once (the internal functions are not in it).
     CControlFunction* FindFunction(int32_t id) noexcept;
     const CControlFunction* FindFunction(int32_t id) const noexcept;
     // The internal Mix-File functions by id (1024..1027), null otherwise.
@@ -83,6 +83,12 @@ public:
     void ResetDeckFunctions(int deck) noexcept;
 
 private:
+    // Every id but Run/Stop's lies below this; the render cycle looks functions up many times a
+    // tick.
+    static constexpr int32_t kDirectIds = 1024;
+
     std::vector<std::unique_ptr<CControlFunction>> m_functions;
+    std::array<CControlFunction*, kDirectIds> m_byId{};
+    CControlFunction* m_runStop = nullptr;
     std::array<std::unique_ptr<CControlFunction>, 4> m_internal;
 };

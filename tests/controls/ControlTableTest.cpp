@@ -16,6 +16,7 @@ TEST(ControlTable, HoldsEveryFunctionOnceWithItsDefaultsAndBothMarks)
     for (size_t i = 0; i < table.Count(); ++i) {
         const CControlFunction& f = table.At(i);
         EXPECT_TRUE(ids.insert(f.Id()).second) << "duplicate id " << f.Id();
+        EXPECT_EQ(table.FindFunction(f.Id()), &f) << "found by its id: " << f.Name();
         EXPECT_TRUE(f.ChannelCount() == 0 || f.ChannelCount() == 2) << f.Name();
         for (int c = 0; c < CControlFunction::kChannels; ++c) {
             EXPECT_EQ(f.Value(c), f.Default()) << f.Name();
@@ -35,6 +36,9 @@ TEST(ControlTable, UnknownIdsAndChannelsChangeNothing)
     table.SetValue(4711, 0, 99, Marks::ChangedAndApply);
     EXPECT_EQ(table.GetValue(4711, 0), 0);
     EXPECT_EQ(table.FindFunction(4711), nullptr);
+    EXPECT_EQ(table.FindFunction(-1), nullptr);
+    EXPECT_EQ(table.FindFunction(0), nullptr);
+    EXPECT_EQ(table.FindFunction(ControlId::RunStop - 1), nullptr);
     // The internal Mix-File functions exist but are not in the table.
     EXPECT_EQ(table.FindFunction(ControlId::MixTrackEntry), nullptr);
     ASSERT_NE(table.Internal(ControlId::MixCuePointsB), nullptr);
