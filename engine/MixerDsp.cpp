@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -20,6 +26,41 @@ int Round(float x) noexcept
 float Clamp01(float x) noexcept
 {
     return std::clamp(x, 0.0f, 1.0f);
+}
+
+// The four lanes (A left, A right, B left, B right) of one frame as one vector: each lane is
+// computed by the same operations in the same order as one lane at a time would be.
+using Vec4 = float __attribute__((vector_size(16)));
+using Bits4 = uint32_t __attribute__((vector_size(16)));
+
+Vec4 Load(const std::array<float, 4>& lanes) noexcept
+{
+    Vec4 v;
+    std::memcpy(&v, lanes.data(), sizeof v);
+    return v;
+}
+
+void Store(std::array<float, 4>& lanes, Vec4 v) noexcept
+{
+    std::memcpy(lanes.data(), &v, sizeof v);
+}
+
+Vec4 Abs(Vec4 v) noexcept
+{
+    return reinterpret_cast<Vec4>(reinterpret_cast<Bits4>(v) & 0x7FFFFFFFu);
+}
+
+// std::max(a, b) in every lane, NaNs and signed zeros included.
+Vec4 Max(Vec4 a, Vec4 b) noexcept
+{
+#if defined(__SSE2__)
+    return _mm_max_ps(b, a);
+#else
+    Vec4 out;
+    for (int c = 0; c < 4; ++c)
+        out[c] = std::max(a[c], b[c]);
+    return out;
+#endif
 }
 
 } // namespace
@@ -379,28 +420,6 @@ inline void CMixerDsp::FilterLanes(DeckChannels& lanes, Lanes& x) noexcept
     }
 }
 
-inline void CMixerDsp::EqLanes(DeckChannels& lanes, Lanes& x) noexcept
-{
-    Lanes low, mid, high;
-    for (int c = 0; c < 4; ++c) {
-        low[c] = m_ramps[RampEqLowA + c / 2].current;
-        mid[c] = m_ramps[RampEqMidA + c / 2].current; // doubled: 2.0 is unity
-        high[c] = m_ramps[RampEqHighA + c / 2].current;
-    }
-    auto& s = lanes.eq;
-    for (int c = 0; c < 4; ++c) {
-        // Two crossovers in series; at unity gains each adds its three bands back to its input.
-        const float high1 = x[c] - 2.0f * s[0][c] - s[1][c];
-        const float y = high1 * high[c] + s[0][c] * mid[c] + s[1][c] * low[c];
-        s[0][c] += kEqStage1 * high1;
-        s[1][c] += kEqStage1 * s[0][c] + kTiny;
-        const float high2 = y - 2.0f * s[2][c] - s[3][c];
-        x[c] = s[3][c] * low[c] + s[2][c] * mid[c] + high2 * high[c];
-        s[2][c] += kEqStage2 * high2;
-        s[3][c] += kEqStage2 * s[2][c] + kTiny;
-    }
-}
-
 float CMixerDsp::DeckPeak(const Lanes& peaks, int deck) const noexcept
 {
     return std::max(peaks[2 * deck], peaks[2 * deck + 1]);
@@ -411,9 +430,33 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
 {
     // The states live in locals for the loop: members would be reloaded after every store to
     // an output (the compiler cannot rule out that the outputs alias them), which puts a memory
-    // round trip into every recursive filter's chain.
+    // round trip into every recursive filter's chain. The DC blockers, equalisers and peaks of
+    // the four lanes run as vectors.
     DeckChannels lanes = m_lanes;
     CLimiter limiter = m_limiter;
+    Vec4 dc = Load(lanes.dc);
+    Vec4 eq0 = Load(lanes.eq[0]);
+    Vec4 eq1 = Load(lanes.eq[1]);
+    Vec4 eq2 = Load(lanes.eq[2]);
+    Vec4 eq3 = Load(lanes.eq[3]);
+    Vec4 peak = Load(lanes.peak);
+    Vec4 preFaderPeak = Load(lanes.preFaderPeak);
+    const bool filtering = m_decks[0].mode == 1.0f || m_decks[0].mode == 2.0f || m_decks[1].mode == 1.0f ||
+                           m_decks[1].mode == 2.0f;
+    const auto keep = [&] {
+        Store(lanes.dc, dc);
+        Store(lanes.eq[0], eq0);
+        Store(lanes.eq[1], eq1);
+        Store(lanes.eq[2], eq2);
+        Store(lanes.eq[3], eq3);
+        Store(lanes.peak, peak);
+        Store(lanes.preFaderPeak, preFaderPeak);
+    };
+    const auto perDeck = [this](int rampA) {
+        const float a = m_ramps[rampA].current;
+        const float b = m_ramps[rampA + 1].current;
+        return Vec4{a, a, b, b};
+    };
     for (uint32_t i = 0; i < frames; ++i) {
         if (m_rampCounter > 0) {
             for (Ramp& ramp : m_ramps)
@@ -424,21 +467,33 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
                     ramp.current = ramp.target;
             }
         }
-        Lanes x;
-        for (int c = 0; c < 4; ++c) {
-            // DC blocker: a first-order high-pass around 10 Hz.
-            const float d = inputs[c][i] - lanes.dc[c];
-            lanes.dc[c] += kDcCoefficient * d + kTiny;
-            x[c] = d;
+        // DC blocker: a first-order high-pass around 10 Hz.
+        const Vec4 in = {inputs[0][i], inputs[1][i], inputs[2][i], inputs[3][i]};
+        Vec4 x = in - dc;
+        dc += kDcCoefficient * x + kTiny;
+        if (filtering) {
+            Lanes scalar;
+            Store(scalar, x);
+            FilterLanes(lanes, scalar);
+            x = Load(scalar);
         }
-        FilterLanes(lanes, x);
-        EqLanes(lanes, x);
-        for (int c = 0; c < 4; ++c) {
-            const float volume = m_ramps[RampDeckVolumeA + c / 2].current;
-            lanes.preFaderPeak[c] = std::max(lanes.preFaderPeak[c], std::fabs(x[c]));
-            x[c] *= volume;
-            lanes.peak[c] = std::max(lanes.peak[c], std::fabs(x[c]));
-        }
+        // Equaliser: two crossovers in series; at unity gains each adds its three bands back to
+        // its input.
+        const Vec4 low = perDeck(RampEqLowA);
+        const Vec4 mid = perDeck(RampEqMidA); // doubled: 2.0 is unity
+        const Vec4 high = perDeck(RampEqHighA);
+        const Vec4 high1 = x - 2.0f * eq0 - eq1;
+        const Vec4 y = high1 * high + eq0 * mid + eq1 * low;
+        eq0 += kEqStage1 * high1;
+        eq1 += kEqStage1 * eq0 + kTiny;
+        const Vec4 high2 = y - 2.0f * eq2 - eq3;
+        x = eq3 * low + eq2 * mid + high2 * high;
+        eq2 += kEqStage2 * high2;
+        eq3 += kEqStage2 * eq2 + kTiny;
+
+        preFaderPeak = Max(preFaderPeak, Abs(x));
+        x *= perDeck(RampDeckVolumeA);
+        peak = Max(peak, Abs(x));
         const float mainA = m_ramps[RampMainA].current;
         const float mainB = m_ramps[RampMainB].current;
         const float master = m_ramps[RampMaster].current;
@@ -471,14 +526,16 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
         outputs[3][i] = std::clamp(monitorRight * monitorVolume, -1.0f, 1.0f);
 
         if (--m_periodCounter == 0) {
+            keep();
             m_lanes = lanes;
             m_limiter = limiter;
             PeriodStep();
-            lanes.peak = m_lanes.peak;
-            lanes.preFaderPeak = m_lanes.preFaderPeak;
+            peak = Load(m_lanes.peak);
+            preFaderPeak = Load(m_lanes.preFaderPeak);
             m_periodCounter = kPeriodFrames;
         }
     }
+    keep();
     m_lanes = lanes;
     m_limiter = limiter;
     PublishReadings();

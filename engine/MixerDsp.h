@@ -154,7 +154,6 @@ private:
     void UpdateLaneFilters() noexcept;
     void FilterLanes(DeckChannels& lanes, Lanes& x) noexcept;
     template <int Routing> void FilterDeck(DeckChannels& lanes, int deck, Lanes& x) noexcept;
-    void EqLanes(DeckChannels& lanes, Lanes& x) noexcept;
     float DeckPeak(const Lanes& peaks, int deck) const noexcept;
     void PeriodStep() noexcept;
     float MeterOfPeak(float peak) const noexcept;
