@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 // The peak limiter of the main mix, both channels side by side. Each channel is split into
 // three parts (fast, middle, slow), each divided by its own envelope, and their sum by a fourth,
@@ -26,38 +31,49 @@ private:
     static constexpr float kReleaseLow = 0.99997733f;
     static constexpr float kReleaseSum = 0.99992829f;
 
+    // Both channels side by side in the two low lanes of a vector; the two high lanes carry
+    // silence (parts of 0, envelopes at 1.0) and are never read.
+    using Vec4 = float __attribute__((vector_size(16)));
+    using Bits4 = uint32_t __attribute__((vector_size(16)));
+
     // Relaxes the envelope, then lifts it to the part's magnitude. Relaxing first means the
     // divisor is never below the magnitude, so the quotient never exceeds 1.0: lifting first and
     // relaxing after would let a full-scale peak through at 1.00004, which wraps to -32768 in 16
     // bits.
-    static float Divide(float part, float& envelope, float release) noexcept
+    static Vec4 Divide(Vec4 part, Vec4& envelope, float release) noexcept
     {
-        envelope = std::max((envelope - 1.0f) * release + 1.0f, std::fabs(part));
+        const Vec4 relaxed = (envelope - 1.0f) * release + 1.0f;
+        const Vec4 magnitude = reinterpret_cast<Vec4>(reinterpret_cast<Bits4>(part) & 0x7FFFFFFFu);
+        // std::max(relaxed, magnitude) lane by lane.
+#if defined(__SSE2__)
+        envelope = _mm_max_ps(magnitude, relaxed);
+#else
+        for (int c = 0; c < 4; ++c)
+            envelope[c] = std::max(relaxed[c], magnitude[c]);
+#endif
         return part / envelope;
     }
 
-    using Pair = std::array<float, 2>;
-    Pair m_bandMid{};               // 0.07 x the last split input
-    Pair m_bandLow{1e-12f, 1e-12f}; // 0.0049 x the last split input
-    Pair m_envelopeHigh{1.0f, 1.0f};
-    Pair m_envelopeMid{1.0f, 1.0f};
-    Pair m_envelopeLow{1.0f, 1.0f};
-    Pair m_envelopeSum{1.0f, 1.0f};
+    Vec4 m_bandMid{};                           // 0.07 x the last split input
+    Vec4 m_bandLow{1e-12f, 1e-12f, 0.0f, 0.0f}; // 0.0049 x the last split input
+    Vec4 m_envelopeHigh{1.0f, 1.0f, 1.0f, 1.0f};
+    Vec4 m_envelopeMid{1.0f, 1.0f, 1.0f, 1.0f};
+    Vec4 m_envelopeLow{1.0f, 1.0f, 1.0f, 1.0f};
+    Vec4 m_envelopeSum{1.0f, 1.0f, 1.0f, 1.0f};
 };
 
 inline void CLimiter::Process(std::array<float, 2>& frame) noexcept
 {
-    // Both channels in one loop of two, which the compiler runs as one vector operation.
-    for (int c = 0; c < 2; ++c) {
-        // The split uses the previous sample's parts, so the three add back to the input exactly.
-        const float high = frame[c] - 2.0f * m_bandMid[c] - m_bandLow[c];
-        const float mid = 2.0f * m_bandMid[c];
-        const float low = m_bandLow[c];
-        m_bandMid[c] = 0.07f * high;
-        m_bandLow[c] = 0.0049f * high + 1e-12f;
-        const float sum = Divide(high, m_envelopeHigh[c], kReleaseHigh) +
-                          Divide(mid, m_envelopeMid[c], kReleaseMid) +
-                          Divide(low, m_envelopeLow[c], kReleaseLow);
-        frame[c] = Divide(sum, m_envelopeSum[c], kReleaseSum);
-    }
+    // The split uses the previous sample's parts, so the three add back to the input exactly.
+    const Vec4 in = {frame[0], frame[1], 0.0f, 0.0f};
+    const Vec4 high = in - 2.0f * m_bandMid - m_bandLow;
+    const Vec4 mid = 2.0f * m_bandMid;
+    const Vec4 low = m_bandLow;
+    m_bandMid = 0.07f * high;
+    m_bandLow = 0.0049f * high + Vec4{1e-12f, 1e-12f, 0.0f, 0.0f};
+    const Vec4 sum = Divide(high, m_envelopeHigh, kReleaseHigh) + Divide(mid, m_envelopeMid, kReleaseMid) +
+                     Divide(low, m_envelopeLow, kReleaseLow);
+    const Vec4 out = Divide(sum, m_envelopeSum, kReleaseSum);
+    frame[0] = out[0];
+    frame[1] = out[1];
 }
