@@ -21,6 +21,13 @@ constexpr int kRows = 20;
 // than the arithmetic.
 using Float4 = float __attribute__((vector_size(16)));
 
+inline Float4 Load4(const float* p)
+{
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 struct alignas(16) Column {
     float rows[kRows];
 };
@@ -57,8 +64,8 @@ struct CMpegImdct::Tables {
     // first 12 entries).
     std::array<std::array<float, 36>, 4> windows{};
     // x[i] = sum_k X[k] cos(pi / 24 (2i + 1 + 6)(2k + 1)), n = 12, multiplied by the short
-    // window: [i][k].
-    std::array<std::array<float, 6>, 12> shortCosines{};
+    // window: [k][i], so that one line meets the twelve outputs in three vectors.
+    std::array<std::array<float, 12>, 6> shortCosines{};
 };
 
 const CMpegImdct::Tables& CMpegImdct::Get()
@@ -96,7 +103,7 @@ const CMpegImdct::Tables& CMpegImdct::Get()
         }
         for (int i = 0; i < 12; ++i) {
             for (int k = 0; k < 6; ++k) {
-                built.shortCosines[i][k] = static_cast<float>(
+                built.shortCosines[k][i] = static_cast<float>(
                     std::sin(pi / 12.0 * (i + 0.5)) * std::cos(pi / 24.0 * (2 * i + 7) * (2 * k + 1)));
             }
         }
@@ -149,13 +156,17 @@ void CMpegImdct::Short(const float* in, float* overlap, float* out, int stride)
 {
     const Tables& tables = Get();
     // The three windows land at 6, 12 and 18 of the 36-sample block; 0..5 and 30..35 stay 0.
+    // Each output sums its six products from the first line on, four outputs at a time.
     float z[36] = {};
     for (int w = 0; w < 3; ++w) {
         const float* lines = in + 6 * w;
-        for (int i = 0; i < 12; ++i) {
-            const float* c = tables.shortCosines[i].data();
-            z[6 + 6 * w + i] += lines[0] * c[0] + lines[1] * c[1] + lines[2] * c[2] + lines[3] * c[3] +
-                                lines[4] * c[4] + lines[5] * c[5];
+        for (int i = 0; i < 12; i += 4) {
+            Float4 sum = Float4{} + lines[0] * Load4(tables.shortCosines[0].data() + i);
+            for (int k = 1; k < 6; ++k)
+                sum += lines[k] * Load4(tables.shortCosines[static_cast<size_t>(k)].data() + i);
+            float* target = z + 6 + 6 * w + i;
+            const Float4 total = Load4(target) + sum;
+            std::memcpy(target, &total, sizeof total);
         }
     }
     for (int i = 0; i < 18; ++i) {
