@@ -9,6 +9,10 @@
 #include <cmath>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr size_t kMaxTitleChars = 255;
@@ -125,7 +129,23 @@ float CMp3Source::GetBlockDuration() const
 
 void CMp3Source::ConvertToPcm16(const float* samples, int count, int16_t* out)
 {
-    for (int i = 0; i < count; ++i) {
+    int i = 0;
+#if defined(__SSE2__)
+    // Eight at a time with the same result: NaN to 0, the rest clamped to the 16-bit range and
+    // rounded to nearest, ties to even, as lrint does under the default rounding mode.
+    const __m128 top = _mm_set1_ps(32767.0f);
+    const __m128 bottom = _mm_set1_ps(-32768.0f);
+    const auto convert = [&](const float* four) {
+        __m128 scaled = _mm_mul_ps(_mm_loadu_ps(four), top);
+        scaled = _mm_and_ps(scaled, _mm_cmpord_ps(scaled, scaled));
+        return _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(scaled, bottom), top));
+    };
+    for (; i + 8 <= count; i += 8) {
+        const __m128i packed = _mm_packs_epi32(convert(samples + i), convert(samples + i + 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), packed);
+    }
+#endif
+    for (; i < count; ++i) {
         const float scaled = samples[i] * 32767.0f;
         if (scaled >= 32767.0f)
             out[i] = 32767;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -265,6 +267,23 @@ TEST(SampleBuffer, FloatConversionScalesByFullScaleAndRoundsToNearest)
     Fill(out, std::vector<int16_t>(in.size(), 0x1234), 0x8000);
     out.FromFloat(in.data());
     EXPECT_EQ(Contents(out), (std::vector<int16_t>{32767, -32767, 8192, 3277, -3277, 0, 0, -24577, 24577}));
+
+    // A whole buffer (converted four at a time): exact halves round to even, and every sample
+    // is what lrint of the double product gives.
+    CSampleBuffer many;
+    Fill(many, std::vector<int16_t>(1001, 0), 0x8000);
+    std::vector<float> values(1001);
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> spread(-1.3f, 1.3f);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = i % 3 == 0 ? (static_cast<float>(i) - 500.5f) / 32767.0f : spread(random);
+    many.FromFloat(values.data());
+    const std::vector<int16_t> got = Contents(many);
+    ASSERT_EQ(got.size(), values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        const long exact = std::lrint(static_cast<double>(values[i]) * 32767.0);
+        EXPECT_EQ(got[i], static_cast<int16_t>(static_cast<uint16_t>(exact))) << i << ": " << values[i];
+    }
 }
 
 TEST(SampleBuffer, ReadersKeepInterleavedChannelsApart)

@@ -233,6 +233,24 @@ TEST_F(Mp3SourceTest, ConversionToSixteenBitsRoundsAndClips)
         CMp3Source::ConvertToPcm16(&in, 1, &out);
         EXPECT_EQ(out, expected) << in;
     }
+    // Whole blocks go eight at a time: every case in every position, a tail left over.
+    std::vector<float> block;
+    std::vector<int16_t> expected;
+    for (int shift = 0; shift < 8; ++shift) {
+        for (const auto& [in, value] : cases) {
+            block.push_back(in);
+            expected.push_back(value);
+        }
+        block.push_back(0.5f / 32767.0f); // ties go to even, as lrint rounds
+        expected.push_back(0);
+        block.push_back(1.5f / 32767.0f);
+        expected.push_back(2);
+    }
+    block.push_back(-2.5f / 32767.0f);
+    expected.push_back(-2);
+    std::vector<int16_t> out(block.size(), 123);
+    CMp3Source::ConvertToPcm16(block.data(), static_cast<int>(block.size()), out.data());
+    EXPECT_EQ(out, expected);
 }
 
 TEST_F(Mp3SourceTest, FilesWithoutFramesAreRefused)
