@@ -362,63 +362,25 @@ void CMixerDsp::UpdateLaneFilters() noexcept
 
 namespace {
 
-enum FilterRouting { Bypassed, BandPass, Notch };
-
 // One state-variable section: returns its high-pass output and updates its low and band states.
 // Written so that the path from the input to the outputs is as short as possible: the filter is
 // four sections in a row, and their chain of dependent operations, not the arithmetic, sets the
 // mixer's speed.
-inline float Section(float in, float& low, float& band, float frequency, float damping) noexcept
+inline Vec4 Section(Vec4 in, Vec4& low, Vec4& band, Vec4 frequency, Vec4 damping) noexcept
 {
-    const float high = in - (low + damping * band);
+    const Vec4 high = in - (low + damping * band);
     band += frequency * high;
     low = (low + kTiny) + frequency * band;
     return high;
 }
 
+// a where the mask's lane is set, else b.
+inline Vec4 Select(Bits4 mask, Vec4 a, Vec4 b) noexcept
+{
+    return reinterpret_cast<Vec4>((reinterpret_cast<Bits4>(a) & mask) | (reinterpret_cast<Bits4>(b) & ~mask));
+}
+
 } // namespace
-
-template <int Routing> inline void CMixerDsp::FilterDeck(DeckChannels& lanes, int deck, Lanes& x) noexcept
-{
-    auto& low = lanes.low;
-    auto& band = lanes.band;
-    const LaneFilters& k = m_laneFilters;
-    for (int c = 2 * deck; c < 2 * deck + 2; ++c) {
-        const float f1 = k.frequency1[c];
-        const float q1 = k.damping1[c];
-        const float f2 = k.frequency2[c];
-        const float q2 = k.damping2[c];
-        if constexpr (Routing == BandPass) {
-            // Two high-pass sections at the centre, then two low-pass sections at centre + width.
-            const float high =
-                Section(Section(x[c], low[0][c], band[0][c], f1, q1), low[1][c], band[1][c], f1, q1);
-            Section(high, low[2][c], band[2][c], f2, q2);
-            Section(low[2][c], low[3][c], band[3][c], f2, q2);
-            x[c] = low[3][c];
-        } else {
-            // Two low-pass sections at the centre plus, in parallel, two high-pass sections at
-            // centre + width.
-            Section(x[c], low[0][c], band[0][c], f1, q1);
-            Section(low[0][c], low[1][c], band[1][c], f1, q1);
-            const float high =
-                Section(Section(x[c], low[2][c], band[2][c], f2, q2), low[3][c], band[3][c], f2, q2);
-            x[c] = low[1][c] + high;
-        }
-    }
-}
-
-inline void CMixerDsp::FilterLanes(DeckChannels& lanes, Lanes& x) noexcept
-{
-    // The decks' two chains are independent, so the processor runs them side by side. A
-    // bypassed filter passes the signal and keeps its states for when it comes back.
-    for (int deck = 0; deck < 2; ++deck) {
-        const float mode = m_decks[deck].mode;
-        if (mode == 1.0f)
-            FilterDeck<BandPass>(lanes, deck, x);
-        else if (mode == 2.0f)
-            FilterDeck<Notch>(lanes, deck, x);
-    }
-}
 
 float CMixerDsp::DeckPeak(const Lanes& peaks, int deck) const noexcept
 {
@@ -441,8 +403,31 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
     Vec4 eq3 = Load(lanes.eq[3]);
     Vec4 peak = Load(lanes.peak);
     Vec4 preFaderPeak = Load(lanes.preFaderPeak);
-    const bool filtering = m_decks[0].mode == 1.0f || m_decks[0].mode == 2.0f || m_decks[1].mode == 1.0f ||
-                           m_decks[1].mode == 2.0f;
+    // The band-pass or notch filter of each deck. Every lane runs all four sections; which
+    // section feeds which, and what comes out, is chosen lane by lane. A bypassed filter passes
+    // the signal and keeps its states for when it comes back.
+    const bool bandPassA = m_decks[0].mode == 1.0f;
+    const bool bandPassB = m_decks[1].mode == 1.0f;
+    const bool activeA = bandPassA || m_decks[0].mode == 2.0f;
+    const bool activeB = bandPassB || m_decks[1].mode == 2.0f;
+    const bool filtering = activeA || activeB;
+    const auto mask = [](bool a, bool b) {
+        const uint32_t ma = a ? ~0u : 0u;
+        const uint32_t mb = b ? ~0u : 0u;
+        return Bits4{ma, ma, mb, mb};
+    };
+    const Bits4 bandPass = mask(bandPassA, bandPassB);
+    const Bits4 active = mask(activeA, activeB);
+    const Vec4 f1 = Load(m_laneFilters.frequency1);
+    const Vec4 q1 = Load(m_laneFilters.damping1);
+    const Vec4 f2 = Load(m_laneFilters.frequency2);
+    const Vec4 q2 = Load(m_laneFilters.damping2);
+    Vec4 low[4];
+    Vec4 band[4];
+    for (int k = 0; k < 4; ++k) {
+        low[k] = Load(lanes.low[static_cast<size_t>(k)]);
+        band[k] = Load(lanes.band[static_cast<size_t>(k)]);
+    }
     const auto keep = [&] {
         Store(lanes.dc, dc);
         Store(lanes.eq[0], eq0);
@@ -451,6 +436,10 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
         Store(lanes.eq[3], eq3);
         Store(lanes.peak, peak);
         Store(lanes.preFaderPeak, preFaderPeak);
+        for (int k = 0; k < 4; ++k) {
+            Store(lanes.low[static_cast<size_t>(k)], low[k]);
+            Store(lanes.band[static_cast<size_t>(k)], band[k]);
+        }
     };
     const auto perDeck = [this](int rampA) {
         const float a = m_ramps[rampA].current;
@@ -472,10 +461,20 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
         Vec4 x = in - dc;
         dc += kDcCoefficient * x + kTiny;
         if (filtering) {
-            Lanes scalar;
-            Store(scalar, x);
-            FilterLanes(lanes, scalar);
-            x = Load(scalar);
+            // Band-pass: two high-pass sections at the centre, then two low-pass sections at
+            // centre + width. Notch: two low-pass sections at the centre plus, in parallel, two
+            // high-pass sections at centre + width.
+            Vec4 l[4] = {low[0], low[1], low[2], low[3]};
+            Vec4 b[4] = {band[0], band[1], band[2], band[3]};
+            const Vec4 high0 = Section(x, l[0], b[0], f1, q1);
+            const Vec4 high1 = Section(Select(bandPass, high0, l[0]), l[1], b[1], f1, q1);
+            const Vec4 high2 = Section(Select(bandPass, high1, x), l[2], b[2], f2, q2);
+            const Vec4 high3 = Section(Select(bandPass, l[2], high2), l[3], b[3], f2, q2);
+            x = Select(active, Select(bandPass, l[3], l[1] + high3), x);
+            for (int k = 0; k < 4; ++k) {
+                low[k] = Select(active, l[k], low[k]);
+                band[k] = Select(active, b[k], band[k]);
+            }
         }
         // Equaliser: two crossovers in series; at unity gains each adds its three bands back to
         // its input.

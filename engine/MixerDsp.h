@@ -152,8 +152,6 @@ private:
     void SetEqKill(int deck, int band, bool kill) noexcept;
     void ClearDeck(int deck) noexcept;
     void UpdateLaneFilters() noexcept;
-    void FilterLanes(DeckChannels& lanes, Lanes& x) noexcept;
-    template <int Routing> void FilterDeck(DeckChannels& lanes, int deck, Lanes& x) noexcept;
     float DeckPeak(const Lanes& peaks, int deck) const noexcept;
     void PeriodStep() noexcept;
     float MeterOfPeak(float peak) const noexcept;
