@@ -99,7 +99,8 @@ void CPlaylist::SetIdCounter(int32_t value)
 bool CPlaylist::IsTrackFile(const std::string& path)
 {
     const std::string_view extension = TrackText::Extension(path);
-    for (const char* accepted : {".mp3", ".wav", ".cda", ".mp2", ".mp1"}) {
+    for (const char* accepted : {".mp3", ".wav", ".cda", ".mp2", ".mp1", ".flac", ".ogg", ".oga", ".opus",
+                                 ".m4a", ".mp4", ".aac", ".aif", ".aiff", ".wma"}) {
         if (TrackText::EqualNoCase(extension, accepted))
             return true;
     }

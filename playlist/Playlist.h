@@ -34,7 +34,8 @@ public:
     static void RaiseIdCounter(int32_t id);
     static int32_t IdCounter();
     static void SetIdCounter(int32_t value);
-    // Accepted: .mp3 .wav .cda .mp2 .mp1 in any case.
+    // Accepted in any case: .mp3 .mp2 .mp1 .wav .cda, and what FFmpeg reads for us: .flac .ogg .oga
+    // .opus .m4a .mp4 .aac .aif .aiff .wma.
     static bool IsTrackFile(const std::string& path);
 
     // The new entry's index, kNotAccepted or kFull. check reads the ID3v1 tag of a found file;
