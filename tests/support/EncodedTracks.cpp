@@ -1,14 +1,20 @@
 #include "EncodedTracks.h"
 
 #include "AudioSource.h"
-#include "MpegReference.h"
 #include "WavWriter.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 #include <random>
 
 namespace {
+
+bool RunQuiet(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 std::string Quoted(const std::string& path)
 {
