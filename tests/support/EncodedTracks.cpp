@@ -68,10 +68,14 @@ bool DecodeTrack(const std::string& path, PcmTrack& out)
     out.right.clear();
     std::vector<int16_t> left(CAudioSource::kMaxBlockFrames);
     std::vector<int16_t> right(CAudioSource::kMaxBlockFrames);
+    // Whole blocks, as the deck takes them, the last one cut to the length the source knows.
+    const int64_t total = source->GetTotalFrames();
     for (int block = 0; block < source->GetBlockCount(); ++block) {
-        const int frames = source->ReadBlock(left.data(), right.data());
-        if (frames <= 0)
+        if (source->ReadBlock(left.data(), right.data()) == 0)
             break;
+        int64_t frames = source->GetBlockFrames();
+        if (total >= 0)
+            frames = std::min<int64_t>(frames, total - static_cast<int64_t>(out.left.size()));
         out.left.insert(out.left.end(), left.begin(), left.begin() + frames);
         out.right.insert(out.right.end(), right.begin(), right.begin() + frames);
     }

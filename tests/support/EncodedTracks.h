@@ -29,8 +29,8 @@ struct PcmTrack {
     std::vector<int16_t> right;
 };
 
-// Opens a path with the source CreateForPath picks and reads every block in order, keeping the
-// frames each ReadBlock says it delivered. False when Open fails.
+// Opens a path with the source CreateForPath picks and reads every block in order, as whole
+// blocks with the last cut to the source's total frames when it knows them. False when Open fails.
 bool DecodeTrack(const std::string& path, PcmTrack& out);
 
 // Signal to noise ratio of decoded against reference in dB, over the frames both hold, both
