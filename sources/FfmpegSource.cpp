@@ -118,28 +118,43 @@ int16_t FloatToPcm16(double sample)
     return 0; // NaN
 }
 
-// One sample of a decoded frame in 16-bit units: integers keep their top 16 bits.
-int16_t SampleAt(const AVFrame& frame, int channel, int index, int channels)
+template <typename Sample, typename Convert>
+void ConvertSamples(const uint8_t* plane, int at, int stride, int count, int16_t* out, Convert convert)
+{
+    const auto* samples = reinterpret_cast<const Sample*>(plane) + at;
+    for (int i = 0; i < count; ++i)
+        out[i] = convert(samples[i * stride]);
+}
+
+// count samples of one channel of a decoded frame from index first on, in 16-bit units:
+// integers keep their top 16 bits. The format is chosen once per call, not per sample.
+void ConvertChannel(const AVFrame& frame, int channel, int first, int count, int16_t* out)
 {
     const auto format = static_cast<AVSampleFormat>(frame.format);
     const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const int channels = frame.ch_layout.nb_channels;
     const uint8_t* plane = frame.extended_data[planar ? channel : 0];
-    const int at = planar ? index : index * channels + channel;
+    const int at = planar ? first : first * channels + channel;
+    const int stride = planar ? 1 : channels;
     switch (av_get_packed_sample_fmt(format)) {
     case AV_SAMPLE_FMT_U8:
-        return static_cast<int16_t>((plane[at] - 128) * 256);
+        return ConvertSamples<uint8_t>(plane, at, stride, count, out,
+                                       [](uint8_t v) { return static_cast<int16_t>((v - 128) * 256); });
     case AV_SAMPLE_FMT_S16:
-        return reinterpret_cast<const int16_t*>(plane)[at];
+        return ConvertSamples<int16_t>(plane, at, stride, count, out, [](int16_t v) { return v; });
     case AV_SAMPLE_FMT_S32:
-        return static_cast<int16_t>(reinterpret_cast<const int32_t*>(plane)[at] >> 16);
+        return ConvertSamples<int32_t>(plane, at, stride, count, out,
+                                       [](int32_t v) { return static_cast<int16_t>(v >> 16); });
     case AV_SAMPLE_FMT_S64:
-        return static_cast<int16_t>(reinterpret_cast<const int64_t*>(plane)[at] >> 48);
+        return ConvertSamples<int64_t>(plane, at, stride, count, out,
+                                       [](int64_t v) { return static_cast<int16_t>(v >> 48); });
     case AV_SAMPLE_FMT_FLT:
-        return FloatToPcm16(reinterpret_cast<const float*>(plane)[at]);
+        return ConvertSamples<float>(plane, at, stride, count, out, [](float v) { return FloatToPcm16(v); });
     case AV_SAMPLE_FMT_DBL:
-        return FloatToPcm16(reinterpret_cast<const double*>(plane)[at]);
+        return ConvertSamples<double>(plane, at, stride, count, out,
+                                      [](double v) { return FloatToPcm16(v); });
     default:
-        return 0;
+        std::fill_n(out, count, int16_t{0});
     }
 }
 
@@ -648,13 +663,13 @@ bool CFfmpegSource::Append(const AVFrame& frame)
 void CFfmpegSource::AppendDirect(const AVFrame& frame, int first, int count)
 {
     ReservePending(static_cast<size_t>(count));
-    const int channels = std::clamp(frame.ch_layout.nb_channels, 1, 2);
     int16_t* left = m_pendingLeft.data() + m_pendingHead + m_pendingCount;
     int16_t* right = m_pendingRight.data() + m_pendingHead + m_pendingCount;
-    for (int i = 0; i < count; ++i) {
-        left[i] = SampleAt(frame, 0, first + i, channels);
-        right[i] = channels == 2 ? SampleAt(frame, 1, first + i, channels) : left[i];
-    }
+    ConvertChannel(frame, 0, first, count, left);
+    if (frame.ch_layout.nb_channels >= 2)
+        ConvertChannel(frame, 1, first, count, right);
+    else
+        std::copy_n(left, count, right);
     m_pendingCount += static_cast<size_t>(count);
 }
 
