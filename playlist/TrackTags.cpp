@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -236,12 +237,19 @@ bool CTrackTags::Read(const std::string& path, TrackEntry& entry)
 
 bool CTrackTags::Write(const std::string& path, const TrackEntry& entry)
 {
-    CSideCopy copy(path);
-    if (!copy.Make(path))
+    auto copy = std::make_unique<CSideCopy>(path);
+    if (!copy->Make(path))
         return false;
-    if (!IsWav(path) && !WriteOwnTag(copy.Path(), entry))
+    if (!IsWav(path) && !WriteOwnTag(copy->Path(), entry)) {
+        if (!TakesId3v1(path))
+            return false;
+        // An MPEG file TagLib cannot take keeps getting its ID3v1 tag, as it always did: on a
+        // fresh copy, since the failed save may have left this one half-written.
+        copy = std::make_unique<CSideCopy>(path);
+        if (!copy->Make(path))
+            return false;
+    }
+    if (TakesId3v1(path) && !CId3v1::Write(copy->Path(), entry))
         return false;
-    if (TakesId3v1(path) && !CId3v1::Write(copy.Path(), entry))
-        return false;
-    return copy.ReplaceOriginal(path);
+    return copy->ReplaceOriginal(path);
 }

@@ -18,7 +18,8 @@ public:
     // Writes title, artist, album, comment, genre, track number and the tempo (whole BPM, when the
     // entry has one). MPEG and WAV files get
     // their ID3v1 tag as always; every file but WAV also gets its own tag (ID3v2.4 in MPEG
-    // files, Vorbis comments, MP4 atoms, ...). All of it happens on a copy beside the file,
+    // files, Vorbis comments, MP4 atoms, ...); an MPEG file TagLib cannot parse gets its ID3v1 tag
+    // alone. All of it happens on a copy beside the file,
     // which replaces the file by one rename: the audio bytes are never rewritten in place, and
     // a failed write leaves the file as it was. False on any failure.
     static bool Write(const std::string& path, const TrackEntry& entry);
