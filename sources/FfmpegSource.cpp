@@ -537,6 +537,10 @@ void CFfmpegSource::SeekBlock(int index)
 
 void CFfmpegSource::SeekTo(int64_t targetFrame)
 {
+    if (m_format == nullptr || m_codec == nullptr) {
+        m_streamEnded = true; // a reopen failed: the file went away or changed
+        return;
+    }
     const AVStream* stream = m_format->streams[m_streamIndex];
     // Each seek that landed after the target goes back twice as far again.
     const int64_t preRoll = (m_preRollFrames + kBlockFrames) << std::min(m_seekAttempts, 16);
@@ -572,9 +576,10 @@ void CFfmpegSource::SeekTo(int64_t targetFrame)
 
 bool CFfmpegSource::DecodeMore()
 {
-    if (m_streamEnded)
-        return false;
     for (;;) {
+        // Also after a frame whose placing needed a reopen that failed.
+        if (m_streamEnded || m_codec == nullptr)
+            return false;
         const int received = avcodec_receive_frame(m_codec, m_frame);
         if (received == 0) {
             const bool appended = Append(*m_frame);
