@@ -1,9 +1,9 @@
 #include "ListImport.h"
 
 #include "FileStatus.h"
-#include "Id3v1.h"
 #include "MediaDrives.h"
 #include "Playlist.h"
+#include "TrackTags.h"
 #include "TrackText.h"
 
 #include <algorithm>
@@ -67,7 +67,7 @@ TrackEntry EntryFor(const std::string& path)
     if (IsCdTrack(path))
         entry.media = kMediaAudioCd; // a CD track holds no tag
     else
-        CId3v1::Read(path, entry);
+        CTrackTags::Read(path, entry);
     entry.changed = true;
     return entry;
 }

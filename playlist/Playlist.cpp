@@ -1,10 +1,10 @@
 #include "Playlist.h"
 
 #include "FileStatus.h"
-#include "Id3v1.h"
 #include "ListLoadReport.h"
 #include "MediaDrives.h"
 #include "TimeLine.h"
+#include "TrackTags.h"
 #include "TrackText.h"
 
 #include <algorithm>
@@ -99,7 +99,8 @@ void CPlaylist::SetIdCounter(int32_t value)
 bool CPlaylist::IsTrackFile(const std::string& path)
 {
     const std::string_view extension = TrackText::Extension(path);
-    for (const char* accepted : {".mp3", ".wav", ".cda", ".mp2", ".mp1"}) {
+    for (const char* accepted : {".mp3", ".wav", ".cda", ".mp2", ".mp1", ".flac", ".ogg", ".oga", ".opus",
+                                 ".m4a", ".mp4", ".aac", ".aif", ".aiff", ".wma"}) {
         if (TrackText::EqualNoCase(extension, accepted))
             return true;
     }
@@ -158,7 +159,7 @@ int CPlaylist::AddTrack(const std::string& path, bool check, const std::string& 
         TrackText::Cut(TrackText::Utf8FromUnknown(TrackText::Stem(location)), TrackEntry::kTextBytes);
     entry.location = std::move(location);
     if (check && found && entry.media != kMediaAudioCd)
-        CId3v1::Read(entry.location, entry);
+        CTrackTags::Read(entry.location, entry);
 
     entry.changed = true;
     m_entries.push_back(std::move(entry));
@@ -479,12 +480,12 @@ bool CPlaylist::NotePlayTime(int32_t id, double lengthSeconds)
 
 bool CPlaylist::ReadId3(const std::string& path, TrackEntry& entry)
 {
-    return CId3v1::Read(path, entry);
+    return CTrackTags::Read(path, entry);
 }
 
 bool CPlaylist::WriteId3(const std::string& path, const TrackEntry& entry)
 {
-    return CId3v1::Write(path, entry);
+    return CTrackTags::Write(path, entry);
 }
 
 void CPlaylist::RebuildTimeLine()

@@ -34,10 +34,11 @@ public:
     static void RaiseIdCounter(int32_t id);
     static int32_t IdCounter();
     static void SetIdCounter(int32_t value);
-    // Accepted: .mp3 .wav .cda .mp2 .mp1 in any case.
+    // Accepted in any case: .mp3 .mp2 .mp1 .wav .cda, and what FFmpeg reads for us: .flac .ogg .oga
+    // .opus .m4a .mp4 .aac .aif .aiff .wma.
     static bool IsTrackFile(const std::string& path);
 
-    // The new entry's index, kNotAccepted or kFull. check reads the ID3v1 tag of a found file;
+    // The new entry's index, kNotAccepted or kFull. check reads the tags of a found file;
     // listFolder (ending in a separator, or empty) is looked in first for the file name;
     // mediaHint is a TrackMedia from a list file, or kMediaFixed.
     int AddTrack(const std::string& path, bool check, const std::string& listFolder = {},
@@ -77,6 +78,7 @@ public:
     // a play, and changing nothing when the entry already holds that time.
     bool NotePlayTime(int32_t id, double lengthSeconds);
 
+    // The file's tags into the entry, and the entry into the file's tags (see CTrackTags).
     static bool ReadId3(const std::string& path, TrackEntry& entry);
     static bool WriteId3(const std::string& path, const TrackEntry& entry);
 

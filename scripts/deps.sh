@@ -10,6 +10,8 @@ packages=(
     libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils sox
     libpulse-dev jackd2 libjack-jackd2-dev
     libxml2-dev id3v2
+    libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
+    flac vorbis-tools opus-tools ffmpeg
     xvfb xdotool imagemagick
     qt6-base-dev libx11-dev libfreetype-dev fonts-dejavu-core fonts-liberation2 shared-mime-info desktop-file-utils
 )

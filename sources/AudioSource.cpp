@@ -1,6 +1,7 @@
 #include "AudioSource.h"
 
 #include "CdTrackSource.h"
+#include "FfmpegSource.h"
 #include "Mp3Source.h"
 #include "WavSource.h"
 
@@ -18,6 +19,8 @@ std::unique_ptr<CAudioSource> CAudioSource::CreateForPath(const char* path)
         return std::make_unique<CWavSource>();
     if (strcasecmp(extension, ".cda") == 0)
         return std::make_unique<CCdTrackSource>();
+    if (CFfmpegSource::HandlesExtension(extension))
+        return std::make_unique<CFfmpegSource>();
     return std::make_unique<CMp3Source>();
 }
 

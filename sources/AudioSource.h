@@ -46,7 +46,8 @@ public:
     static constexpr int kMaxBlockFrames = 8192;
 
     // The source kind for a path, by the extension of its file name compared without regard to
-    // case: ".wav" reads RIFF/WAVE, ".cda" an Audio-CD track, anything else MPEG audio. Returns
+    // case: ".wav" reads RIFF/WAVE, ".cda" an Audio-CD track, FLAC, Ogg, Opus, MP4/AAC, AIFF and
+    // WMA go through FFmpeg (see CFfmpegSource), anything else is MPEG audio. Returns
     // null for a kind this build cannot read. The source is not opened.
     static std::unique_ptr<CAudioSource> CreateForPath(const char* path);
 

@@ -42,7 +42,7 @@ TEST(ListCommands, ChosenFilesAreAddedByTheirKind)
     list.AddTrack(dir.Path("existing.mp3"), false);
     list.SetTitle("kept");
     const int added = CListCommands::AddFiles(
-        list, {dir.Path("one.QZL"), dir.Path("two.m3u"), dir.Path("b.wav"), dir.Path("c.ogg")});
+        list, {dir.Path("one.QZL"), dir.Path("two.m3u"), dir.Path("b.wav"), dir.Path("c.txt")});
     EXPECT_EQ(added, 4);
     ASSERT_EQ(list.Count(), 5);
     EXPECT_EQ(list.Entry(0).title, "existing") << "lists are appended, never replace";

@@ -4,10 +4,12 @@
 #include "CdReader.h"
 #include "CdTestDisc.h"
 #include "ListLoadReport.h"
+#include "M3uPlaylist.h"
 #include "MediaDrives.h"
 #include "PlaylistTestSupport.h"
 #include "TempDir.h"
 #include "TimeLine.h"
+#include "XmlPlaylist.h"
 
 #include <gtest/gtest.h>
 
@@ -41,24 +43,52 @@ protected:
 
 } // namespace
 
-TEST_F(PlaylistTest, AcceptsTheFiveTrackExtensionsInAnyCase)
+TEST_F(PlaylistTest, AcceptsTheTrackExtensionsInAnyCase)
 {
     CPlaylist list(m_drives);
     struct Case {
         const char* name;
         bool accepted;
     } const cases[] = {
-        {"a.MP3", true},  {"b.mp2", true},      {"c.Mp1", true},  {"d.WAV", true}, {"e.cda", true},
-        {"f.ogg", false}, {"g.mp3.txt", false}, {"noext", false}, {".mp3", false}, {"h.flac", false},
+        {"a.MP3", true},      {"b.mp2", true},  {"c.Mp1", true}, {"d.WAV", true},       {"e.cda", true},
+        {"f.ogg", true},      {"h.FLAC", true}, {"i.oga", true}, {"j.opus", true},      {"k.M4A", true},
+        {"l.mp4", true},      {"m.aac", true},  {"n.aif", true}, {"o.Aiff", true},      {"p.wma", true},
+        {"g.mp3.txt", false}, {"noext", false}, {".mp3", false}, {"q.flac.bak", false}, {"r.m4v", false},
+        {"s.qzl", false},     {"t.m3u", false},
     };
+    int accepted = 0;
     for (const Case& c : cases) {
         const int index = list.AddTrack(m_dir.Path(c.name), false);
         EXPECT_EQ(index >= 0, c.accepted) << c.name;
         if (!c.accepted) {
             EXPECT_EQ(index, CPlaylist::kNotAccepted) << c.name;
         }
+        accepted += c.accepted ? 1 : 0;
     }
-    EXPECT_EQ(list.Count(), 5);
+    EXPECT_EQ(list.Count(), accepted);
+}
+
+TEST_F(PlaylistTest, FoldersListsAndSavedListsCarryTheNewFormats)
+{
+    ASSERT_TRUE(MakeFolder(m_dir.Path("root")));
+    for (const char* name : {"a.flac", "b.ogg", "c.m4a", "d.opus", "e.aiff", "cover.jpg"})
+        ASSERT_TRUE(WriteFile(m_dir.Path(std::string("root/") + name), "not really audio"));
+    CPlaylist folder(m_drives);
+    EXPECT_EQ(folder.AddFolder(m_dir.Path("root"), false), 5);
+
+    ASSERT_TRUE(WriteFile(m_dir.Path("root/list.m3u"), "#EXTM3U\na.flac\nd.opus\ncover.jpg\n"));
+    CPlaylist m3u(m_drives);
+    ASSERT_TRUE(CM3uPlaylist::LoadM3u(m3u, m_dir.Path("root/list.m3u"), false));
+    ASSERT_EQ(m3u.Count(), 2);
+    EXPECT_EQ(m3u.Entry(1).location, m_dir.Path("root/d.opus"));
+
+    // A saved list keeps them, and reads back as before.
+    ASSERT_TRUE(CXmlPlaylist::Save(folder, m_dir.Path("list.qzl")));
+    CPlaylist loaded(m_drives);
+    ASSERT_TRUE(CXmlPlaylist::Load(loaded, m_dir.Path("list.qzl"), false));
+    ASSERT_EQ(loaded.Count(), 5);
+    EXPECT_EQ(loaded.Entry(0).location, m_dir.Path("root/a.flac"));
+    EXPECT_TRUE(loaded.Entry(0).exists);
 }
 
 TEST_F(PlaylistTest, The1000thAddIsRefusedAsFull)
@@ -68,7 +98,7 @@ TEST_F(PlaylistTest, The1000thAddIsRefusedAsFull)
     for (int i = 0; i < CPlaylist::kMaxEntries; ++i)
         ASSERT_EQ(list.AddTrack(path, false), i);
     EXPECT_EQ(list.AddTrack(path, false), CPlaylist::kFull);
-    EXPECT_EQ(list.AddTrack(m_dir.Path("y.ogg"), false), CPlaylist::kNotAccepted)
+    EXPECT_EQ(list.AddTrack(m_dir.Path("y.txt"), false), CPlaylist::kNotAccepted)
         << "the type is checked first";
     EXPECT_EQ(list.Count(), CPlaylist::kMaxEntries);
     EXPECT_EQ(list.AddCopy(list.Entry(0)), -1);

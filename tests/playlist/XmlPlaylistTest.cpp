@@ -206,14 +206,14 @@ TEST_F(XmlPlaylistTest, AListWrittenOnWindowsLoads)
                              "<LOCATION FILE=\"x.mp3\" PATH=\"D:\\\"/>\r\n"
                              "<TEMPO BPM=\"90.5\" BPM_QUALITY=\"-5\"/>\r\n"
                              "</ENTRY>\r\n"
-                             "<ENTRY TITLE=\"Skipped\"><LOCATION FILE=\"x.ogg\" PATH=\"D:\\\"/></ENTRY>\r\n"
+                             "<ENTRY TITLE=\"Skipped\"><LOCATION FILE=\"x.txt\" PATH=\"D:\\\"/></ENTRY>\r\n"
                              "</PLAYLIST>\r\n"
                              "</QZL>\r\n";
     ASSERT_TRUE(WriteFile(m_dir.Path("lists/win.qzl"), text));
     CPlaylist list(m_drives);
     ASSERT_TRUE(CXmlPlaylist::Load(list, m_dir.Path("lists/win.qzl"), false));
     EXPECT_EQ(list.Title(), "Soir\xc3\xa9\x65");
-    ASSERT_EQ(list.Count(), 2) << "the .ogg entry is skipped";
+    ASSERT_EQ(list.Count(), 2) << "the .txt entry is skipped";
     EXPECT_EQ(list.Entry(0).title, "Caf\xc3\xa9 del Mar");
     EXPECT_EQ(list.Entry(0).artist, "\xc3\x89lise");
     EXPECT_EQ(list.Entry(0).location, m_dir.Path("lists/Caf\xc3\xa9.mp3"));
@@ -524,7 +524,7 @@ TEST_F(XmlPlaylistTest, RefusedEntriesAreReportedAndThoseBeyondThe999Counted)
     std::string entries = EntryOf("/music/", "cover.jpg") + EntryOf("/music/", "nested.qzl");
     for (int i = 0; i < 1200; ++i)
         entries += EntryOf("/music/", "t" + std::to_string(i) + ".mp3");
-    entries += EntryOf("/music/", "late.ogg");
+    entries += EntryOf("/music/", "late.txt");
     ASSERT_TRUE(WriteFile(m_dir.Path("many.qzl"), ListOf(entries)));
     CPlaylist list(m_drives);
     ListLoadReport report;
@@ -532,7 +532,7 @@ TEST_F(XmlPlaylistTest, RefusedEntriesAreReportedAndThoseBeyondThe999Counted)
     EXPECT_EQ(list.Count(), CPlaylist::kMaxEntries);
     EXPECT_EQ(list.Entry(998).location, "/music/t998.mp3");
     EXPECT_EQ(report.beyondLimit, 201);
-    const std::vector<std::string> expected = {"/music/cover.jpg", "/music/nested.qzl", "/music/late.ogg"};
+    const std::vector<std::string> expected = {"/music/cover.jpg", "/music/nested.qzl", "/music/late.txt"};
     ASSERT_EQ(report.dropped.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(report.dropped[i].location, expected[i]);
