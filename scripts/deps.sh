@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     lame twolame mpg123 libmpg123-dev
     libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils sox
-    libpulse-dev jackd2 libjack-jackd2-dev
+    libpulse-dev jackd2 libjack-jackd2-dev librtmidi-dev
     libxml2-dev id3v2
     xvfb xdotool imagemagick
     qt6-base-dev libx11-dev libfreetype-dev fonts-dejavu-core fonts-liberation2 shared-mime-info desktop-file-utils
