@@ -134,7 +134,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, MidiMappingBadRow,
                                          BadRow{"in cc14 1 8 8 control 101 A absolute", "the same"},
                                          BadRow{"in cc 1", "missing controller number"},
                                          BadRow{"play 1 8", "a row starts with"},
-                                         BadRow{"device", "port text"}));
+                                         BadRow{"device", "port text"}),
+                         [](const testing::TestParamInfo<BadRow>& info) {
+                             return "Row" + std::to_string(info.index);
+                         });
 
 TEST(MidiMapping, LearnReplacesTheRowOfTheSameMessageOrAddsOne)
 {
