@@ -302,6 +302,7 @@ void CMainDialog::RefreshDisplay(bool force)
         return;
     CPlayerCore& core = m_app.Core();
     m_app.PollCore();
+    m_app.PollControllers();
     // The stack laid itself out when a panel changed; the displays are drawn afresh.
     if (m_layoutPending) {
         m_layoutPending = false;
@@ -1050,6 +1051,22 @@ bool CMainDialog::TranslateKey(int qtKey, Qt::KeyboardModifiers modifiers, bool 
     if (result.command != KeyCommand::None)
         RunKeyCommand(result);
     return result.handled;
+}
+
+void CMainDialog::RunControllerCommand(MidiCommand command)
+{
+    if (command == MidiCommand::Next || command == MidiCommand::Previous) {
+        KeyResult result;
+        result.handled = true;
+        result.command = command == MidiCommand::Next ? KeyCommand::Next : KeyCommand::Previous;
+        RunKeyCommand(result);
+        return;
+    }
+    const CPlaylist& shown = CurrentList();
+    const int selected = shown.FirstSelected();
+    if (selected >= 0)
+        m_app.Core().LoadFileToDeck(command == MidiCommand::LoadDeckB ? 1 : 0,
+                                    shown.Entry(selected).location);
 }
 
 void CMainDialog::RunKeyCommand(const KeyResult& result)

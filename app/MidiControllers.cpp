@@ -168,7 +168,7 @@ void CMidiControllers::Stop()
         std::lock_guard<std::mutex> hold(m_lock);
         m_stopping = true;
     }
-    m_wake.release();
+    m_wake.Signal();
     if (m_thread.joinable())
         m_thread.join();
     std::lock_guard<std::mutex> hold(m_lock);
@@ -297,9 +297,7 @@ void CMidiControllers::Run()
     using Clock = CMidiDispatcher::Clock;
     Clock::time_point nextScan = Clock::now();
     for (;;) {
-        m_wake.try_acquire_for(m_options.tickInterval);
-        while (m_wake.try_acquire()) {
-        }
+        m_wake.Wait(m_options.tickInterval);
         std::lock_guard<std::mutex> hold(m_lock);
         if (m_stopping)
             return;
@@ -380,7 +378,7 @@ bool CMidiControllers::ChooseMapping(const std::string& port, const std::string&
         }
         m_scanRequested = true;
     }
-    m_wake.release();
+    m_wake.Signal();
     return true;
 }
 
@@ -396,7 +394,7 @@ void CMidiControllers::ScanNow()
         std::lock_guard<std::mutex> hold(m_lock);
         m_scanRequested = true;
     }
-    m_wake.release();
+    m_wake.Signal();
 }
 
 CMidiDevice* CMidiControllers::AttachDevice(const std::string& name, const std::string& mapping)

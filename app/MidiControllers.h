@@ -2,6 +2,7 @@
 
 #include "MidiDispatcher.h"
 #include "MidiMapping.h"
+#include "MidiWake.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,7 +112,7 @@ private:
     bool m_scanRequested = true;
     bool m_stopping = false;
 
-    std::counting_semaphore<> m_wake{0}; // released by the callbacks and by the user thread
+    CMidiWake m_wake; // signalled by the callbacks and by the user thread
     std::thread m_thread;
     std::atomic<uint64_t> m_messagesRead{0};
     std::atomic<uint64_t> m_piecesDropped{0};

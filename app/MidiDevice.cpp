@@ -1,7 +1,7 @@
 #include "MidiDevice.h"
 
 CMidiDevice::CMidiDevice(std::string port, std::string mappingName, const CMidiMapping& mapping,
-                         CControlTable& controls, std::counting_semaphore<>& wake)
+                         CControlTable& controls, CMidiWake& wake)
     : m_port(std::move(port)), m_mappingName(std::move(mappingName)), m_dispatcher(controls, mapping),
       m_wake(wake)
 {
@@ -25,5 +25,5 @@ void CMidiDevice::Receive(const uint8_t* bytes, size_t size, int64_t arrivalNs) 
     }
     if (count > 0)
         m_ring.Push(kept, count, arrivalNs);
-    m_wake.release();
+    m_wake.Signal();
 }

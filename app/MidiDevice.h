@@ -4,10 +4,10 @@
 #include "MidiDispatcher.h"
 #include "MidiMapping.h"
 #include "MidiStreamDecoder.h"
+#include "MidiWake.h"
 
 #include <atomic>
 #include <cstdint>
-#include <semaphore>
 #include <string>
 
 // One opened controller: what its port delivers goes through the byte ring to the MIDI thread,
@@ -17,9 +17,9 @@
 // Threads: Receive on the port's callback thread; everything else on the MIDI thread.
 class CMidiDevice {
 public:
-    // controls and wake outlive the device; wake is released after every delivery.
+    // controls and wake outlive the device; wake is signalled after every delivery.
     CMidiDevice(std::string port, std::string mappingName, const CMidiMapping& mapping,
-                CControlTable& controls, std::counting_semaphore<>& wake);
+                CControlTable& controls, CMidiWake& wake);
 
     // Callback thread: no lock, no allocation, no wait.
     void Receive(const uint8_t* bytes, size_t size, int64_t arrivalNs) noexcept;
@@ -58,7 +58,7 @@ private:
     CMidiByteRing m_ring;
     CMidiStreamDecoder m_decoder;
     CMidiDispatcher m_dispatcher;
-    std::counting_semaphore<>& m_wake;
+    CMidiWake& m_wake;
     bool m_inSysEx = false; // callback thread only
     uint64_t m_messages = 0;
     int64_t m_lastArrivalNs = 0;

@@ -9,6 +9,7 @@
 #include "FileAssociations.h"
 #include "MainDialog.h"
 #include "MediaDrives.h"
+#include "MidiControllers.h"
 #include "OutputDevices.h"
 #include "OutputDriver.h"
 #include "PictureManager.h"
@@ -252,6 +253,7 @@ bool CPlayerApp::InitInstance()
         m_core.SetRunStop(true);
     LoadCases();
 
+    StartControllers();
     m_initialised = true;
     CSkinForm::SetInputEnabled(true);
     // The toolkit ends the process by itself when the display goes away: what the user had is
@@ -270,6 +272,7 @@ int CPlayerApp::ExitInstance()
         s_running = nullptr;
     m_instance.Release();
     m_cdWatcher.reset();
+    m_controllers.reset();
     if (!m_initialised) {
         CloseOutputs();
         return m_exitCode;
@@ -725,4 +728,29 @@ void CPlayerApp::OnShutdownSignal()
         modal->close();
     if (m_initialised && m_mainDialog != nullptr && m_mainDialog->Window() != nullptr)
         m_mainDialog->Window()->close();
+}
+
+// ---- DJ controllers ------------------------------------------------------------------------
+
+void CPlayerApp::StartControllers()
+{
+    MidiControllersOptions options;
+    // The shipped mappings beside an installed program, or in the source tree of a build; the
+    // user's own after them, so a file of the same name replaces the shipped one.
+    const std::string programFolder = std::filesystem::path(m_programPath).parent_path().string();
+    options.mappingFolders = {programFolder + "/../share/quandel-player/mappings", QUANDEL_SHIPPED_MAPPINGS,
+                              m_dataFolder + "mappings"};
+    m_controllers = std::make_unique<CMidiControllers>(m_core.Controls(), options);
+    m_controllers->Start();
+    for (const std::string& problem : m_controllers->Problems())
+        std::fprintf(stderr, "quandel-player: controllers: %s\n", problem.c_str());
+}
+
+void CPlayerApp::PollControllers()
+{
+    if (m_controllers == nullptr || m_mainDialog == nullptr)
+        return;
+    MidiCommand command{};
+    while (m_controllers->TakeCommand(command))
+        m_mainDialog->RunControllerCommand(command);
 }
