@@ -311,7 +311,17 @@ void CMidiControllers::Run()
             if (!port->open)
                 continue;
             CMidiDevice& device = *port->device;
-            const size_t read = device.Drain([&](MidiCommand command) { PushCommand(command); }, now);
+            const auto learn = [&](const MidiMessage& message) {
+                if (!m_learning)
+                    return false;
+                MidiBinding binding;
+                if (m_learnId >= 0 && LearnedBinding(message, m_controls, m_learnId, m_learnDeck, binding)) {
+                    m_learned.push_back({port->name, port->chosenMapping, binding});
+                    m_learnId = -1; // one element per click
+                }
+                return true; // while learning, the controller moves nothing
+            };
+            const size_t read = device.Drain([&](MidiCommand command) { PushCommand(command); }, learn, now);
             device.Dispatcher().Tick(now);
             if (read > 0) {
                 m_messagesRead.fetch_add(read, std::memory_order_relaxed);
@@ -413,4 +423,106 @@ CMidiDevice* CMidiControllers::AttachDevice(const std::string& name, const std::
     CMidiDevice* device = port->device.get();
     m_ports.push_back(std::move(port));
     return device;
+}
+
+void CMidiControllers::SetLearning(bool on)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_learning = on;
+    m_learnId = -1;
+}
+
+bool CMidiControllers::Learning() const
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_learning;
+}
+
+void CMidiControllers::LearnTarget(int32_t controlId, int deck)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_learnId = controlId;
+    m_learnDeck = deck;
+}
+
+bool CMidiControllers::LearnedBinding(const MidiMessage& message, const CControlTable& controls,
+                                      int32_t controlId, int deck, MidiBinding& binding)
+{
+    const CControlFunction* function = controls.FindFunction(controlId);
+    if (function == nullptr || (function->ChannelCount() == 2) != (deck == 0 || deck == 1))
+        return false;
+    binding = MidiBinding();
+    binding.channel = message.channel;
+    binding.number = message.number;
+    binding.controlId = controlId;
+    binding.deck = function->ChannelCount() == 2 ? deck : MidiBinding::kNoDeck;
+    switch (message.type) {
+    case MidiMessageType::NoteOff:
+        return false;
+    case MidiMessageType::NoteOn:
+        binding.kind = MidiMessageKind::Note;
+        binding.behaviour = function->Maximum() == 1 ? MidiBehaviour::Toggle : MidiBehaviour::Button;
+        return true;
+    case MidiMessageType::ControlChange:
+        binding.kind = MidiMessageKind::ControlChange;
+        binding.behaviour = function->Maximum() == 1 ? MidiBehaviour::Toggle : MidiBehaviour::TakeOver;
+        return true;
+    case MidiMessageType::PitchBend:
+        binding.kind = MidiMessageKind::PitchBend;
+        binding.number = 0;
+        binding.behaviour = MidiBehaviour::TakeOver;
+        return true;
+    }
+    return false;
+}
+
+std::vector<MidiLearned> CMidiControllers::SaveLearned()
+{
+    std::vector<MidiLearned> learned;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        learned.swap(m_learned);
+    }
+    if (learned.empty() || m_options.mappingFolders.empty())
+        return learned;
+    const std::string folder = m_options.mappingFolders.back();
+    mkdir(folder.c_str(), 0755);
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        for (MidiLearned& item : learned) {
+            if (item.mapping.empty()) {
+                // A device no mapping was found for gets a file of its own.
+                item.mapping = "learned";
+                m_chosen[item.port] = item.mapping;
+            }
+            const std::string path = folder + "/" + item.mapping + kMappingExtension;
+            CMidiMapping mapping;
+            std::vector<MidiMappingProblem> problems;
+            std::string error;
+            if (access(path.c_str(), F_OK) == 0) {
+                // The user's file as it is now, refused rows and all: they stay in it.
+                if (!CMidiMapping::LoadFile(path, m_controls, mapping, problems, error)) {
+                    m_problems.push_back(error);
+                    continue;
+                }
+                for (const MidiMappingProblem& problem : problems)
+                    m_problems.push_back(path + ":" + std::to_string(problem.line) + ": " + problem.message);
+            } else if (m_mappings.count(item.mapping) != 0) {
+                mapping = m_mappings.at(item.mapping);
+            }
+            mapping.Bind(item.binding);
+            if (!mapping.SaveFile(path)) {
+                m_problems.push_back(path + ": the learned binding could not be saved");
+                continue;
+            }
+            m_mappings[item.mapping] = std::move(mapping);
+            for (auto& port : m_ports) {
+                if (port->open && !port->attached && port->chosenMapping == item.mapping)
+                    Close(*port); // opened again by the next scan, with the new binding
+            }
+            m_scanRequested = true;
+        }
+    }
+    m_wake.Signal();
+    return learned;
 }

@@ -33,6 +33,13 @@ struct MidiControllersOptions {
     std::chrono::milliseconds tickInterval{10};   // lamps and jog bends, at least this often
 };
 
+// A binding made in learn mode, for the mapping of the device it came from.
+struct MidiLearned {
+    std::string port;
+    std::string mapping;
+    MidiBinding binding;
+};
+
 struct MidiDeviceInfo {
     std::string port;
     std::string mapping; // the mapping's name (its file name without .midimap)
@@ -83,6 +90,22 @@ public:
     int64_t LastArrivalNs() const noexcept { return m_lastArrivalNs.load(std::memory_order_acquire); }
     int64_t LastAppliedNs() const noexcept { return m_lastAppliedNs.load(std::memory_order_acquire); }
 
+    // Learn: while on, the next message of any device after LearnTarget becomes a binding of
+    // that control instead of acting; SaveLearned writes it into the user's mapping file.
+    void SetLearning(bool on);
+    bool Learning() const;
+    // The control function (and deck for per-deck functions) the user clicked.
+    void LearnTarget(int32_t controlId, int deck);
+    // Writes what was learned since the last call into the user's mapping files (the last
+    // mapping folder; a shipped mapping is copied there first), atomically, and opens the
+    // devices again with them. The bindings written; problems found on the way go to Problems().
+    std::vector<MidiLearned> SaveLearned();
+    // The binding a message makes for a control: notes toggle 0/1 functions and press others,
+    // control changes and pitch bend move with soft take-over. False for releases and for a
+    // target the message cannot move.
+    static bool LearnedBinding(const MidiMessage& message, const CControlTable& controls, int32_t controlId,
+                               int deck, MidiBinding& binding);
+
     // A device fed by the caller instead of a port (tools and benchmarks): Receive on the
     // returned device, from one thread, as a port's callback would. Lives until Stop.
     CMidiDevice* AttachDevice(const std::string& name, const std::string& mapping);
@@ -109,6 +132,10 @@ private:
     std::vector<std::unique_ptr<System>> m_systems;
     std::vector<std::unique_ptr<Port>> m_ports;
     std::deque<MidiCommand> m_commands;
+    std::vector<MidiLearned> m_learned;
+    bool m_learning = false;
+    int32_t m_learnId = -1; // -1: no control clicked yet
+    int m_learnDeck = MidiBinding::kNoDeck;
     bool m_scanRequested = true;
     bool m_stopping = false;
 

@@ -26,7 +26,10 @@ public:
 
     // MIDI thread. Reads everything received, calling command(MidiCommand) for each command;
     // returns the number of messages read. lastArrivalNs is the arrival time of the last piece.
-    template <class CommandSink> size_t Drain(CommandSink&& command, CMidiDispatcher::Clock::time_point now)
+    // intercept(const MidiMessage&) may take a message before its bindings see it (learn): true
+    // when it did.
+    template <class CommandSink, class Intercept>
+    size_t Drain(CommandSink&& command, Intercept&& intercept, CMidiDispatcher::Clock::time_point now)
     {
         size_t messages = 0;
         CMidiByteRing::Piece piece;
@@ -36,6 +39,8 @@ public:
             m_lastArrivalNs = piece.arrivalNs;
             m_decoder.Feed(piece.bytes, piece.size, [&](const MidiMessage& message) {
                 ++messages;
+                if (intercept(message))
+                    return;
                 MidiCommand asked{};
                 if (m_dispatcher.Handle(message, now, asked))
                     command(asked);

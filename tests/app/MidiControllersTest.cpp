@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -34,7 +35,8 @@ constexpr const char* kTestMapping = "device Midi Test\n"
                                      "in note 1 54 jog A jog-touch\n"
                                      "in cc 1 33 jog A jog-turn-twos step=64\n"
                                      "in note 1 60 next press\n"
-                                     "out note 1 11 control 100 A\n";
+                                     "out note 1 11 control 100 A\n"
+                                     "in cc 1 99 control 999 absolute\n";
 
 template <class Condition>
 bool WaitUntil(Condition done, std::chrono::milliseconds limit = std::chrono::seconds(5))
@@ -228,6 +230,80 @@ TEST_F(MidiControllersOnJack, UnpluggedControllerGoesIdleAndComesBackWhenPlugged
     EXPECT_EQ(Value(ControlId::XFader), 17);
     Send({{0xB0, 7, 127}}, 1);
     EXPECT_EQ(Value(ControlId::XFader), 255);
+}
+
+TEST_F(MidiControllersOnJack, LearnWritesTheMovedElementIntoTheUsersMappingAndUsesIt)
+{
+    m_controllers->SetLearning(true);
+    // Before a control is clicked, and while learning, the controller moves nothing.
+    Send({{0xB0, 7, 0}}, 1);
+    EXPECT_EQ(Value(ControlId::XFader), 128);
+    m_controllers->LearnTarget(ControlId::DeckEqLow, 1);
+    Send({{0xB1, 50, 3}}, 1);
+    const std::vector<MidiLearned> learned = m_controllers->SaveLearned();
+    ASSERT_EQ(learned.size(), 1u);
+    EXPECT_EQ(learned[0].mapping, "test-controller");
+    EXPECT_EQ(CMidiMapping::FormatBinding(learned[0].binding), "in cc 2 50 control 301 B takeover");
+    m_controllers->SetLearning(false);
+
+    // Saved through a rename into the user's file, its refused row kept and named by its line.
+    std::ifstream in(m_dir.Path("test-controller.midimap"));
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), std::string(kTestMapping) + "in cc 2 50 control 301 B takeover\n");
+    const auto problems = m_controllers->Problems();
+    EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [](const std::string& p) {
+        return p.find("test-controller.midimap:15: unknown control id 999") != std::string::npos;
+    }));
+
+    // The device is opened again with the new row.
+    ASSERT_TRUE(WaitUntil([&] {
+        m_client->Send({0xB1, 50, 64});
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return Value(ControlId::DeckEqLow, 1) == 129;
+    }));
+}
+
+TEST(MidiControllers, LearnMakesTheBindingTheMessageAndTheControlCallFor)
+{
+    CControlTable controls;
+    struct Case {
+        MidiMessage message;
+        int32_t id;
+        int deck;
+        const char* row; // null: nothing learned
+    };
+    const Case cases[] = {
+        {{MidiMessageType::NoteOn, 0, 11, 127},
+         ControlId::DeckStartStop,
+         0,
+         "in note 1 11 control 100 A toggle"},
+        {{MidiMessageType::NoteOn, 2, 12, 100},
+         ControlId::DeckJumpToCue,
+         1,
+         "in note 3 12 control 200 B button"},
+        {{MidiMessageType::ControlChange, 0, 7, 5}, ControlId::XFader, -1, "in cc 1 7 control 5 takeover"},
+        {{MidiMessageType::ControlChange, 0, 8, 127},
+         ControlId::DeckEqLowKill,
+         0,
+         "in cc 1 8 control 304 A toggle"},
+        {{MidiMessageType::PitchBend, 1, 0, 9000},
+         ControlId::DeckPitch,
+         1,
+         "in bend 2 control 101 B takeover"},
+        {{MidiMessageType::NoteOff, 0, 11, 0}, ControlId::DeckStartStop, 0, nullptr},
+        {{MidiMessageType::NoteOn, 0, 11, 127}, ControlId::DeckStartStop, -1, nullptr},
+        {{MidiMessageType::NoteOn, 0, 11, 127}, ControlId::XFader, 0, nullptr},
+        {{MidiMessageType::NoteOn, 0, 11, 127}, 4242, -1, nullptr},
+    };
+    for (const Case& c : cases) {
+        MidiBinding binding;
+        const bool learned = CMidiControllers::LearnedBinding(c.message, controls, c.id, c.deck, binding);
+        EXPECT_EQ(learned, c.row != nullptr) << c.id;
+        if (learned && c.row != nullptr) {
+            EXPECT_EQ(CMidiMapping::FormatBinding(binding), c.row);
+        }
+    }
 }
 
 TEST(MidiControllers, SequencerIsLeftOutWithItsReasonWhereTheKernelHasNone)
