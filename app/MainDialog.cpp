@@ -181,6 +181,7 @@ bool CMainDialog::Create(int x, int y)
         m_decks[static_cast<size_t>(deck)] =
             std::make_unique<CDeckDisplay>(m_app.Core(), *m_forms[kDeck], deck);
     m_mixerPanel = std::make_unique<CMixerPanel>(m_app.Core(), *m_forms[kMixer]);
+    m_mixerPanel->SetControlPressed([this](int32_t id, int deck) { m_app.LearnControl(id, deck); });
     m_timeLinePanel = std::make_unique<CTimeLinePanel>(m_app, *this, *m_forms[kTimeLine]);
     m_caseTabs = std::make_unique<CCaseTabs>(m_app.Core(), *m_forms[kTabs],
                                              [this](int caseIndex) { SetCurrentCase(caseIndex); });
@@ -576,6 +577,8 @@ void CMainDialog::OnDeckPanelEvent(const CSkinEvent& event, int32_t controlId)
             EditListInfo();
         break;
     case Deck::kMasterVolume:
+        if (event.kind == SelectorChanged && mouse != nullptr && mouse->kind == MouseButton && mouse->down)
+            m_app.LearnControl(ControlId::MasterVolume, -1);
         if (event.kind == SelectorChanged) {
             int32_t value = std::clamp(event.value, 0, 255);
             if (mouse != nullptr && mouse->kind == MouseButton && mouse->doubleClick) {

@@ -684,8 +684,26 @@ bool CPlayerApp::RunSetup()
         devices.push_back({device.name, static_cast<int32_t>(device.id)});
     PlayerSettings edited = m_settings;
     edited.outputChanged = false;
-    if (::RunSetup(DialogParent(), edited, devices, CMediaDrives::Program().CdDrives()) != 1)
+    // The Controllers page once the controllers run (not at the first start, before them).
+    SetupControllers controllers;
+    if (m_controllers != nullptr) {
+        for (const MidiDeviceInfo& device : m_controllers->Devices())
+            controllers.devices.push_back({device.port, device.mapping, device.open});
+        controllers.mappings = m_controllers->MappingNames();
+        controllers.problems = m_controllers->Problems();
+        controllers.learn = m_controllers->Learning();
+    }
+    const SetupControllers before = controllers;
+    if (::RunSetup(DialogParent(), edited, devices, CMediaDrives::Program().CdDrives(),
+                   m_controllers != nullptr ? &controllers : nullptr) != 1)
         return false;
+    if (m_controllers != nullptr) {
+        for (size_t i = 0; i < controllers.devices.size(); ++i) {
+            if (controllers.devices[i].mapping != before.devices[i].mapping)
+                m_controllers->ChooseMapping(controllers.devices[i].port, controllers.devices[i].mapping);
+        }
+        m_controllers->SetLearning(controllers.learn);
+    }
     const bool outputChanged = edited.outputChanged;
     edited.outputChanged = false;
     m_settings = edited;
@@ -753,4 +771,11 @@ void CPlayerApp::PollControllers()
     MidiCommand command{};
     while (m_controllers->TakeCommand(command))
         m_mainDialog->RunControllerCommand(command);
+    m_controllers->SaveLearned();
+}
+
+void CPlayerApp::LearnControl(int32_t controlId, int deck)
+{
+    if (m_controllers != nullptr && m_controllers->Learning())
+        m_controllers->LearnTarget(controlId, deck);
 }

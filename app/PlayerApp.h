@@ -96,6 +96,9 @@ public:
     // Runs the commands the controllers asked for (next, previous, load the selected entry to a
     // deck), as the same keys do; called on every display tick.
     void PollControllers();
+    // A control of the window the user clicked: in learn mode, the controller element moved next
+    // is bound to its function (deck 0 or 1, or -1 for a global function).
+    void LearnControl(int32_t controlId, int deck);
 
 private:
     bool RunSetup();
