@@ -1,8 +1,10 @@
 #include "MidiControllers.h"
 
+#include "AudioLibraryMessages.h"
 #include "ControlTable.h"
 #include "MidiDevice.h"
 
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
@@ -46,6 +48,19 @@ void KeepError(RtMidiError::Type type, const std::string& text, void* userData)
         *static_cast<std::string*>(userData) = text;
     else if (static_cast<std::string*>(userData)->empty())
         *static_cast<std::string*>(userData) = text;
+}
+
+// The MIDI library tells a missing JACK server on standard error while it is made, before it
+// can be given a callback: the server is looked for first, quietly.
+bool JackServerRuns()
+{
+    CAudioLibraryMessages::Quieten();
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("Quandel Player probe", JackNoStartServer, &status);
+    if (client == nullptr)
+        return false;
+    jack_client_close(client);
+    return true;
 }
 
 } // namespace
@@ -137,6 +152,10 @@ void CMidiControllers::Start()
             if (kind == MidiSystem::Alsa && access(kSequencerDevice, R_OK | W_OK) != 0) {
                 m_problems.push_back(std::string(SystemName(kind)) + ": " + kSequencerDevice +
                                      " is not there (no kernel sequencer)");
+                continue;
+            }
+            if (kind == MidiSystem::Jack && !JackServerRuns()) {
+                m_problems.push_back(std::string(SystemName(kind)) + ": no server is running");
                 continue;
             }
             try {

@@ -759,9 +759,8 @@ void CPlayerApp::StartControllers()
     options.mappingFolders = {programFolder + "/../share/quandel-player/mappings", QUANDEL_SHIPPED_MAPPINGS,
                               m_dataFolder + "mappings"};
     m_controllers = std::make_unique<CMidiControllers>(m_core.Controls(), options);
+    // What could not be used is shown on the setup sheet's Controllers page.
     m_controllers->Start();
-    for (const std::string& problem : m_controllers->Problems())
-        std::fprintf(stderr, "quandel-player: controllers: %s\n", problem.c_str());
 }
 
 void CPlayerApp::PollControllers()
