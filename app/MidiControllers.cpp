@@ -16,6 +16,10 @@ namespace {
 
 constexpr const char* kMappingExtension = ".midimap";
 constexpr const char* kSequencerDevice = "/dev/snd/seq";
+constexpr std::chrono::milliseconds kLampSettle{200};
+// Sent again later: a server that skipped the late client's periods meanwhile dropped them.
+constexpr int kLampRounds = 3;
+constexpr std::chrono::milliseconds kLampRepeat{1000};
 
 int64_t NowNs()
 {
@@ -82,6 +86,8 @@ struct CMidiControllers::Port {
     std::string error;
     bool open = false;
     bool attached = false; // fed by AttachDevice, not by a port
+    int lampsDue = 0;      // times every lamp is still to be sent, next at lampsAt
+    CMidiDispatcher::Clock::time_point lampsAt;
 };
 
 namespace {
@@ -267,10 +273,10 @@ void CMidiControllers::Open(System& system, unsigned index, const std::string& n
         Close(port);
         return;
     }
-    if (port.out != nullptr) {
-        port.device->Dispatcher().CollectLamps(
-            true, [&](const uint8_t* bytes, size_t size) { port.out->sendMessage(bytes, size); });
-    }
+    // Every lamp once the connection to the controller carries messages: a sound server makes a
+    // new connection part of its graph only from a later period on.
+    port.lampsDue = kLampRounds;
+    port.lampsAt = CMidiDispatcher::Clock::now() + kLampSettle;
 }
 
 void CMidiControllers::Close(Port& port)
@@ -349,9 +355,11 @@ void CMidiControllers::Run()
             }
             if (port->out != nullptr) {
                 try {
-                    device.Dispatcher().CollectLamps(false, [&](const uint8_t* bytes, size_t size) {
-                        port->out->sendMessage(bytes, size);
-                    });
+                    const bool all = port->lampsDue > 0 && now >= port->lampsAt;
+                    if (all && --port->lampsDue > 0)
+                        port->lampsAt = now + kLampRepeat;
+                    device.Dispatcher().CollectLamps(
+                        all, [&](const uint8_t* bytes, size_t size) { port->out->sendMessage(bytes, size); });
                 } catch (const RtMidiError&) {
                     // A lamp port that went away: the next scan closes the device.
                 }
