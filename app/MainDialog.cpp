@@ -181,6 +181,7 @@ bool CMainDialog::Create(int x, int y)
         m_decks[static_cast<size_t>(deck)] =
             std::make_unique<CDeckDisplay>(m_app.Core(), *m_forms[kDeck], deck);
     m_mixerPanel = std::make_unique<CMixerPanel>(m_app.Core(), *m_forms[kMixer]);
+    m_mixerPanel->SetControlPressed([this](int32_t id, int deck) { m_app.LearnControl(id, deck); });
     m_timeLinePanel = std::make_unique<CTimeLinePanel>(m_app, *this, *m_forms[kTimeLine]);
     m_caseTabs = std::make_unique<CCaseTabs>(m_app.Core(), *m_forms[kTabs],
                                              [this](int caseIndex) { SetCurrentCase(caseIndex); });
@@ -302,6 +303,7 @@ void CMainDialog::RefreshDisplay(bool force)
         return;
     CPlayerCore& core = m_app.Core();
     m_app.PollCore();
+    m_app.PollControllers();
     // The stack laid itself out when a panel changed; the displays are drawn afresh.
     if (m_layoutPending) {
         m_layoutPending = false;
@@ -575,6 +577,8 @@ void CMainDialog::OnDeckPanelEvent(const CSkinEvent& event, int32_t controlId)
             EditListInfo();
         break;
     case Deck::kMasterVolume:
+        if (event.kind == SelectorChanged && mouse != nullptr && mouse->kind == MouseButton && mouse->down)
+            m_app.LearnControl(ControlId::MasterVolume, -1);
         if (event.kind == SelectorChanged) {
             int32_t value = std::clamp(event.value, 0, 255);
             if (mouse != nullptr && mouse->kind == MouseButton && mouse->doubleClick) {
@@ -1050,6 +1054,22 @@ bool CMainDialog::TranslateKey(int qtKey, Qt::KeyboardModifiers modifiers, bool 
     if (result.command != KeyCommand::None)
         RunKeyCommand(result);
     return result.handled;
+}
+
+void CMainDialog::RunControllerCommand(MidiCommand command)
+{
+    if (command == MidiCommand::Next || command == MidiCommand::Previous) {
+        KeyResult result;
+        result.handled = true;
+        result.command = command == MidiCommand::Next ? KeyCommand::Next : KeyCommand::Previous;
+        RunKeyCommand(result);
+        return;
+    }
+    const CPlaylist& shown = CurrentList();
+    const int selected = shown.FirstSelected();
+    if (selected >= 0)
+        m_app.Core().LoadFileToDeck(command == MidiCommand::LoadDeckB ? 1 : 0,
+                                    shown.Entry(selected).location);
 }
 
 void CMainDialog::RunKeyCommand(const KeyResult& result)

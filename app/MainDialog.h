@@ -5,6 +5,7 @@
 #include "GlobalTimer.h"
 #include "KeyboardMap.h"
 #include "MainToolTips.h"
+#include "MidiDispatcher.h"
 #include "PlayerSettings.h"
 
 #include <QObject>
@@ -135,6 +136,10 @@ public:
 
     void Tick() override;
     void OnControlEvent(const CSkinEvent& event, int32_t controlId) override;
+
+    // A controller's command: next and previous as their keys; a load puts the first selected
+    // entry of the shown list on the deck, as a file dropped on it.
+    void RunControllerCommand(MidiCommand command);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -259,6 +259,8 @@ void CMixerPanel::OnCrossFader(const CSkinEvent& event)
     if (source == nullptr || source->kind != SkinEventKind::MouseButton)
         return;
     if (source->down || source->doubleClick) {
+        if (source->down && m_pressed)
+            m_pressed(ControlId::XFader, -1);
         m_core.Automix().AddManualHold(1);
         return;
     }

@@ -9,6 +9,7 @@
 #include "FileAssociations.h"
 #include "MainDialog.h"
 #include "MediaDrives.h"
+#include "MidiControllers.h"
 #include "OutputDevices.h"
 #include "OutputDriver.h"
 #include "PictureManager.h"
@@ -252,6 +253,7 @@ bool CPlayerApp::InitInstance()
         m_core.SetRunStop(true);
     LoadCases();
 
+    StartControllers();
     m_initialised = true;
     CSkinForm::SetInputEnabled(true);
     // The toolkit ends the process by itself when the display goes away: what the user had is
@@ -270,6 +272,7 @@ int CPlayerApp::ExitInstance()
         s_running = nullptr;
     m_instance.Release();
     m_cdWatcher.reset();
+    m_controllers.reset();
     if (!m_initialised) {
         CloseOutputs();
         return m_exitCode;
@@ -681,8 +684,26 @@ bool CPlayerApp::RunSetup()
         devices.push_back({device.name, static_cast<int32_t>(device.id)});
     PlayerSettings edited = m_settings;
     edited.outputChanged = false;
-    if (::RunSetup(DialogParent(), edited, devices, CMediaDrives::Program().CdDrives()) != 1)
+    // The Controllers page once the controllers run (not at the first start, before them).
+    SetupControllers controllers;
+    if (m_controllers != nullptr) {
+        for (const MidiDeviceInfo& device : m_controllers->Devices())
+            controllers.devices.push_back({device.port, device.mapping, device.open});
+        controllers.mappings = m_controllers->MappingNames();
+        controllers.problems = m_controllers->Problems();
+        controllers.learn = m_controllers->Learning();
+    }
+    const SetupControllers before = controllers;
+    if (::RunSetup(DialogParent(), edited, devices, CMediaDrives::Program().CdDrives(),
+                   m_controllers != nullptr ? &controllers : nullptr) != 1)
         return false;
+    if (m_controllers != nullptr) {
+        for (size_t i = 0; i < controllers.devices.size(); ++i) {
+            if (controllers.devices[i].mapping != before.devices[i].mapping)
+                m_controllers->ChooseMapping(controllers.devices[i].port, controllers.devices[i].mapping);
+        }
+        m_controllers->SetLearning(controllers.learn);
+    }
     const bool outputChanged = edited.outputChanged;
     edited.outputChanged = false;
     m_settings = edited;
@@ -725,4 +746,35 @@ void CPlayerApp::OnShutdownSignal()
         modal->close();
     if (m_initialised && m_mainDialog != nullptr && m_mainDialog->Window() != nullptr)
         m_mainDialog->Window()->close();
+}
+
+// ---- DJ controllers ------------------------------------------------------------------------
+
+void CPlayerApp::StartControllers()
+{
+    MidiControllersOptions options;
+    // The shipped mappings beside an installed program, or in the source tree of a build; the
+    // user's own after them, so a file of the same name replaces the shipped one.
+    const std::string programFolder = std::filesystem::path(m_programPath).parent_path().string();
+    options.mappingFolders = {programFolder + "/../share/quandel-player/mappings", QUANDEL_SHIPPED_MAPPINGS,
+                              m_dataFolder + "mappings"};
+    m_controllers = std::make_unique<CMidiControllers>(m_core.Controls(), options);
+    // What could not be used is shown on the setup sheet's Controllers page.
+    m_controllers->Start();
+}
+
+void CPlayerApp::PollControllers()
+{
+    if (m_controllers == nullptr || m_mainDialog == nullptr)
+        return;
+    MidiCommand command{};
+    while (m_controllers->TakeCommand(command))
+        m_mainDialog->RunControllerCommand(command);
+    m_controllers->SaveLearned();
+}
+
+void CPlayerApp::LearnControl(int32_t controlId, int deck)
+{
+    if (m_controllers != nullptr && m_controllers->Learning())
+        m_controllers->LearnTarget(controlId, deck);
 }

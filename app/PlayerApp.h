@@ -13,6 +13,7 @@
 #include <vector>
 
 class CCdWatcher;
+class CMidiControllers;
 class CMainDialog;
 class CPictureManager;
 class CShutdownSignals;
@@ -90,6 +91,14 @@ public:
     std::string CdRoot() const;
     // The watch on the Audio-CD drive; null before start-up, after shutdown and without a drive.
     const CCdWatcher* CdWatcher() const { return m_cdWatcher.get(); }
+    // The DJ controllers; null before start-up and after shutdown.
+    CMidiControllers* Controllers() const { return m_controllers.get(); }
+    // Runs the commands the controllers asked for (next, previous, load the selected entry to a
+    // deck), as the same keys do; called on every display tick.
+    void PollControllers();
+    // A control of the window the user clicked: in learn mode, the controller element moved next
+    // is bound to its function (deck 0 or 1, or -1 for a global function).
+    void LearnControl(int32_t controlId, int deck);
 
 private:
     bool RunSetup();
@@ -119,6 +128,7 @@ private:
     void WatchCdDrive();
     void OnCdArrival();
     void OnCdRemoval();
+    void StartControllers();
     void RecheckLists();
 
     std::unique_ptr<QApplication> m_ownedApplication;
@@ -146,6 +156,7 @@ private:
     bool m_outputLosing = false;    // the user is being told that the device went away
     bool m_foldersReadOnly = false; // settings and lists cannot be saved: told once at start
     std::unique_ptr<CCdWatcher> m_cdWatcher;
+    std::unique_ptr<CMidiControllers> m_controllers;
     std::string m_cdWatched;  // what the watcher looks at: the disc image, or the drive's letter
     bool m_cdPolling = false; // a disc change is being handled (the Play CD question may be open)
 };

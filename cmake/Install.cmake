@@ -16,3 +16,6 @@ install(FILES ${QUANDEL_DESKTOP_OUT}/quandel-player.desktop ${QUANDEL_DESKTOP_OU
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${QUANDEL_DESKTOP_OUT}/quandel-player.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(DIRECTORY ${QUANDEL_DESKTOP_OUT}/icons DESTINATION ${CMAKE_INSTALL_DATADIR})
+# The controller mappings the program ships, found beside the binary's share folder.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/mappings/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quandel-player/mappings
+    FILES_MATCHING PATTERN "*.midimap")

@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     lame twolame mpg123 libmpg123-dev
     libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils sox
-    libpulse-dev jackd2 libjack-jackd2-dev
+    libpulse-dev jackd2 libjack-jackd2-dev librtmidi-dev
     libxml2-dev id3v2
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
     flac vorbis-tools opus-tools ffmpeg

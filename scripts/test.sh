@@ -16,8 +16,8 @@ if [ "${QUANDEL_SKIP_TSAN:-0}" != 1 ]; then
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUANDEL_TSAN=ON
     # Every test whose code runs on more than one thread: the engine's, the player core's (the
     # lists edited while the audio thread plays), the lists', the outputs' (real servers) and the
-    # CD drive's watch.
-    cmake --build build-tsan -j "$jobs" --target engine_tests app_tests playlist_tests output_tests shell_tests
+    # CD drive's watch and the DJ controllers' MIDI thread.
+    cmake --build build-tsan -j "$jobs" --target engine_tests app_tests playlist_tests output_tests shell_tests midi_tests midi_jack_tests
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
         ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L 'engine|app|playlist|output' -LE 'fuzz|e2e'
 fi

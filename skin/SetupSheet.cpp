@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 
 CSetupSheet::CSetupSheet(PlayerSettings& settings, const std::vector<SetupDevice>& devices,
-                         const std::vector<char>& cdDrives, QWidget* parent)
-    : QDialog(parent), m_settings(settings)
+                         const std::vector<char>& cdDrives, QWidget* parent, SetupControllers* controllers)
+    : QDialog(parent), m_settings(settings), m_controllers(controllers)
 {
     setWindowTitle(DialogText(StringId::SetupCaption));
     m_audio = new CAudioPage(devices);
@@ -27,6 +27,10 @@ CSetupSheet::CSetupSheet(PlayerSettings& settings, const std::vector<SetupDevice
     m_tabs->addTab(m_audio, DialogText(StringId::AudioTitle));
     m_tabs->addTab(m_preferences, DialogText(StringId::PreferencesTitle));
     m_tabs->addTab(m_fileTypes, DialogText(StringId::FileTypesTitle));
+    if (controllers != nullptr) {
+        m_controllersPage = new CControllersPage(*controllers);
+        m_tabs->addTab(m_controllersPage, DialogText(StringId::ControllersTitle));
+    }
 
     auto* buttons = new QDialogButtonBox;
     QPushButton* ok = buttons->addButton(DialogText(StringId::SetupOk), QDialogButtonBox::AcceptRole);
@@ -50,16 +54,22 @@ void CSetupSheet::accept()
     m_audio->Store(m_settings);
     m_preferences->Store(m_settings);
     m_fileTypes->Store(m_settings);
+    if (m_controllersPage != nullptr)
+        m_controllersPage->Store(*m_controllers);
     QDialog::accept();
 }
 
 int RunSetup(QWidget* parent, PlayerSettings& settings, const std::vector<SetupDevice>& devices,
-             const std::vector<char>& cdDrives)
+             const std::vector<char>& cdDrives, SetupControllers* controllers)
 {
     PlayerSettings edited = settings;
-    CSetupSheet sheet(edited, devices, cdDrives, parent);
+    SetupControllers editedControllers = controllers != nullptr ? *controllers : SetupControllers();
+    CSetupSheet sheet(edited, devices, cdDrives, parent,
+                      controllers != nullptr ? &editedControllers : nullptr);
     if (sheet.exec() != QDialog::Accepted)
         return 0;
     settings = edited;
+    if (controllers != nullptr)
+        *controllers = editedControllers;
     return 1;
 }

@@ -135,5 +135,17 @@ constexpr int32_t MixInfoCancel = 19805;
 constexpr int32_t PlayCdCaption = 20700;
 constexpr int32_t PlayCdPlay = 20701;
 constexpr int32_t PlayCdCancel = 20702;
+// The setup sheet's Controllers page: the DJ controllers found, their mappings, learn.
+constexpr int32_t ControllersTitle = 21000;
+constexpr int32_t ControllersDevices = 21001;
+constexpr int32_t ControllersPort = 21002;
+constexpr int32_t ControllersState = 21003;
+constexpr int32_t ControllersMapping = 21004;
+constexpr int32_t ControllersConnected = 21005;
+constexpr int32_t ControllersUnplugged = 21006;
+constexpr int32_t ControllersNone = 21007;
+constexpr int32_t ControllersLearn = 21008;
+constexpr int32_t ControllersLearnNote = 21009;
+constexpr int32_t ControllersProblems = 21010;
 
 } // namespace StringId

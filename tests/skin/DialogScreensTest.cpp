@@ -1,4 +1,4 @@
-// Screenshots of every dialog for review, written to <build>/screens/: the setup sheet's three
+// Screenshots of every dialog for review, written to <build>/screens/: the setup sheet's four
 // pages (in English and German), the about window, Play CD, Playlist & Mix Info, and the list
 // window's Find Entry, Edit Entry (also in German) and Edit Group. Each is also checked for cut
 // texts.
@@ -48,10 +48,17 @@ TEST(DialogScreens, SetupSheetPages)
                                               {"ALSA: HDA Intel PCH, ALC892 Analog", 3},
                                               {"Sound Server Default Output", 256},
                                               {"JACK Audio Server", 512}};
-    CSetupSheet sheet(settings, devices, {'D', 'E'});
+    SetupControllers controllers;
+    controllers.devices = {{"Deckstar Mini:out 129:0", "generic-two-deck", true},
+                           {"Aurelle Twin:controller 130:0", "aurelle-twin", false}};
+    controllers.mappings = {"aurelle-twin", "generic-two-deck"};
+    controllers.problems = {"/home/dj/.local/share/Kelmaric/Quandel Player/mappings/aurelle-twin.midimap:7: "
+                            "unknown control id 999"};
+    CSetupSheet sheet(settings, devices, {'D', 'E'}, nullptr, &controllers);
     Show(&sheet);
-    const char* names[] = {"setup-audio.png", "setup-preferences.png", "setup-file-types.png"};
-    for (int page = 0; page < 3; ++page) {
+    const char* names[] = {"setup-audio.png", "setup-preferences.png", "setup-file-types.png",
+                           "setup-controllers.png"};
+    for (int page = 0; page < 4; ++page) {
         sheet.Tabs()->setCurrentIndex(page);
         QApplication::processEvents();
         Save(&sheet, names[page]);
@@ -63,11 +70,15 @@ TEST(DialogScreens, SetupSheetPagesInGerman)
 {
     CStringTable::Program().SetLanguage(CStringTable::Language::German);
     PlayerSettings settings;
-    CSetupSheet sheet(settings, {{"ALSA-Standardgerät", 0}}, {'D'});
+    SetupControllers controllers;
+    controllers.devices = {{"Deckstar Mini:out 129:0", "generic-two-deck", true}};
+    controllers.mappings = {"generic-two-deck"};
+    CSetupSheet sheet(settings, {{"ALSA-Standardgerät", 0}}, {'D'}, nullptr, &controllers);
     CStringTable::Program().SetLanguage(CStringTable::Language::English);
     Show(&sheet);
-    const char* names[] = {"setup-audio-de.png", "setup-preferences-de.png", "setup-file-types-de.png"};
-    for (int page = 0; page < 3; ++page) {
+    const char* names[] = {"setup-audio-de.png", "setup-preferences-de.png", "setup-file-types-de.png",
+                           "setup-controllers-de.png"};
+    for (int page = 0; page < 4; ++page) {
         sheet.Tabs()->setCurrentIndex(page);
         QApplication::processEvents();
         Save(&sheet, names[page]);
