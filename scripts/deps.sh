@@ -10,6 +10,7 @@ packages=(
     libasound2-dev libasound2-plugins pulseaudio pulseaudio-utils sox
     libpulse-dev jackd2 libjack-jackd2-dev
     libxml2-dev id3v2
+    libebur128-dev libqm-dsp-dev
     xvfb xdotool imagemagick
     qt6-base-dev libx11-dev libfreetype-dev fonts-dejavu-core fonts-liberation2 shared-mime-info desktop-file-utils
 )
