@@ -92,7 +92,7 @@ void SettleOctaveAndPhase(const COnsetEnvelope& envelope, uint32_t sampleRate, d
     const double bassEven = MeanRise(envelope, Band::Bass, a, b, firstIndex, lastIndex, 0.0, 2);
     const double bassOdd = MeanRise(envelope, Band::Bass, a, b, firstIndex, lastIndex, 1.0, 2);
     if (tempo / 2.0 >= CBeatGridFit::kMinTempo &&
-        std::min(bassEven, bassOdd) < 0.35 * std::max(bassEven, bassOdd)) {
+        std::min(bassEven, bassOdd) < 0.5 * std::max(bassEven, bassOdd)) {
         if (bassOdd > bassEven)
             firstIndex += 1.0;
         a += firstIndex * b;
@@ -105,7 +105,10 @@ void SettleOctaveAndPhase(const COnsetEnvelope& envelope, uint32_t sampleRate, d
     // a snare does, but only the snare has a body.
     const double bassOnAfter = MeanRise(envelope, Band::Bass, a, b, firstIndex, lastIndex, 0.0, 1);
     const double bassMidAfter = MeanRise(envelope, Band::Bass, a, b, firstIndex, lastIndex, 0.5, 1);
-    if (tempo * 2.0 <= CBeatGridFit::kMaxTempo && bassMidAfter >= 0.5 * bassOnAfter) {
+    // A back-beat's off-beat kick or a broken beat's "and" rises to two thirds of the beats at
+    // most on the drum set; the snares of a half-read tempo rise as far as the kicks or further.
+    // A tempo at the top of the range measures a hair above it.
+    if (tempo * 2.0 <= CBeatGridFit::kMaxTempo + 1.0 && bassMidAfter >= 0.9 * bassOnAfter) {
         b /= 2.0;
         firstIndex *= 2.0;
         lastIndex *= 2.0;

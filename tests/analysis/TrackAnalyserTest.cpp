@@ -66,9 +66,9 @@ TEST(TrackAnalyser, FindsTempoAndBeatPhaseOfTheDrumSet)
             std::printf("%s: %.3f BPM, first beat %+.1f ms off\n", spec.Name().c_str(), analysis.tempo,
                         offset * 1000.0 / kRate);
     }
-    // Measured: 32 of 40. Short of every track: a broken beat at 74 or 88 BPM and a back-beat at
-    // 80 BPM read at double tempo, and a noisy four-to-the-floor at 85 BPM at double tempo.
-    EXPECT_GE(right, 32) << "of " << set.size();
+    // Measured: 38 of 40. Missed: a noisy four-to-the-floor at 169.72 BPM read at two thirds of
+    // its tempo, and a swung, noisy track after an intro at 148.43 BPM read 0.09 BPM fast.
+    EXPECT_GE(right, 38) << "of " << set.size();
 }
 
 // EBU Tech 3341 test signals 1 to 5: a 1 kHz stereo sine at stated levels, whose integrated
