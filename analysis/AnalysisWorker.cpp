@@ -21,8 +21,9 @@ void LowerOwnPriority()
 
 } // namespace
 
-CAnalysisWorker::CAnalysisWorker(std::string cachePath, std::function<void()> notify)
-    : m_cachePath(std::move(cachePath)), m_notify(std::move(notify)), m_thread([this] { Run(); })
+CAnalysisWorker::CAnalysisWorker(std::string cachePath, Priority priority, std::function<void()> notify)
+    : m_cachePath(std::move(cachePath)), m_notify(std::move(notify)),
+      m_thread([this, priority] { Run(priority); })
 {
 }
 
@@ -77,9 +78,10 @@ bool CAnalysisWorker::WaitIdle(std::chrono::milliseconds timeout)
     return m_idle.wait_for(lock, timeout, [this] { return m_queue.empty() && !m_busy; });
 }
 
-void CAnalysisWorker::Run()
+void CAnalysisWorker::Run(Priority priority)
 {
-    LowerOwnPriority();
+    if (priority == Priority::Idle)
+        LowerOwnPriority();
     if (!m_cachePath.empty())
         m_cache.Load(m_cachePath);
     bool cacheChanged = false;

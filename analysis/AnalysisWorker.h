@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-// Analyses tracks one after another on its own thread, at the lowest priority the system has
-// (SCHED_IDLE, nice 19), so that it takes only time nothing else wants: never the audio,
-// loader or refill thread's. Results wait in an outbox until the thread that owns the lists
+// Analyses tracks one after another on its own thread, by default at the lowest priority the
+// system has (SCHED_IDLE, nice 19), so that it takes only time nothing else wants: never the
+// audio, loader or refill thread's. Results wait in an outbox until the thread that owns the lists
 // takes them; the worker never touches a list. Tracks found in the cache are not read again;
 // the cache file is written each time the queue runs empty.
 class CAnalysisWorker {
@@ -36,9 +36,15 @@ public:
         int total = 0; // 0 = idle
     };
 
+    // Idle for a player, whose playback must never wait for it; Normal where the analysis is
+    // what the user waits for (the renderer before its run) and in tests, which a loaded machine
+    // would otherwise starve.
+    enum class Priority { Idle, Normal };
+
     // cachePath empty: no cache. notify, when given, is called on the worker thread after each
     // result is put out (to wake the owning thread's event loop); it must not block.
-    explicit CAnalysisWorker(std::string cachePath, std::function<void()> notify = {});
+    explicit CAnalysisWorker(std::string cachePath, Priority priority = Priority::Idle,
+                             std::function<void()> notify = {});
     ~CAnalysisWorker(); // stops the track being read and joins
     CAnalysisWorker(const CAnalysisWorker&) = delete;
     CAnalysisWorker& operator=(const CAnalysisWorker&) = delete;
@@ -51,7 +57,7 @@ public:
     bool WaitIdle(std::chrono::milliseconds timeout);
 
 private:
-    void Run();
+    void Run(Priority priority);
 
     std::string m_cachePath;
     std::function<void()> m_notify;

@@ -346,14 +346,14 @@ bool CHeadlessRenderer::AnalyseTracks(CRenderCore& core)
         return true;
     const bool terminal = !m_options.quiet && isatty(fileno(m_messages)) != 0;
     const int total = static_cast<int>(jobs.size());
-    CAnalysisWorker worker(m_options.analysisCache.empty() ? DefaultAnalysisCache()
-                                                           : m_options.analysisCache);
+    CAnalysisWorker worker(m_options.analysisCache.empty() ? DefaultAnalysisCache() : m_options.analysisCache,
+                           CAnalysisWorker::Priority::Normal);
     worker.Add(std::move(jobs));
     while (!worker.WaitIdle(std::chrono::milliseconds(100))) {
         if (s_interruptSignal.load() != 0)
             return false;
         if (terminal)
-            Report("\r\033[Kanalysing %d/%d", worker.GetProgress().done + 1, total);
+            Report("\r\033[Kanalysing %d/%d", std::min(worker.GetProgress().done + 1, total), total);
     }
     int withTempo = 0;
     for (const CAnalysisWorker::Result& result : worker.TakeResults()) {

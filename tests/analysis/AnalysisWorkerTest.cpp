@@ -40,7 +40,7 @@ TEST(AnalysisWorker, AnalysesInTheBackgroundAndRemembers)
     std::atomic<int> notified{0};
     std::vector<CAnalysisWorker::Result> results;
     {
-        CAnalysisWorker worker(cache, [&] { notified.fetch_add(1); });
+        CAnalysisWorker worker(cache, CAnalysisWorker::Priority::Normal, [&] { notified.fetch_add(1); });
         worker.Add({{7, first, false}, {9, second, false}, {11, dir.Path("missing.wav"), false}});
         ASSERT_TRUE(worker.WaitIdle(kDeadline));
         results = worker.TakeResults();
@@ -59,7 +59,7 @@ TEST(AnalysisWorker, AnalysesInTheBackgroundAndRemembers)
     WriteDrums(dir, "a.wav", 140.0, 20.0); // same length, so the same size
     const timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, first.c_str(), times, 0), 0);
-    CAnalysisWorker again(cache);
+    CAnalysisWorker again(cache, CAnalysisWorker::Priority::Normal);
     again.Add({{7, first, false}});
     ASSERT_TRUE(again.WaitIdle(kDeadline));
     const auto cached = again.TakeResults();
@@ -79,7 +79,7 @@ TEST(AnalysisWorker, CountsTheBatchAndStopsAtOnce)
     const std::string track = WriteDrums(dir, "long.wav", 120.0, 240.0);
     const auto started = std::chrono::steady_clock::now();
     {
-        CAnalysisWorker worker("");
+        CAnalysisWorker worker(""); // idle priority: it may not have started at all
         worker.Add({{1, track, false}, {2, track, false}, {3, track, false}});
         const CAnalysisWorker::Progress progress = worker.GetProgress();
         EXPECT_EQ(progress.total, 3);
