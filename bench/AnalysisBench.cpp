@@ -19,11 +19,11 @@ constexpr double kTrackSeconds = 120.0;
 const StereoSignal& DrumTrack()
 {
     static const StereoSignal signal = [] {
-        BeatTrackSpec spec;
-        spec.tempo = 126.0;
-        spec.pad = true;
-        spec.seconds = kTrackSeconds;
-        return RenderBeatTrack(spec);
+        BeatTrackRecipe recipe;
+        recipe.tempo = 126.0;
+        recipe.pad = true;
+        recipe.seconds = kTrackSeconds;
+        return RenderBeatTrack(recipe);
     }();
     return signal;
 }

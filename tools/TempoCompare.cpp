@@ -51,20 +51,20 @@ struct Score {
 
 int main()
 {
-    const std::vector<BeatTrackSpec> set = BeatTestSet();
+    const std::vector<BeatTrackRecipe> set = BeatTestSet();
     Score scores[2];
     const char* const names[2] = {"aubio", "qm-dsp"};
     double audioSeconds = 0.0;
-    for (const BeatTrackSpec& spec : set) {
-        const StereoSignal signal = RenderBeatTrack(spec, kRate);
+    for (const BeatTrackRecipe& recipe : set) {
+        const StereoSignal signal = RenderBeatTrack(recipe, kRate);
         std::vector<float> mono(signal.left.size());
         for (size_t i = 0; i < mono.size(); ++i)
             mono[i] = (signal.left[i] + signal.right[i]) / 65536.0f;
         audioSeconds += static_cast<double>(mono.size()) / kRate;
         COnsetEnvelope envelope;
         envelope.Add(mono.data(), mono.size());
-        const double truePeriod = 60.0 * kRate / spec.tempo;
-        std::printf("%-34s", spec.Name().c_str());
+        const double truePeriod = 60.0 * kRate / recipe.tempo;
+        std::printf("%-34s", recipe.Name().c_str());
         for (int which = 0; which < 2; ++which) {
             const auto started = std::chrono::steady_clock::now();
             BeatGrid grid;
@@ -78,8 +78,8 @@ int main()
             scores[which].seconds +=
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             const double tempo = grid.Found() ? 60.0 * kRate / grid.periodFrames : 0.0;
-            const bool tempoRight = std::fabs(tempo - spec.tempo) <= 0.05;
-            double offset = std::fmod(grid.firstBeatFrame - FirstBeatFrame(spec, kRate), truePeriod);
+            const bool tempoRight = std::fabs(tempo - recipe.tempo) <= 0.05;
+            double offset = std::fmod(grid.firstBeatFrame - FirstBeatFrame(recipe, kRate), truePeriod);
             if (offset > truePeriod / 2.0)
                 offset -= truePeriod;
             if (offset < -truePeriod / 2.0)

@@ -17,10 +17,10 @@ constexpr auto kDeadline = std::chrono::seconds(120);
 
 std::string WriteDrums(const CTempDir& dir, const std::string& name, double tempo, double seconds)
 {
-    BeatTrackSpec spec;
-    spec.tempo = tempo;
-    spec.seconds = seconds;
-    const StereoSignal signal = RenderBeatTrack(spec);
+    BeatTrackRecipe recipe;
+    recipe.tempo = tempo;
+    recipe.seconds = seconds;
+    const StereoSignal signal = RenderBeatTrack(recipe);
     const std::string path = dir.Path(name);
     EXPECT_TRUE(WriteStereoWav16(path, signal.left, signal.right));
     return path;

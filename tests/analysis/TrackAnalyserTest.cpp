@@ -49,21 +49,21 @@ TEST(TrackAnalyser, FindsTempoAndBeatPhaseOfTheDrumSet)
 {
     CTempDir dir;
     int right = 0;
-    const std::vector<BeatTrackSpec> set = BeatTestSet();
-    for (const BeatTrackSpec& spec : set) {
-        const TrackAnalysis analysis = AnalyseSignal(dir, RenderBeatTrack(spec, kRate));
+    const std::vector<BeatTrackRecipe> set = BeatTestSet();
+    for (const BeatTrackRecipe& recipe : set) {
+        const TrackAnalysis analysis = AnalyseSignal(dir, RenderBeatTrack(recipe, kRate));
         ASSERT_EQ(analysis.status, AnalysisStatus::Done);
-        const double period = 60.0 * kRate / spec.tempo;
+        const double period = 60.0 * kRate / recipe.tempo;
         double offset =
-            std::fmod(static_cast<double>(analysis.firstBeatFrame) - FirstBeatFrame(spec, kRate), period);
+            std::fmod(static_cast<double>(analysis.firstBeatFrame) - FirstBeatFrame(recipe, kRate), period);
         offset =
             offset > period / 2.0 ? offset - period : (offset < -period / 2.0 ? offset + period : offset);
-        const bool tempoRight = std::fabs(analysis.tempo - spec.tempo) <= 0.05;
+        const bool tempoRight = std::fabs(analysis.tempo - recipe.tempo) <= 0.05;
         const bool phaseRight = std::fabs(offset) * 1000.0 / kRate <= 10.0;
         if (tempoRight && phaseRight)
             ++right;
         else
-            std::printf("%s: %.3f BPM, first beat %+.1f ms off\n", spec.Name().c_str(), analysis.tempo,
+            std::printf("%s: %.3f BPM, first beat %+.1f ms off\n", recipe.Name().c_str(), analysis.tempo,
                         offset * 1000.0 / kRate);
     }
     // Measured: 38 of 40. Missed: a noisy four-to-the-floor at 169.72 BPM read at two thirds of

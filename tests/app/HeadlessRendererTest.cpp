@@ -405,10 +405,10 @@ TEST(HeadlessRenderer, AnalysedTracksShowTheirTempoAndTheMixStaysTheSame)
     CPlaylist list;
     const double tempos[] = {124.0, 97.5};
     for (int i = 0; i < 2; ++i) {
-        BeatTrackSpec spec;
-        spec.tempo = tempos[i];
-        spec.seconds = 16.0;
-        const StereoSignal signal = RenderBeatTrack(spec);
+        BeatTrackRecipe recipe;
+        recipe.tempo = tempos[i];
+        recipe.seconds = 16.0;
+        const StereoSignal signal = RenderBeatTrack(recipe);
         const std::string path = dir.Path("drums" + std::to_string(i) + ".wav");
         ASSERT_TRUE(WriteStereoWav16(path, signal.left, signal.right));
         const int index = list.AddTrack(path, true);

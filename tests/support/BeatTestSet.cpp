@@ -41,7 +41,7 @@ void AddNoiseHit(std::vector<float>& mix, size_t start, uint32_t rate, double le
 
 } // namespace
 
-std::string BeatTrackSpec::Name() const
+std::string BeatTrackRecipe::Name() const
 {
     static const char* const kPatterns[] = {"four", "broken", "swing", "backbeat"};
     char name[128];
@@ -50,44 +50,44 @@ std::string BeatTrackSpec::Name() const
     return name;
 }
 
-std::vector<BeatTrackSpec> BeatTestSet()
+std::vector<BeatTrackRecipe> BeatTestSet()
 {
-    std::vector<BeatTrackSpec> set;
+    std::vector<BeatTrackRecipe> set;
     const double extraTempos[] = {123.45, 128.0, 174.0, 86.5, 140.0, 99.99, 72.3, 178.8};
     for (int i = 0; i < 40; ++i) {
-        BeatTrackSpec spec;
-        spec.tempo = i < 32 ? std::round((70.0 + 110.0 * i / 31.0 + 0.37 * (i % 3)) * 100.0) / 100.0
-                            : extraTempos[i - 32];
-        spec.tempo = std::clamp(spec.tempo, 70.0, 180.0);
-        spec.pattern = static_cast<DrumPattern>(i % 4);
-        spec.swing = spec.pattern == DrumPattern::Swing ? 0.62 + 0.02 * (i % 3) : 0.5;
-        spec.noiseDb = i % 3 == 1 ? -30.0 : -200.0;
-        spec.pad = i % 2 == 1;
-        spec.introSeconds = i % 5 == 2 ? 8.0 : 0.0;
-        spec.seed = static_cast<uint32_t>(1000 + i);
-        set.push_back(spec);
+        BeatTrackRecipe recipe;
+        recipe.tempo = i < 32 ? std::round((70.0 + 110.0 * i / 31.0 + 0.37 * (i % 3)) * 100.0) / 100.0
+                              : extraTempos[i - 32];
+        recipe.tempo = std::clamp(recipe.tempo, 70.0, 180.0);
+        recipe.pattern = static_cast<DrumPattern>(i % 4);
+        recipe.swing = recipe.pattern == DrumPattern::Swing ? 0.62 + 0.02 * (i % 3) : 0.5;
+        recipe.noiseDb = i % 3 == 1 ? -30.0 : -200.0;
+        recipe.pad = i % 2 == 1;
+        recipe.introSeconds = i % 5 == 2 ? 8.0 : 0.0;
+        recipe.seed = static_cast<uint32_t>(1000 + i);
+        set.push_back(recipe);
     }
     return set;
 }
 
-double FirstBeatFrame(const BeatTrackSpec& spec, uint32_t rate)
+double FirstBeatFrame(const BeatTrackRecipe& recipe, uint32_t rate)
 {
-    return std::round(spec.introSeconds * rate);
+    return std::round(recipe.introSeconds * rate);
 }
 
-StereoSignal RenderBeatTrack(const BeatTrackSpec& spec, uint32_t rate)
+StereoSignal RenderBeatTrack(const BeatTrackRecipe& recipe, uint32_t rate)
 {
-    std::mt19937 random(spec.seed);
-    const double first = FirstBeatFrame(spec, rate);
-    const size_t frames = static_cast<size_t>(first + spec.seconds * rate);
+    std::mt19937 random(recipe.seed);
+    const double first = FirstBeatFrame(recipe, rate);
+    const size_t frames = static_cast<size_t>(first + recipe.seconds * rate);
     std::vector<float> mix(frames, 0.0f);
-    const double beatFrames = 60.0 * rate / spec.tempo;
+    const double beatFrames = 60.0 * rate / recipe.tempo;
     const auto at = [&](double beat) { return static_cast<size_t>(std::llround(first + beat * beatFrames)); };
-    const int beats = static_cast<int>(spec.seconds * spec.tempo / 60.0);
+    const int beats = static_cast<int>(recipe.seconds * recipe.tempo / 60.0);
     for (int beat = 0; beat < beats; ++beat) {
         const int inBar = beat % 4;
-        const double offBeat = beat + spec.swing;
-        switch (spec.pattern) {
+        const double offBeat = beat + recipe.swing;
+        switch (recipe.pattern) {
         case DrumPattern::FourOnTheFloor:
             AddKick(mix, at(beat), rate);
             AddNoiseHit(mix, at(offBeat), rate, 0.12, 15.0, true, random);
@@ -122,14 +122,14 @@ StereoSignal RenderBeatTrack(const BeatTrackSpec& spec, uint32_t rate)
         }
     }
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
-    const float noiseLevel = static_cast<float>(std::pow(10.0, spec.noiseDb / 20.0));
+    const float noiseLevel = static_cast<float>(std::pow(10.0, recipe.noiseDb / 20.0));
     StereoSignal signal;
     signal.left.resize(frames);
     signal.right.resize(frames);
     for (size_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / rate;
         double pad = 0.0;
-        if (spec.pad) {
+        if (recipe.pad) {
             // A minor chord, swelling slowly so it adds no attack of its own.
             const double swell = 0.5 + 0.5 * std::sin(2.0 * kPi * 0.1 * t);
             pad = 0.05 * swell *

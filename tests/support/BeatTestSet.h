@@ -14,7 +14,7 @@ enum class DrumPattern {
     BackBeat,       // kicks on 1, 3 and the "and" of 3, snares on 2 and 4, hats on eighths
 };
 
-struct BeatTrackSpec {
+struct BeatTrackRecipe {
     double tempo = 120.0; // BPM, 70 .. 180
     DrumPattern pattern = DrumPattern::FourOnTheFloor;
     double swing = 0.5;        // where the off-beat eighth falls, 0.5 = straight, 0.66 = triplet
@@ -34,8 +34,8 @@ struct StereoSignal {
 
 // The set: tempos spread over 70 to 180 BPM (with non-integer ones such as 123.45), every
 // pattern, with and without swing, noise, pads and intros.
-std::vector<BeatTrackSpec> BeatTestSet();
+std::vector<BeatTrackRecipe> BeatTestSet();
 
-// The track at 44.1 kHz; its first beat falls at FirstBeatFrame(spec).
-StereoSignal RenderBeatTrack(const BeatTrackSpec& spec, uint32_t rate = 44100);
-double FirstBeatFrame(const BeatTrackSpec& spec, uint32_t rate = 44100);
+// The track at 44.1 kHz; its first beat falls at FirstBeatFrame(recipe).
+StereoSignal RenderBeatTrack(const BeatTrackRecipe& recipe, uint32_t rate = 44100);
+double FirstBeatFrame(const BeatTrackRecipe& recipe, uint32_t rate = 44100);
