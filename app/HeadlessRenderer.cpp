@@ -1,10 +1,12 @@
 #include "HeadlessRenderer.h"
 
+#include "AnalysisWorker.h"
 #include "AudioEngine.h"
 #include "AudioSource.h"
 #include "ControlTable.h"
 #include "DemoTracks.h"
 #include "DocumentKind.h"
+#include "EntryAnalysis.h"
 #include "FileReplacer.h"
 #include "ListLoadReport.h"
 #include "MixFileWriter.h"
@@ -97,13 +99,30 @@ bool SameFile(const std::string& a, const std::string& b)
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-std::string DefaultDemoFolder()
+// The player's folder of per-user data; empty when neither XDG_DATA_HOME nor HOME says.
+std::string DataFolder()
 {
     if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/')
-        return std::string(data) + "/quandel-player/demo";
+        return std::string(data) + "/quandel-player";
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
-        return std::string(home) + "/.local/share/quandel-player/demo";
-    return "quandel-demo";
+        return std::string(home) + "/.local/share/quandel-player";
+    return {};
+}
+
+std::string DefaultDemoFolder()
+{
+    const std::string data = DataFolder();
+    return data.empty() ? "quandel-demo" : data + "/demo";
+}
+
+// Where analyses are kept between runs; empty (no cache) when there is no data folder to make.
+std::string DefaultAnalysisCache()
+{
+    const std::string data = DataFolder();
+    std::error_code error;
+    if (data.empty() || (!std::filesystem::create_directories(data, error) && error))
+        return {};
+    return data + "/analysis.txt";
 }
 
 // The name of a path without its extension, also for a folder given with a trailing slash.
@@ -313,6 +332,42 @@ int CHeadlessRenderer::CheckTracks(CRenderCore& core, std::vector<double>& secon
     return skipped;
 }
 
+// Every track of the list analysed on the worker's thread, this thread showing its progress;
+// results go into the entries, a tempo the list gave staying. False when a signal ended it.
+bool CHeadlessRenderer::AnalyseTracks(CRenderCore& core)
+{
+    CPlaylist& list = core.List();
+    std::vector<CAnalysisWorker::Job> jobs;
+    for (int i = 0; i < list.Count(); ++i) {
+        if (ExtensionOf(list.Entry(i).location) != ".cda")
+            jobs.push_back({list.Entry(i).id, list.Entry(i).location, false});
+    }
+    if (jobs.empty())
+        return true;
+    const bool terminal = !m_options.quiet && isatty(fileno(m_messages)) != 0;
+    const int total = static_cast<int>(jobs.size());
+    CAnalysisWorker worker(m_options.analysisCache.empty() ? DefaultAnalysisCache() : m_options.analysisCache,
+                           CAnalysisWorker::Priority::Normal);
+    worker.Add(std::move(jobs));
+    while (!worker.WaitIdle(std::chrono::milliseconds(100))) {
+        if (s_interruptSignal.load() != 0)
+            return false;
+        if (terminal)
+            Report("\r\033[Kanalysing %d/%d", std::min(worker.GetProgress().done + 1, total), total);
+    }
+    int withTempo = 0;
+    for (const CAnalysisWorker::Result& result : worker.TakeResults()) {
+        if (TrackEntry* entry = list.EntryById(result.entryId); entry != nullptr) {
+            CEntryAnalysis::Apply(result.analysis, *entry, TempoChoice::KeepListed);
+            withTempo += entry->tempo > 0.0f ? 1 : 0;
+        }
+    }
+    if (!m_options.quiet)
+        Report("%sanalysed %d track%s, %d with a tempo\n", terminal ? "\r\033[K" : "", total,
+               total == 1 ? "" : "s", withTempo);
+    return true;
+}
+
 // The mix goes to -o, or next to the first input under its name; nothing the render reads is
 // ever a place it writes.
 bool CHeadlessRenderer::ChooseOutputs(CRenderCore& core, const std::vector<std::string>& inputs)
@@ -421,6 +476,8 @@ int CHeadlessRenderer::Run()
     const bool djMix = core.PlaybackModeValue() == CPlayerCore::kDjMix;
     std::vector<double> lengths;
     const int skipped = leftOut + CheckTracks(core, lengths);
+    if (m_options.analyse && !djMix && !AnalyseTracks(core))
+        return kInterrupted + s_interruptSignal.load();
     double totalSeconds = 0.0;
     uint64_t limitFrame = CRenderCore::kOpenEnd;
     if (djMix) {

@@ -59,6 +59,7 @@ private:
     bool OpenInputs(CRenderCore& core, const std::vector<std::string>& inputs, int& leftOut);
     void ReportListProblems(const ListLoadReport& report, int& leftOut);
     int CheckTracks(CRenderCore& core, std::vector<double>& seconds);
+    bool AnalyseTracks(CRenderCore& core);
     bool ChooseOutputs(CRenderCore& core, const std::vector<std::string>& inputs);
     bool WriteReports(CRenderCore& core, const std::vector<CoreEvent>& heard, uint64_t firstFrame,
                       uint64_t endFrame);

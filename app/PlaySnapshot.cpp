@@ -18,7 +18,7 @@ std::unique_ptr<const CPlaySnapshot> CPlaySnapshot::Build(const CPlaylist& list,
     for (int i = 0; i < list.Count(); ++i) {
         const TrackEntry& entry = list.Entry(i);
         snapshot->m_tracks.push_back(
-            {entry.id, entry.location, entry.cuePoints, entry.tempo, entry.tempoQuality});
+            {entry.id, entry.location, entry.cuePoints, entry.tempo, entry.tempoQuality, entry.firstBeatMs});
         snapshot->m_byId.emplace_back(entry.id, i);
     }
     std::sort(snapshot->m_byId.begin(), snapshot->m_byId.end());

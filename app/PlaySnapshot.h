@@ -18,6 +18,7 @@ struct SnapshotTrack {
     std::array<double, 5> cuePoints{}; // ms; 0 = not set
     float tempo = 0.0f;                // BPM; 0 = none
     float tempoQuality = 0.0f;
+    double firstBeatMs = -1.0; // the tempo's first beat; -1 = not known
 };
 
 // Everything the audio thread reads of the lists, frozen: the Time Line list's entries in list

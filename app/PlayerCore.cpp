@@ -186,17 +186,19 @@ void CPlayerCore::StartDeckLoad(int deck, const char* path, int entryId, const S
     CDeckPlayer& target = Engine().Deck(deck);
     float bpm = 0.0f;
     float bpmQuality = 0.0f;
+    double firstBeatMs = -1.0;
     int index = -1;
     if (entry != nullptr) {
         for (int i = 0; i < CDeckPlayer::kMarkers; ++i)
             target.SetMarker(i, entry->cuePoints[static_cast<size_t>(i)]);
         bpm = entry->tempo;
         bpmQuality = entry->tempoQuality;
+        firstBeatMs = entry->firstBeatMs;
         index = snapshot != nullptr ? snapshot->IndexOfId(entryId) : -1;
     }
     tracks->Set(deck, index + 1, Marks::None);
     Controls().ResetDeckFunctions(deck);
-    Engine().LoadTrack(deck, path, entryId, bpm, bpmQuality, false);
+    Engine().LoadTrack(deck, path, entryId, bpm, bpmQuality, false, firstBeatMs);
 }
 
 void CPlayerCore::LoadFileToDeck(int deck, const std::string& path)

@@ -106,6 +106,9 @@ const char* CRenderArguments::HelpText()
            "  --master-volume N   \"Master Volume\" 0..255 (default 191: 0 dB, tracks play at their\n"
            "                      own level and the limiter keeps the mix from clipping; the\n"
            "                      player's own default 128 is -9.9 dB)\n"
+           "  --analyse           analyse the tracks first: tempo, loudness and silent ends\n"
+           "                      (a tempo the list gives stays); results are kept in\n"
+           "                      $XDG_DATA_HOME/quandel-player/analysis.txt for the next run\n"
            "  --play              play through the sound card (ALSA \"default\") in real time\n"
            "  --block TICKS       ticks of 128 frames per rendered block (1..128, default 8)\n"
            "  --demo-dir DIR      where the demo is made when no INPUT is given (default:\n"
@@ -197,6 +200,8 @@ bool CRenderArguments::Parse(int argc, char** argv, RenderOptions& options, std:
         } else if (arg == "--demo-dir") {
             if (!value(options.demoFolder))
                 return false;
+        } else if (arg == "--analyse") {
+            options.analyse = true;
         } else if (arg == "--repeat") {
             options.repeat = true;
         } else if (arg == "--play") {

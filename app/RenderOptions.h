@@ -17,7 +17,9 @@ struct RenderOptions {
     int masterVolume = 191;  // "Master Volume" 0..255; 191 plays tracks at their own level
     bool play = false;       // the sound card instead of a file
     bool quiet = false;
-    uint32_t blockTicks = 8; // 1..128
-    std::string demoFolder;  // where the demo is made; empty: the per-user data folder
-    bool demoMp3 = true;     // the demo as MP3 when lame is installed (else WAV)
+    uint32_t blockTicks = 8;   // 1..128
+    std::string demoFolder;    // where the demo is made; empty: the per-user data folder
+    bool demoMp3 = true;       // the demo as MP3 when lame is installed (else WAV)
+    bool analyse = false;      // the tracks analysed (tempo, loudness, silent ends) before the run
+    std::string analysisCache; // the analysis cache file; empty: the per-user data folder's
 };

@@ -90,7 +90,7 @@ std::string CAudioEngine::TrackTitle(int deck) const
 // ---- Loading ------------------------------------------------------------------------------
 
 int CAudioEngine::LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality,
-                            bool pause) noexcept
+                            bool pause, double firstBeatMs) noexcept
 {
     deck &= 1;
     // Nothing to load: a loading flag set now would never be cleared.
@@ -99,7 +99,7 @@ int CAudioEngine::LoadTrack(int deck, const char* path, int entryIndex, float bp
     // Loading from here on, even before the request has its serial.
     const uint32_t before = m_loadSerial[deck].exchange(kPosting, std::memory_order_acq_rel);
     // An older request not yet taken is replaced by this one.
-    const uint32_t serial = m_requests[deck].Post(path, entryIndex, bpm, bpmQuality, pause);
+    const uint32_t serial = m_requests[deck].Post(path, entryIndex, bpm, bpmQuality, pause, firstBeatMs);
     if (serial == 0) {
         m_loadSerial[deck].store(before, std::memory_order_release);
         return 0;
@@ -167,6 +167,8 @@ bool CAudioEngine::ServeRequest(int deck, bool allowPause)
     }
     m_decks[deck].Load(request.path);
     m_decks[deck].SetBpm(request.bpm, request.bpmQuality);
+    if (request.firstBeatMs >= 0.0)
+        m_decks[deck].SetBeatGrid(request.bpm, request.firstBeatMs);
     m_loadsCompleted.fetch_add(1, std::memory_order_release);
     // The new track is silent until its first refill: ask for it now.
     m_refillEvent.Set();

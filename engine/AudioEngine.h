@@ -42,8 +42,9 @@ public:
     // 1 B), replacing a request not yet taken; a call off the audio thread starts the threads on
     // first use. A request with pause set holds the loader for 5 s after its load. Returns 1, or
     // 0 for an empty or overlong path.
-    int LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality,
-                  bool pause) noexcept;
+    // firstBeatMs, when known (from analysing the track), starts the deck's beat grid there.
+    int LoadTrack(int deck, const char* path, int entryIndex, float bpm, float bpmQuality, bool pause,
+                  double firstBeatMs = -1.0) noexcept;
     // Silences the deck at once and asks the loader to free its track.
     void UnloadTrack(int deck) noexcept;
     // Offline rendering: no loader or refill threads; the caller serves the requests between

@@ -8,8 +8,9 @@
 // positions and the frame the beat grid starts from. Tempo normally comes from the playlist;
 // the deck prefers this detection only where its confidence beats the playlist's quality, and
 // its phase grid follows the detected tempo from the phase origin once the confidence is above
-// 0.01. Nothing in the player analyses audio yet, so after Init the tracker reports no tempo,
-// no confidence and no beats, and the deck falls back to a fixed 120 BPM grid.
+// 0.01. An analysed track sets its tempo and first beat here when it loads; otherwise, after
+// Init, the tracker reports no tempo, no confidence and no beats, and the deck falls back to a
+// fixed 120 BPM grid.
 //
 // Storage is fixed at construction, so reads and writes never allocate; every field is an
 // atomic, so the audio thread and the user-interface thread read without a lock.

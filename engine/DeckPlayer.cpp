@@ -262,6 +262,17 @@ void CDeckPlayer::ScratchInput(float delta) noexcept
         m_scratchDelta.store(delta * 0.00048828125f, std::memory_order_relaxed);
 }
 
+void CDeckPlayer::SetBeatGrid(float bpm, double firstBeatMs) noexcept
+{
+    const double frame = firstBeatMs * m_beatTracker.SampleRate() / 1000.0;
+    if (!(bpm > 0.0f) || !(frame >= 0.0 && frame < 4294967295.0))
+        return;
+    // Full confidence: the grid was measured over the whole track, and a later detection
+    // replaces it only where it is surer still.
+    m_beatTracker.SetDetection(bpm, 1.0f);
+    m_beatTracker.SetPhaseOrigin(static_cast<uint32_t>(std::llround(frame)));
+}
+
 void CDeckPlayer::SetBpm(float bpm, float quality) noexcept
 {
     m_bpm.store(bpm, std::memory_order_relaxed);

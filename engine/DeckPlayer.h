@@ -89,6 +89,8 @@ public:
     void SeekSeconds(double seconds) noexcept;
     void SetDriver(const CPlayClock* clock) noexcept { m_clock.store(clock, std::memory_order_release); }
     void SetBpm(float bpm, float quality) noexcept;
+    // The grid of an analysed track: its tempo from its first beat, which phase sync lines up.
+    void SetBeatGrid(float bpm, double firstBeatMs) noexcept;
     // Marks a marker as seen by the application; it can be reached again once re-armed.
     void ClearMarkerReached(int index) noexcept;
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-uint32_t CLoadRequestBox::Post(const char* path, int entryIndex, float bpm, float bpmQuality,
-                               bool pause) noexcept
+uint32_t CLoadRequestBox::Post(const char* path, int entryIndex, float bpm, float bpmQuality, bool pause,
+                               double firstBeatMs) noexcept
 {
     const size_t length = path == nullptr ? 0 : std::strlen(path);
     if (length >= kMaxPath)
@@ -25,6 +25,7 @@ uint32_t CLoadRequestBox::Post(const char* path, int entryIndex, float bpm, floa
     request.entryIndex = entryIndex;
     request.bpm = bpm;
     request.bpmQuality = bpmQuality;
+    request.firstBeatMs = firstBeatMs;
     request.pause = pause;
     uint64_t latest = m_latest.load(std::memory_order_acquire);
     uint64_t published = 0;
@@ -56,6 +57,7 @@ bool CLoadRequestBox::Take(Request& out) noexcept
     out.entryIndex = request.entryIndex;
     out.bpm = request.bpm;
     out.bpmQuality = request.bpmQuality;
+    out.firstBeatMs = request.firstBeatMs;
     out.pause = request.pause;
     out.serial = request.serial;
     m_state[slot].store(kFree, std::memory_order_release);

@@ -21,13 +21,15 @@ public:
         int entryIndex = -1;
         float bpm = 0;
         float bpmQuality = 0;
+        double firstBeatMs = -1.0; // where the track's beat grid starts; -1 = not known
         bool pause = false;
         uint32_t serial = 0;
     };
 
     // Publishes a request (null or empty path: unload) and returns its serial, or 0 when the
     // path does not fit: a cut path would name another file.
-    uint32_t Post(const char* path, int entryIndex, float bpm, float bpmQuality, bool pause) noexcept;
+    uint32_t Post(const char* path, int entryIndex, float bpm, float bpmQuality, bool pause,
+                  double firstBeatMs = -1.0) noexcept;
     // Takes the newest request; false when none waits.
     bool Take(Request& out) noexcept;
     // Serial of the newest request posted (0 before the first).

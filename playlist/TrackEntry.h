@@ -32,10 +32,16 @@ struct TrackEntry {
     int32_t playTime = kUnknownPlayTime; // whole seconds; -1 = not yet measured
     float tempo = 0.0f;                  // BPM; 0 = none
     float tempoQuality = 0.0f;           // confidence 0.0 .. 1.0
-    int32_t playCount = 0;               // times the track was loaded and left a deck
-    bool exists = false;                 // found at the last check
-    bool lock = false;                   // used by the current Mix-File: not deletable
-    int32_t media = kMediaFixed;         // TrackMedia
-    bool selected = false;               // selection mark of the list window
-    bool changed = true;                 // must be redrawn
+    // What analysing the track found (kept in lists as the ANALYSIS element; older readers skip it)
+    double firstBeatMs = -1.0;    // the first beat of the tempo's grid; -1 = not known
+    float loudnessLufs = 0.0f;    // EBU R128 integrated loudness; 0 = not measured
+    float truePeakDb = 0.0f;      // dBTP, valid with loudnessLufs
+    double audibleStartMs = -1.0; // first sound above -60 dBFS; -1 = not measured
+    double audibleEndMs = -1.0;   // last such sound
+    int32_t playCount = 0;        // times the track was loaded and left a deck
+    bool exists = false;          // found at the last check
+    bool lock = false;            // used by the current Mix-File: not deletable
+    int32_t media = kMediaFixed;  // TrackMedia
+    bool selected = false;        // selection mark of the list window
+    bool changed = true;          // must be redrawn
 };

@@ -68,6 +68,27 @@ void ReadMix(const CXmlCursor& element, MixReference& mix)
     }
 }
 
+// What analysing the track found. Every figure is checked on its own: a hostile value drops
+// that figure only, and an audible end before its start drops both.
+void ReadAnalysis(const CXmlCursor& element, TrackEntry& read)
+{
+    constexpr double kMaxMs = 1e10; // about 115 days, far beyond any track
+    double value = 0.0;
+    if (element.FloatProperty("FIRST_BEAT", value) && value >= 0.0 && value < kMaxMs)
+        read.firstBeatMs = value;
+    if (element.FloatProperty("LOUDNESS", value) && value >= -100.0 && value < 0.0)
+        read.loudnessLufs = static_cast<float>(value);
+    if (element.FloatProperty("TRUE_PEAK", value) && value >= -100.0 && value <= 30.0)
+        read.truePeakDb = static_cast<float>(value);
+    double start = 0.0;
+    double end = 0.0;
+    if (element.FloatProperty("AUDIBLE_START", start) && element.FloatProperty("AUDIBLE_END", end) &&
+        start >= 0.0 && end >= start && end < kMaxMs) {
+        read.audibleStartMs = start;
+        read.audibleEndMs = end;
+    }
+}
+
 // One ENTRY into the list; one AddTrack refused goes into the report.
 void ReadEntry(const CXmlCursor& element, CPlaylist& list, bool append, const std::string& folder,
                ListLoadReport* report)
@@ -104,6 +125,8 @@ void ReadEntry(const CXmlCursor& element, CPlaylist& list, bool append, const st
                 read.tempo = FiniteFloat(value);
             if (child.IntProperty("BPM_QUALITY", number))
                 read.tempoQuality = std::clamp(static_cast<float>(number * 0.01), 0.0f, 1.0f);
+        } else if (child.NameIs("ANALYSIS")) {
+            ReadAnalysis(child, read);
         } else if (child.NameIs("CUE")) {
             for (size_t i = 0; i < read.cuePoints.size(); ++i) {
                 char name[16];
@@ -136,6 +159,11 @@ void ReadEntry(const CXmlCursor& element, CPlaylist& list, bool append, const st
     entry.genre = read.genre;
     entry.tempo = read.tempo;
     entry.tempoQuality = read.tempoQuality;
+    entry.firstBeatMs = read.firstBeatMs;
+    entry.loudnessLufs = read.loudnessLufs;
+    entry.truePeakDb = read.truePeakDb;
+    entry.audibleStartMs = read.audibleStartMs;
+    entry.audibleEndMs = read.audibleEndMs;
     entry.playTime = read.playTime;
     entry.media = media;
     entry.cuePoints = read.cuePoints;
@@ -195,6 +223,19 @@ void WriteEntry(CXmlCursor& playlist, const TrackEntry& entry)
         tempo.SetFloatProperty("BPM", entry.tempo, 9);
         tempo.SetIntProperty("BPM_QUALITY",
                              static_cast<int>(std::clamp(entry.tempoQuality, 0.0f, 1.0f) * 100.0f));
+    }
+    if (entry.firstBeatMs >= 0.0 || entry.loudnessLufs < 0.0 || entry.audibleStartMs >= 0.0) {
+        CXmlCursor analysis = element.AddChild("ANALYSIS");
+        if (entry.firstBeatMs >= 0.0)
+            analysis.SetFloatProperty("FIRST_BEAT", entry.firstBeatMs, 15);
+        if (entry.loudnessLufs < 0.0) {
+            analysis.SetFloatProperty("LOUDNESS", entry.loudnessLufs, 6);
+            analysis.SetFloatProperty("TRUE_PEAK", entry.truePeakDb, 6);
+        }
+        if (entry.audibleStartMs >= 0.0) {
+            analysis.SetFloatProperty("AUDIBLE_START", entry.audibleStartMs, 15);
+            analysis.SetFloatProperty("AUDIBLE_END", entry.audibleEndMs, 15);
+        }
     }
     if (std::any_of(entry.cuePoints.begin(), entry.cuePoints.end(),
                     [](double point) { return point > 0.0; })) {

@@ -12,6 +12,7 @@ packages=(
     libxml2-dev id3v2
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
     flac vorbis-tools opus-tools ffmpeg
+    libebur128-dev libqm-dsp-dev
     xvfb xdotool imagemagick
     qt6-base-dev libx11-dev libfreetype-dev fonts-dejavu-core fonts-liberation2 shared-mime-info desktop-file-utils
 )

@@ -1,4 +1,5 @@
 #include "HeadlessRenderer.h"
+#include "BeatTestSet.h"
 #include "ChildProcess.h"
 #include "CoreTestSupport.h"
 #include "DemoTracks.h"
@@ -392,4 +393,48 @@ TEST(HeadlessRenderer, AMixFileRendersLikeItsLiveRecording)
     const RenderResult missing = Render(options);
     EXPECT_EQ(missing.code, CHeadlessRenderer::kNothingToPlay);
     EXPECT_NE(missing.messages.find("nothing-here.qzl"), std::string::npos);
+}
+
+// --analyse measures the tracks before the run: the tracklist shows the tempo found where the list
+// gave none, keeps the one it gave, and the mix itself is the same bytes as without analysing.
+// The cache file lands in the user's data folder.
+TEST(HeadlessRenderer, AnalysedTracksShowTheirTempoAndTheMixStaysTheSame)
+{
+    CTempDir dir;
+    setenv("XDG_DATA_HOME", dir.Root().c_str(), 1);
+    CPlaylist list;
+    const double tempos[] = {124.0, 97.5};
+    for (int i = 0; i < 2; ++i) {
+        BeatTrackRecipe recipe;
+        recipe.tempo = tempos[i];
+        recipe.seconds = 16.0;
+        const StereoSignal signal = RenderBeatTrack(recipe);
+        const std::string path = dir.Path("drums" + std::to_string(i) + ".wav");
+        ASSERT_TRUE(WriteStereoWav16(path, signal.left, signal.right));
+        const int index = list.AddTrack(path, true);
+        ASSERT_GE(index, 0);
+        list.Entry(index).title = "Drums " + std::to_string(i);
+    }
+    list.Entry(1).tempo = 100.0f; // from the list: stays
+    ASSERT_TRUE(CXmlPlaylist::Save(list, dir.Path("set.qzl")));
+
+    CHeadlessRenderer::Options options;
+    options.inputs = {dir.Path("set.qzl")};
+    options.fadeSeconds = 2.0f;
+    options.output = dir.Path("plain.wav");
+    const RenderResult plain = Render(options);
+    ASSERT_EQ(plain.code, CHeadlessRenderer::kOk) << plain.messages;
+
+    options.analyse = true;
+    options.output = dir.Path("analysed.wav");
+    options.tracklist = dir.Path("set.txt");
+    const RenderResult analysed = Render(options);
+    ASSERT_EQ(analysed.code, CHeadlessRenderer::kOk) << analysed.messages;
+    EXPECT_EQ(ReadTextFile(options.tracklist), "    0:00  A  Drums 0  124.0 BPM\n"
+                                               "    0:14  B  Drums 1  100.0 BPM\n");
+    const auto plainBytes = ReadBytes(dir.Path("plain.wav"));
+    const auto analysedBytes = ReadBytes(dir.Path("analysed.wav"));
+    EXPECT_TRUE(plainBytes == analysedBytes) << "analysing alone changes nothing heard";
+    struct stat cache {};
+    EXPECT_EQ(::stat(dir.Path("quandel-player/analysis.txt").c_str(), &cache), 0);
 }

@@ -101,7 +101,7 @@ TEST(DeckTempo, PhaseOffsetOnTheFixedGridIsWithinHalfABeat)
     EXPECT_EQ(deck.PhaseOffset(), 0.0f);
 }
 
-// Nothing fills the tracker yet; these pin down what the deck does once something does.
+// What the deck does with a detection in its tracker.
 TEST(DeckTempo, ConfidentTrackerDetectionOverridesTempoAndGrid)
 {
     CDeckPlayer deck;
@@ -290,6 +290,31 @@ TEST(DeckSync, PhaseSyncBringsTheDecksIntoStep)
         }
         EXPECT_LT(std::fabs(sync.PhaseError(1)), 0.005f);
         EXPECT_LT(std::fabs(b.Nudge()), 0.01f);
+    }
+}
+
+// Analysed tracks carry the frame of their first beat: decks in step musically show no phase
+// error although their first beats lie at different times, and a quarter beat off shows as one.
+TEST(DeckSync, AnalysedFirstBeatsSetThePhase)
+{
+    struct Case {
+        uint32_t extra; // frames deck B plays after its own grid's beat
+        float error;
+    };
+    for (const Case c : {Case{0, 0.0f}, Case{5512, 0.25f}}) {
+        SCOPED_TRACE(testing::Message() << "deck B " << c.extra << " frames after its beat");
+        CDeckPlayer a, b;
+        LoadTrack(a, 120.0f, 1.0f, 4410 + 8 * kBeat, 10);            // first beat at 100 ms
+        LoadTrack(b, 120.0f, 1.0f, 13230 + 8 * kBeat + c.extra, 10); // first beat at 300 ms
+        a.SetBeatGrid(120.0f, 100.0);
+        b.SetBeatGrid(120.0f, 300.0);
+        SyncInputs in;
+        in.phaseSyncMode = 1;
+        in.playing = {true, true};
+        CDeckSync sync;
+        SyncOutputs out;
+        sync.Step(a, b, in, out);
+        EXPECT_NEAR(std::fabs(sync.PhaseError(1)), c.error, 0.01f);
     }
 }
 

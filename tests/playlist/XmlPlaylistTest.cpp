@@ -45,6 +45,11 @@ void FillEntry(TrackEntry& entry, int n)
     entry.playTime = 200 + n;
     entry.tempo = 127.9f;
     entry.tempoQuality = 0.87f;
+    entry.firstBeatMs = 123.456789 + n;
+    entry.loudnessLufs = -9.25f - static_cast<float>(n);
+    entry.truePeakDb = 0.5f;
+    entry.audibleStartMs = 10.5;
+    entry.audibleEndMs = 199000.25 + n;
     entry.lock = n % 2 == 0;
 }
 
@@ -99,6 +104,11 @@ TEST_F(XmlPlaylistTest, EveryFieldSurvivesARoundTrip)
         EXPECT_EQ(b.playTime, a.playTime);
         EXPECT_EQ(b.tempo, a.tempo);
         EXPECT_NEAR(b.tempoQuality, 0.87f, 1e-6);
+        EXPECT_EQ(b.firstBeatMs, a.firstBeatMs);
+        EXPECT_EQ(b.loudnessLufs, a.loudnessLufs);
+        EXPECT_EQ(b.truePeakDb, a.truePeakDb);
+        EXPECT_EQ(b.audibleStartMs, a.audibleStartMs);
+        EXPECT_EQ(b.audibleEndMs, a.audibleEndMs);
         EXPECT_EQ(b.lock, a.lock);
         EXPECT_EQ(b.media, a.media);
     }
@@ -589,4 +599,35 @@ TEST_F(XmlPlaylistTest, APathWithoutItsSeparatorStillNamesTheFolder)
     EXPECT_NE(
         ReadFile(m_dir.Path("again.qzl")).find("FILE=\"x.mp3\" PATH=\"" + m_dir.Path("Crate07/") + "\""),
         std::string::npos);
+}
+
+// The analysis figures are read one by one: a value out of its range drops that figure alone,
+// and an audible end before its start drops the range.
+TEST_F(XmlPlaylistTest, AnalysisFiguresOutOfRangeAreDropped)
+{
+    const std::string text = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                             "<QZL VERSION=\"3\"><PLAYLIST TITLE=\"a\">\n"
+                             "<ENTRY TITLE=\"Good\"><LOCATION FILE=\"a.mp3\" PATH=\"/m/\"/>"
+                             "<ANALYSIS FIRST_BEAT=\"12.5\" LOUDNESS=\"-14.5\" TRUE_PEAK=\"-0.5\" "
+                             "AUDIBLE_START=\"3\" AUDIBLE_END=\"9000\" FUTURE=\"x\"/></ENTRY>\n"
+                             "<ENTRY TITLE=\"Bad\"><LOCATION FILE=\"b.mp3\" PATH=\"/m/\"/>"
+                             "<ANALYSIS FIRST_BEAT=\"-4\" LOUDNESS=\"12\" TRUE_PEAK=\"nan\" "
+                             "AUDIBLE_START=\"900\" AUDIBLE_END=\"3\"/></ENTRY>\n"
+                             "</PLAYLIST></QZL>\n";
+    ASSERT_TRUE(WriteFile(m_dir.Path("analysed.qzl"), text));
+    CPlaylist list(m_drives);
+    ASSERT_TRUE(CXmlPlaylist::Load(list, m_dir.Path("analysed.qzl"), false));
+    ASSERT_EQ(list.Count(), 2);
+    const TrackEntry& good = list.Entry(0);
+    EXPECT_EQ(good.firstBeatMs, 12.5);
+    EXPECT_EQ(good.loudnessLufs, -14.5f);
+    EXPECT_EQ(good.truePeakDb, -0.5f);
+    EXPECT_EQ(good.audibleStartMs, 3.0);
+    EXPECT_EQ(good.audibleEndMs, 9000.0);
+    const TrackEntry& bad = list.Entry(1);
+    EXPECT_EQ(bad.firstBeatMs, -1.0);
+    EXPECT_EQ(bad.loudnessLufs, 0.0f);
+    EXPECT_EQ(bad.truePeakDb, 0.0f);
+    EXPECT_EQ(bad.audibleStartMs, -1.0);
+    EXPECT_EQ(bad.audibleEndMs, -1.0);
 }
