@@ -18,7 +18,7 @@ endfunction()
 # the labels of its folder and "fuzz".
 function(quandel_add_fuzz)
     cmake_parse_arguments(F "" "WHAT;SOURCE;LABEL" "LIBS" ${ARGN})
-    set(support ${PROJECT_SOURCE_DIR}/tests/support/FuzzInputFile.cpp)
+    set(support ${PROJECT_SOURCE_DIR}/tests/support/FuzzInputFile.cpp ${PROJECT_SOURCE_DIR}/tests/support/FuzzFormatFiles.cpp)
     if(QUANDEL_FUZZ)
         add_executable(fuzz_${F_WHAT} ${F_SOURCE} ${support})
         target_link_libraries(fuzz_${F_WHAT} PRIVATE ${F_LIBS})

@@ -3,7 +3,7 @@
 // its first byte), which is opened, read to the end and read again after seeks. Broken
 // invariants abort, so the corpus replay in the normal build catches a regression.
 #include "FfmpegSource.h"
-#include "FuzzInputFile.h"
+#include "FuzzFormatFiles.h"
 
 #include <array>
 #include <chrono>
@@ -16,52 +16,23 @@ namespace {
 
 constexpr int kMaxBlocksRead = 2000;
 constexpr int kBlockFrames = CFfmpegSource::kBlockFrames;
-const char* const kExtensions[] = {"flac", "ogg", "opus", "m4a", "aac", "aiff", "wma"};
-
 void Check(bool condition, const char* what)
 {
     CFuzzInputFile::Check(condition, what);
-}
-
-const char* ExtensionFor(const uint8_t* data, size_t size)
-{
-    const auto starts = [&](size_t at, const char* magic) {
-        return size >= at + std::strlen(magic) && std::memcmp(data + at, magic, std::strlen(magic)) == 0;
-    };
-    if (starts(0, "fLaC"))
-        return "flac";
-    if (starts(0, "OggS"))
-        return size > 36 && std::memcmp(data + 28, "Opus", 4) == 0 ? "opus" : "ogg";
-    if (starts(0, "FORM"))
-        return "aiff";
-    if (starts(4, "ftyp"))
-        return "m4a";
-    if (size >= 2 && data[0] == 0xFF && (data[1] & 0xF6) == 0xF0)
-        return "aac";
-    if (size >= 4 && data[0] == 0x30 && data[1] == 0x26 && data[2] == 0xB2 && data[3] == 0x75)
-        return "wma";
-    return size > 0 ? kExtensions[data[0] % std::size(kExtensions)] : "flac";
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const char* extension = ExtensionFor(data, size);
-    // One file per extension, each written afresh for its input.
-    static std::array<std::unique_ptr<CFuzzInputFile>, std::size(kExtensions)> inputs;
-    size_t which = 0;
-    while (std::strcmp(kExtensions[which], extension) != 0)
-        ++which;
-    if (!inputs[which])
-        inputs[which] = std::make_unique<CFuzzInputFile>("ffmpeg", extension);
-    const CFuzzInputFile& input = *inputs[which];
-    if (!input.Write(data, size))
+    static CFuzzFormatFiles files("ffmpeg", {"flac", "ogg", "opus", "m4a", "aac", "aiff", "wma"});
+    const CFuzzInputFile* input = files.Write(data, size);
+    if (input == nullptr)
         return 0;
 
     CFfmpegSource source;
     const auto start = std::chrono::steady_clock::now();
-    const int opened = source.Open(input.Path().c_str());
+    const int opened = source.Open(input->Path().c_str());
     Check(std::chrono::steady_clock::now() - start < std::chrono::seconds(3), "Open ran past its deadline");
     if (opened == 0) {
         Check(source.GetBlockCount() == 0 && source.GetTitle() == nullptr,
