@@ -59,7 +59,10 @@ std::vector<std::vector<uint8_t>> CJackMidiTestClient::TakeReceived()
 {
     std::vector<std::vector<uint8_t>> events;
     unsigned char size = 0;
-    while (jack_ringbuffer_read(m_received, reinterpret_cast<char*>(&size), 1) == 1) {
+    // The size and the bytes are two writes: an event is taken only once both are in.
+    while (jack_ringbuffer_peek(m_received, reinterpret_cast<char*>(&size), 1) == 1 &&
+           jack_ringbuffer_read_space(m_received) >= size + 1u) {
+        jack_ringbuffer_read_advance(m_received, 1);
         std::vector<uint8_t> event(size);
         jack_ringbuffer_read(m_received, reinterpret_cast<char*>(event.data()), size);
         events.push_back(std::move(event));
