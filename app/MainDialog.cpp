@@ -5,6 +5,7 @@
 #include "DialogText.h"
 #include "DisplayText.h"
 #include "LevelMonitorControl.h"
+#include "ListAnalysis.h"
 #include "ListCommands.h"
 #include "ListImport.h"
 #include "M3uPlaylist.h"
@@ -385,6 +386,10 @@ void CMainDialog::RefreshTitleLine(bool force)
         m_titleLine.assign(m_dropHint);
     } else if (m_app.Busy() || ImportRunning()) {
         m_titleLine.assign("please wait...");
+    } else if (std::string progress =
+                   m_app.Analysis() != nullptr ? m_app.Analysis()->ProgressText() : std::string();
+               !progress.empty()) {
+        m_titleLine = std::move(progress);
     } else if (core.Mix().TickCount() > 0) {
         core.Mix().CopyTitle(m_mixTitle);
         m_titleLine.assign(m_mixTitle);
@@ -1263,6 +1268,8 @@ void CMainDialog::FinishImport()
     }
     const int firstAdded = list.Count();
     const int added = CListImport::AppendTo(list, result.entries, result.report);
+    if (added > 0 && m_app.Analysis() != nullptr)
+        m_app.Analysis()->Queue(list, firstAdded, added, false);
     if (m_importSelects && added > 0 && m_playlistPanel != nullptr && m_playlistPanel->ShownList() == &list)
         m_playlistPanel->SelectAdded(firstAdded);
     m_importSelects = false;

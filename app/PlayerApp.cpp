@@ -7,6 +7,7 @@
 #include "CdWatcher.h"
 #include "ControlClassTable.h"
 #include "FileAssociations.h"
+#include "ListAnalysis.h"
 #include "MainDialog.h"
 #include "MediaDrives.h"
 #include "MidiControllers.h"
@@ -30,6 +31,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -206,6 +208,7 @@ bool CPlayerApp::InitInstance()
     m_dataFolder = DataFolderForUser();
     std::error_code error;
     std::filesystem::create_directories(m_dataFolder, error);
+    m_analysis = std::make_unique<CListAnalysis>(m_dataFolder + "analysis.txt");
     CStringTable::Program().SetLanguage(CStringTable::LanguageForLocale(MessagesLocale()));
 
     m_settings.defaultLoadDir = QStandardPaths::writableLocation(QStandardPaths::MusicLocation).toStdString();
@@ -273,6 +276,11 @@ int CPlayerApp::ExitInstance()
     m_instance.Release();
     m_cdWatcher.reset();
     m_controllers.reset();
+    // What was found so far is kept with the lists; the track being read is given up.
+    if (m_analysis != nullptr) {
+        ApplyAnalyses();
+        m_analysis.reset();
+    }
     if (!m_initialised) {
         CloseOutputs();
         return m_exitCode;
@@ -402,6 +410,8 @@ bool CPlayerApp::OpenDocument(const std::string& path)
     m_busy = true;
     const bool opened = m_core.OpenDocument(path);
     m_core.Publish(true);
+    if (opened && m_analysis != nullptr)
+        m_analysis->Queue(m_core.List(), 0, m_core.List().Count(), false);
     m_busy = false;
     return opened;
 }
@@ -419,7 +429,18 @@ void CPlayerApp::PollHandover()
 
 void CPlayerApp::PollCore()
 {
+    if (m_analysis != nullptr)
+        ApplyAnalyses();
     m_core.PollEvents();
+}
+
+void CPlayerApp::ApplyAnalyses()
+{
+    // Every display tick: nothing here allocates while no result waits.
+    std::array<CPlaylist*, 1 + CPlayerCore::kCases> lists{&m_core.List()};
+    for (int i = 0; i < CPlayerCore::kCases; ++i)
+        lists[static_cast<size_t>(i) + 1] = &m_core.Case(i);
+    m_analysis->Apply(lists);
 }
 
 void CPlayerApp::PollOutput()

@@ -13,6 +13,7 @@
 #include <vector>
 
 class CCdWatcher;
+class CListAnalysis;
 class CMidiControllers;
 class CMainDialog;
 class CPictureManager;
@@ -53,8 +54,10 @@ public:
     bool OpenDocument(const std::string& path);
     // Opens what a second start handed over; called on every 24th display tick.
     void PollHandover();
-    // The core's events on every display tick.
+    // The core's events and the analyses finished since, on every display tick.
     void PollCore();
+    // The analysis of the lists' tracks in the background; null before the start.
+    CListAnalysis* Analysis() { return m_analysis.get(); }
     // Looks, on every display tick, whether the sound device stopped by itself (it went away,
     // or its server ended): the user is told and can retry once it is back, or end the player.
     void PollOutput();
@@ -130,6 +133,7 @@ private:
     void OnCdRemoval();
     void StartControllers();
     void RecheckLists();
+    void ApplyAnalyses();
 
     std::unique_ptr<QApplication> m_ownedApplication;
     std::vector<std::string> m_arguments;
@@ -157,6 +161,7 @@ private:
     bool m_foldersReadOnly = false; // settings and lists cannot be saved: told once at start
     std::unique_ptr<CCdWatcher> m_cdWatcher;
     std::unique_ptr<CMidiControllers> m_controllers;
+    std::unique_ptr<CListAnalysis> m_analysis;
     std::string m_cdWatched;  // what the watcher looks at: the disc image, or the drive's letter
     bool m_cdPolling = false; // a disc change is being handled (the Play CD question may be open)
 };

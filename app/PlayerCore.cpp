@@ -304,6 +304,10 @@ uint64_t CPlayerCore::ListFingerprint() const
         print.Add(entry.cuePoints);
         print.Add(entry.tempo);
         print.Add(entry.tempoQuality);
+        print.Add(entry.firstBeatMs);
+        print.Add(entry.audibleStartMs);
+        print.Add(entry.audibleEndMs);
+        print.Add(entry.loudnessLufs);
     }
     print.Add(m_timeLine.Count());
     for (int i = 0; i < m_timeLine.Count(); ++i) {

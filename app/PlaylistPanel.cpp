@@ -3,6 +3,7 @@
 #include "AudioEngine.h"
 #include "EditGroupDialog.h"
 #include "FindEntryDialog.h"
+#include "ListAnalysis.h"
 #include "MainDialog.h"
 #include "NativeChildWindow.h"
 #include "PlayerApp.h"
@@ -267,7 +268,7 @@ void CPlaylistPanel::ShowContextMenu(QPoint globalPoint)
         ids = {StringId::MenuSortByTitle, StringId::MenuSortByArtist, StringId::MenuSortByAlbum,
                StringId::MenuSortByFileName, StringId::MenuSortByBpm};
     for (const int32_t id : {StringId::MenuJumpToPlaying, StringId::MenuJumpToNextPlaying,
-                             StringId::MenuSearchEntry, StringId::MenuEdit})
+                             StringId::MenuSearchEntry, StringId::MenuEdit, StringId::MenuAnalyse})
         ids.push_back(id);
     for (const int32_t id : ids) {
         if (id == StringId::MenuJumpToPlaying && selected > 1)
@@ -304,6 +305,10 @@ void CPlaylistPanel::ShowContextMenu(QPoint globalPoint)
         break;
     case StringId::MenuEdit:
         Edit();
+        break;
+    case StringId::MenuAnalyse:
+        if (m_app.Analysis() != nullptr)
+            m_app.Analysis()->QueueSelected(*m_list);
         break;
     default:
         break;

@@ -51,6 +51,7 @@ constexpr int32_t MenuJumpToPlaying = 17706;
 constexpr int32_t MenuJumpToNextPlaying = 17707;
 constexpr int32_t MenuSearchEntry = 17708;
 constexpr int32_t MenuEdit = 17709;
+constexpr int32_t MenuAnalyse = 17710; // both menus, after Edit: the selected tracks analysed again
 // Menu 205, add; menu 206, delete.
 constexpr int32_t MenuTrackAddFiles = 20501;
 constexpr int32_t MenuTrackAddDirectory = 20502;

@@ -636,6 +636,7 @@ TEST_F(MainWindowTest, SteadyDisplaysAllocateNothingWhileBothDecksPlay)
     ASSERT_TRUE(WaitFor([&] { return Core().Engine().Deck(1).Loaded() && !Core().Engine().Loading(1); }));
     Core().Controls().SetValue(ControlId::DeckStartStop, 1, 1, Marks::ChangedAndApply);
     ASSERT_TRUE(WaitFor([&] { return Core().Engine().Deck(1).Playing(); }));
+    ASSERT_TRUE(WaitAnalysed());
     WaitTicks(30); // titles, play times and the first second's texts settle
     long allocations = 0;
     for (int i = 0; i < 1000; ++i) {

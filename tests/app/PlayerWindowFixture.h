@@ -4,6 +4,7 @@
 // driven through real Qt events on the offscreen platform, playing to the test sound server
 // that ctest's fixture runs.
 #include "CoreTestSupport.h"
+#include "ListAnalysis.h"
 #include "MainDialog.h"
 #include "PanelStack.h"
 #include "PlayerApp.h"
@@ -107,6 +108,13 @@ protected:
     static bool WaitFor(const std::function<bool()>& condition, int ms = 10000)
     {
         return QTest::qWaitFor(condition, ms);
+    }
+    // Until the player's analysis of the tracks it started with has finished: the title line
+    // shows it while it runs.
+    bool WaitAnalysed()
+    {
+        return WaitFor(
+            [&] { return m_app->Analysis() == nullptr || m_app->Analysis()->ProgressText().empty(); }, 60000);
     }
     static void Screenshot(QWidget* widget, const char* name, const QRect& part = {})
     {

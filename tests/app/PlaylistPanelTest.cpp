@@ -2,10 +2,13 @@
 // list view, its header clicked and dragged, its buttons and menus, files dropped on it.
 #include "PlaylistPanel.h"
 #include "AudioEngine.h"
+#include "BeatTestSet.h"
 #include "DialogAnswers.h"
 #include "PlayerWindowFixture.h"
 #include "PlaylistListCtrl.h"
+#include "StringIds.h"
 #include "StringTable.h"
+#include "WavWriter.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -17,6 +20,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 
 namespace {
@@ -406,4 +410,76 @@ TEST_F(PlaylistPanelTest, HostileListsDroppedOnTheViewAddAtMostAFullListQuickly)
     for (int i = 1; i < list.Count(); ++i)
         ASSERT_LT(list.Entry(i).title.size(), 64u) << "no expanded entity in a title";
     EXPECT_EQ(View().Model().rowCount(), CPlaylist::kMaxEntries);
+}
+
+TEST_F(PlaylistPanelTest, AddedTracksAreAnalysedInTheBackgroundAndAnalyseReadsOneAgain)
+{
+    StartWithCase(2, {"first"});
+    const std::string folder = m_home.Root() + "/beats";
+    std::filesystem::create_directories(folder);
+    BeatTrackRecipe recipe;
+    recipe.seconds = 10.0;
+    for (int i = 0; i < 12; ++i) {
+        recipe.tempo = 100.0 + 5.0 * i;
+        recipe.seed = static_cast<uint32_t>(i + 1);
+        const StereoSignal signal = RenderBeatTrack(recipe);
+        char name[32];
+        std::snprintf(name, sizeof name, "/beat%02d.wav", i);
+        ASSERT_TRUE(WriteStereoWav16(folder + name, signal.left, signal.right));
+    }
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder))});
+    const QPoint at = RowPoint(0);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(View().viewport(), &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(View().viewport(), &drop);
+    ASSERT_TRUE(WaitFor([&] { return !Dialog().ImportRunning(); }, 60000));
+    // The tick after the import names the analysis in the title line (the two tracks of the Time
+    // Line the player started with are in the count): twelve tracks take longer than a tick even on
+    // a fast machine.
+    Dialog().RefreshDisplay(false);
+    EXPECT_EQ(Dialog().TitleLineShown().rfind("analysing ", 0), 0u) << Dialog().TitleLineShown();
+    Screenshot(Window(), "title-line-analysing.png", PanelRect(kDeck));
+
+    CPlaylist& list = Core().Case(2);
+    ASSERT_EQ(list.Count(), 13);
+    const auto analysed = [&] {
+        for (int i = 1; i < list.Count(); ++i) {
+            if (list.Entry(i).tempo <= 0.0f || list.Entry(i).audibleEndMs < 0.0)
+                return false;
+        }
+        return Dialog().TitleLineShown().rfind("analysing", 0) != 0;
+    };
+    ASSERT_TRUE(WaitFor(analysed, 120000));
+    int right = 0;
+    for (int i = 0; i < 12; ++i)
+        right += std::fabs(list.Entry(1 + i).tempo - static_cast<float>(100.0 + 5.0 * i)) <= 0.05f;
+    EXPECT_GE(right, 11) << "the tempos shown in the list";
+    EXPECT_EQ(Dialog().TitleLineShown(), "Friday");
+    Screenshot(Window(), "playlist-analysed-bpm.png", PanelRect(kCases));
+
+    // A tempo typed by the user stays until "Analyse" is chosen for the entry.
+    list.Entry(4).tempo = 77.0f;
+    list.ClearSelection();
+    list.SetSelected(4, true);
+    Dialog().RefreshDisplay(true);
+    {
+        CDialogAnswers answers({[&](QWidget* widget) {
+            auto* menu = qobject_cast<QMenu*>(widget);
+            ASSERT_NE(menu, nullptr);
+            QAction* analyse = menu->findChild<QAction*>(QString::number(StringId::MenuAnalyse));
+            ASSERT_NE(analyse, nullptr);
+            EXPECT_EQ(analyse->text(), QStringLiteral("Analyse"));
+            Screenshot(menu, "playlist-menu-analyse.png");
+            analyse->trigger();
+            menu->close();
+        }});
+        QContextMenuEvent event(QContextMenuEvent::Mouse, RowPoint(4),
+                                View().viewport()->mapToGlobal(RowPoint(4)));
+        QApplication::sendEvent(View().viewport(), &event);
+        EXPECT_EQ(answers.Answered(), 1);
+    }
+    EXPECT_TRUE(WaitFor([&] { return std::fabs(list.Entry(4).tempo - 115.0f) <= 0.05f; }, 60000))
+        << list.Entry(4).tempo;
 }

@@ -340,6 +340,7 @@ TEST_F(TimeLinePanelTest, ASteadyRefreshAllocatesNothingWhileTheListPlays)
     ASSERT_TRUE(
         WaitFor([&] { return Core().Engine().Deck(0).Playing() && Panel().Boxes()[0].selected == 1; }));
     ASSERT_TRUE(WaitFor([&] { return Core().Engine().Deck(1).Loaded() && !Core().Engine().Loading(1); }));
+    ASSERT_TRUE(WaitAnalysed());
     QTest::qWait(1300); // the play times learned, the first second's texts settled
     const uint32_t rebuilds = Panel().Rebuilds();
     const int32_t line = Panel().PositionLine();
