@@ -36,6 +36,7 @@ CPlaylistListCtrl::CPlaylistListCtrl(QWidget* parent) : QTreeView(parent)
     head->setSortIndicatorShown(false);
     for (int column = 0; column < CPlaylistListModel::kColumns; ++column)
         head->resizeSection(column, CPlaylistListModel::ColumnWidth(column));
+    head->moveSection(CPlaylistListModel::kTempoColumn, CPlaylistListModel::kTempoShownAt);
     connect(head, &QHeaderView::sectionClicked, this, [this](int column) {
         if (onHeaderClicked)
             onHeaderClicked(column);

@@ -20,7 +20,8 @@ constexpr std::array<Column, CPlaylistListModel::kColumns> kColumnTable = {{{"Ti
                                                                             {"Album", 110},
                                                                             {"Genre", 60},
                                                                             {"Comment", 110},
-                                                                            {"File", 300}}};
+                                                                            {"File", 300},
+                                                                            {"BPM", 46}}};
 
 // Tags may carry control characters; a blank stands for each, so a row stays one line.
 QString Shown(const std::string& text)
@@ -116,6 +117,11 @@ QString CPlaylistListModel::CellText(const TrackEntry& entry, int column)
         return Shown(entry.comment);
     case 7:
         return Shown(entry.location);
+    case kTempoColumn:
+        if (!(entry.tempo > 0.0f))
+            return {};
+        std::snprintf(number, sizeof number, "%.1f", static_cast<double>(entry.tempo));
+        return QString::fromLatin1(number);
     default:
         return {};
     }

@@ -16,7 +16,10 @@ struct TrackEntry;
 // Threads: the user-interface thread.
 class CPlaylistListModel : public QAbstractTableModel {
 public:
-    static constexpr int kColumns = 8;
+    static constexpr int kColumns = 9;
+    // The tempo's column: the last one the model has, shown after Time.
+    static constexpr int kTempoColumn = 8;
+    static constexpr int kTempoShownAt = 3;
     static constexpr int kWordRole = Qt::UserRole + 1;
     // Item-data word bits.
     static constexpr uint8_t kInDeckA = 0x01;

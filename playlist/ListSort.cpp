@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <string_view>
 
 namespace {
@@ -65,11 +66,12 @@ namespace ListSort {
 
 Key KeyOfColumn(int column)
 {
-    // Title, Artist, Time, A#, Album, Genre, Comment, File: the track number sorts within its
-    // album, which is what a click on "A#" is for.
-    static constexpr Key kKeys[] = {Key::Title,          Key::Artist, Key::PlayTime, Key::AlbumThenTrack,
-                                    Key::AlbumThenTrack, Key::Genre,  Key::Comment,  Key::Location};
-    return column >= 0 && column < 8 ? kKeys[column] : Key::Title;
+    // Title, Artist, Time, A#, Album, Genre, Comment, File, BPM: the track number sorts within
+    // its album, which is what a click on "A#" is for.
+    static constexpr Key kKeys[] = {Key::Title,          Key::Artist,         Key::PlayTime,
+                                    Key::AlbumThenTrack, Key::AlbumThenTrack, Key::Genre,
+                                    Key::Comment,        Key::Location,       Key::Tempo};
+    return column >= 0 && column < static_cast<int>(std::size(kKeys)) ? kKeys[column] : Key::Title;
 }
 
 std::vector<int> Sorted(const CPlaylist& list, std::vector<int> indices, Key key, bool ascending)

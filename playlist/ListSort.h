@@ -19,7 +19,7 @@ enum class Key : int {
     Comment = 8
 };
 
-// The key a click on a column header sorts by, for the eight columns of the list window.
+// The key a click on a column header sorts by, for the nine columns of the list window.
 Key KeyOfColumn(int column);
 // The entries at indices, sorted by key (texts without regard to case); entries whose keys are
 // equal keep the order they came in.

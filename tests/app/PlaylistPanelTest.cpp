@@ -457,6 +457,17 @@ TEST_F(PlaylistPanelTest, AddedTracksAreAnalysedInTheBackgroundAndAnalyseReadsOn
         right += std::fabs(list.Entry(1 + i).tempo - static_cast<float>(100.0 + 5.0 * i)) <= 0.05f;
     EXPECT_GE(right, 11) << "the tempos shown in the list";
     EXPECT_EQ(Dialog().TitleLineShown(), "Friday");
+    // The tempo found, in its column after Time.
+    Dialog().RefreshDisplay(false);
+    const QModelIndex tempo = View().Model().index(4, CPlaylistListModel::kTempoColumn);
+    EXPECT_EQ(View().Model().data(tempo, Qt::DisplayRole).toString(), QStringLiteral("115.0"));
+    EXPECT_EQ(View().header()->visualIndex(CPlaylistListModel::kTempoColumn), 3);
+    EXPECT_TRUE(View()
+                    .Model()
+                    .data(View().Model().index(0, CPlaylistListModel::kTempoColumn), Qt::DisplayRole)
+                    .toString()
+                    .isEmpty())
+        << "no tempo, no figure";
     Screenshot(Window(), "playlist-analysed-bpm.png", PanelRect(kCases));
 
     // A tempo typed by the user stays until "Analyse" is chosen for the entry.

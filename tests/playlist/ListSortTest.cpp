@@ -128,6 +128,8 @@ TEST(ListSort, ColumnsSortByTheirOwnKeyAndTheTrackNumberWithinItsAlbum)
     EXPECT_EQ(ListSort::KeyOfColumn(5), ListSort::Key::Genre);
     EXPECT_EQ(ListSort::KeyOfColumn(6), ListSort::Key::Comment);
     EXPECT_EQ(ListSort::KeyOfColumn(7), ListSort::Key::Location);
+    EXPECT_EQ(ListSort::KeyOfColumn(8), ListSort::Key::Tempo);
+    EXPECT_EQ(ListSort::KeyOfColumn(9), ListSort::Key::Title);
 }
 
 TEST(ListSort, SortedEntriesAreGatheredFromTheFirstOneAndTheOthersKeepTheirOrder)
