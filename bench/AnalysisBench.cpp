@@ -1,7 +1,10 @@
 // Track analysis: how many times real time one core analyses a track (tempo, loudness, true
 // peak, audible range), from a WAV and from an MP3, and the parts on their own.
 #include "BeatTestSet.h"
+#include "ListAnalysis.h"
+#include "ListImport.h"
 #include "LoudnessMeter.h"
+#include "Playlist.h"
 #include "TempDir.h"
 #include "TempoTracker.h"
 #include "TrackAnalyser.h"
@@ -9,8 +12,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -107,8 +115,69 @@ void BM_AnalysisLoudnessOnly(benchmark::State& state)
                                                benchmark::Counter::kIsRate);
 }
 
+// A folder of as many tracks as a list holds, each a 10 s drum loop.
+const std::string& ImportFolder()
+{
+    static CTempDir dir;
+    static const std::string folder = [] {
+        const std::string root = dir.Path("crate");
+        std::filesystem::create_directories(root);
+        BeatTrackRecipe recipe;
+        recipe.seconds = 10.0;
+        const StereoSignal signal = RenderBeatTrack(recipe);
+        const std::string first = root + "/t000.wav";
+        WriteStereoWav16(first, signal.left, signal.right);
+        for (int i = 1; i < CPlaylist::kMaxEntries; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/t%03d.wav", i);
+            std::filesystem::copy_file(first, root + name);
+        }
+        return root;
+    }();
+    return folder;
+}
+
+// What the background analysis adds to a folder import on the thread that owns the lists: the
+// import alone (0), and with every added track queued (1; queueMs is the queueing's own part).
+// The worker then reads them at the lowest priority, in time nothing else wants.
+void BM_FolderImport(benchmark::State& state)
+{
+    const bool queue = state.range(0) != 0;
+    const std::string& folder = ImportFolder();
+    CTempDir cache;
+    double queueSeconds = 0.0;
+    for (auto _ : state) {
+        auto analysis = std::make_unique<CListAnalysis>(cache.Path("cache.txt"));
+        CPlaylist list;
+        CListImport import;
+        import.Start({folder}, false);
+        while (!import.Done())
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        CListImport::Result result = import.TakeResult();
+        CListImport::AppendTo(list, result.entries, result.report);
+        if (queue) {
+            const auto start = std::chrono::steady_clock::now();
+            analysis->Queue(list, 0, list.Count(), false);
+            queueSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        state.PauseTiming();
+        analysis.reset(); // the track being read is given up
+        std::filesystem::remove(cache.Path("cache.txt"));
+        state.ResumeTiming();
+    }
+    state.counters["tracks"] = CPlaylist::kMaxEntries;
+    // The queueing alone, in milliseconds per import.
+    state.counters["queueMs"] = 1000.0 * queueSeconds / static_cast<double>(state.iterations());
+}
+
 } // namespace
 
+BENCHMARK(BM_FolderImport)
+    ->Name("analysis/FolderImport")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_AnalysisWav)->Name("analysis/TrackWav")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AnalysisMp3)->Name("analysis/TrackMp3")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_AnalysisTempoOnly)->Name("analysis/TempoOnly")->Unit(benchmark::kMillisecond)->UseRealTime();
