@@ -186,10 +186,10 @@ bool CMainDialog::Create(int x, int y)
     m_mixerPanel = std::make_unique<CMixerPanel>(m_app.Core(), *m_forms[kMixer]);
     const auto learning = [this] { return m_app.Learning(); };
     const auto learn = [this](int32_t id, int deck) { m_app.LearnControl(id, deck); };
-    m_deckLearn =
-        std::make_unique<CSkinLearn>(*m_forms[kDeck], CSkinLearn::DeckPanelTargets(), learning, learn);
-    m_mixerLearn =
-        std::make_unique<CSkinLearn>(*m_forms[kMixer], CSkinLearn::MixerPanelTargets(), learning, learn);
+    m_deckLearn = std::make_unique<CSkinLearn>(*m_forms[kDeck], m_app.Core().Controls(),
+                                               CSkinLearn::DeckPanelTargets(), learning, learn);
+    m_mixerLearn = std::make_unique<CSkinLearn>(*m_forms[kMixer], m_app.Core().Controls(),
+                                                CSkinLearn::MixerPanelTargets(), learning, learn);
     m_mixerPanel->SetLearnFilter([this](int32_t id) { return m_mixerLearn->Intercepts(id); });
     m_timeLinePanel = std::make_unique<CTimeLinePanel>(m_app, *this, *m_forms[kTimeLine]);
     m_caseTabs = std::make_unique<CCaseTabs>(m_app.Core(), *m_forms[kTabs],

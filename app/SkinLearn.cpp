@@ -5,6 +5,7 @@
 #include "SkinEvent.h"
 #include "SkinForm.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -38,9 +39,10 @@ std::span<const SkinLearnTarget> CSkinLearn::MixerPanelTargets()
     return kMixerPanel;
 }
 
-CSkinLearn::CSkinLearn(CSkinForm& form, std::span<const SkinLearnTarget> targets, Learning learning,
-                       Learn learn)
-    : m_form(form), m_targets(targets), m_learning(std::move(learning)), m_learn(std::move(learn))
+CSkinLearn::CSkinLearn(CSkinForm& form, CControlTable& controls, std::span<const SkinLearnTarget> targets,
+                       Learning learning, Learn learn)
+    : m_form(form), m_controls(controls), m_targets(targets), m_learning(std::move(learning)),
+      m_learn(std::move(learn))
 {
     for (const SkinLearnTarget& target : m_targets) {
         if (CSkinControl* control = m_form.FindControl(target.skinId))
@@ -72,12 +74,20 @@ bool CSkinLearn::Intercepts(int32_t skinId) const
 
 void CSkinLearn::OnControlEvent(const CSkinEvent& event, int32_t skinId)
 {
+    if (!Intercepts(skinId))
+        return;
+    const SkinLearnTarget* target = Find(skinId);
+    // A fader or button pointed at may have drawn itself moved: the function is marked changed,
+    // so that the panel's next refresh shows its value again. Only if nothing wrote it since it
+    // was read, so that a value Automix stores meanwhile is never put back.
+    if (CControlFunction* function = m_controls.FindFunction(target->controlId)) {
+        const int channel = std::max(target->deck, 0);
+        const int32_t value = function->Value(channel);
+        function->CompareAndSet(channel, value, value, Marks::Changed);
+    }
     // A control may report one press twice (as a mouse event and with its change): naming the
     // same target again changes nothing.
     const CSkinEvent* mouse = MouseButtonOf(event);
-    if (mouse == nullptr || !mouse->down || !Intercepts(skinId))
-        return;
-    const SkinLearnTarget* target = Find(skinId);
-    if (m_learn)
+    if (mouse != nullptr && mouse->down && m_learn)
         m_learn(target->controlId, target->deck);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <span>
 
+class CControlTable;
 class CSkinForm;
 
 // A skin control that stands for a control function: the controller element learned while it is
@@ -31,8 +32,9 @@ public:
     static std::span<const SkinLearnTarget> DeckPanelTargets();
     static std::span<const SkinLearnTarget> MixerPanelTargets();
 
-    // form outlives this object; listens to those of targets that the form has.
-    CSkinLearn(CSkinForm& form, std::span<const SkinLearnTarget> targets, Learning learning, Learn learn);
+    // form and controls outlive this object; listens to those of targets that the form has.
+    CSkinLearn(CSkinForm& form, CControlTable& controls, std::span<const SkinLearnTarget> targets,
+               Learning learning, Learn learn);
     ~CSkinLearn() override;
     CSkinLearn(const CSkinLearn&) = delete;
     CSkinLearn& operator=(const CSkinLearn&) = delete;
@@ -46,6 +48,7 @@ private:
     const SkinLearnTarget* Find(int32_t skinId) const;
 
     CSkinForm& m_form;
+    CControlTable& m_controls;
     std::span<const SkinLearnTarget> m_targets;
     Learning m_learning;
     Learn m_learn;

@@ -15,6 +15,7 @@
 #include "PlayerApp.h"
 #include "PlayerTestSupport.h"
 #include "PlayerWindowFixture.h"
+#include "SelectorControl.h"
 #include "SettingsStore.h"
 #include "SkinControl.h"
 #include "SkinForm.h"
@@ -741,6 +742,7 @@ TEST_F(MainWindowTest, WithLearnOnAPressedControlIsBoundToTheNextControllerEleme
                         Centre(kMixer, CMixerPanel::kCrossFader) + QPoint(20, 0));
     WaitTicks(2);
     EXPECT_EQ(Core().Controls().GetValue(ControlId::XFader, 0), xFader);
+    EXPECT_EQ(Get<CSelectorControl>(kMixer, CMixerPanel::kCrossFader).GetValue(), xFader) << "shown moved";
     EXPECT_EQ(Core().Automix().ManualHold(), 0);
     send({0xB4, 20, 64});
     const std::string faderRow = "in cc 5 20 control " + std::to_string(ControlId::XFader) + " takeover";
