@@ -20,6 +20,7 @@
 #include "SkinControl.h"
 #include "SkinEvent.h"
 #include "SkinForm.h"
+#include "SkinLearn.h"
 #include "SkinWindow.h"
 #include "StringIds.h"
 #include "StringTable.h"
@@ -134,6 +135,8 @@ CMainDialog::~CMainDialog()
     CGlobalTimer::RemoveClient(this);
     m_import.reset();
     m_playlistPanel.reset();
+    m_mixerLearn.reset();
+    m_deckLearn.reset();
     m_mixerPanel.reset();
     m_timeLinePanel.reset();
     m_caseTabs.reset();
@@ -182,7 +185,13 @@ bool CMainDialog::Create(int x, int y)
         m_decks[static_cast<size_t>(deck)] =
             std::make_unique<CDeckDisplay>(m_app.Core(), *m_forms[kDeck], deck);
     m_mixerPanel = std::make_unique<CMixerPanel>(m_app.Core(), *m_forms[kMixer]);
-    m_mixerPanel->SetControlPressed([this](int32_t id, int deck) { m_app.LearnControl(id, deck); });
+    const auto learning = [this] { return m_app.Learning(); };
+    const auto learn = [this](int32_t id, int deck) { m_app.LearnControl(id, deck); };
+    m_deckLearn = std::make_unique<CSkinLearn>(*m_forms[kDeck], m_app.Core().Controls(),
+                                               CSkinLearn::DeckPanelTargets(), learning, learn);
+    m_mixerLearn = std::make_unique<CSkinLearn>(*m_forms[kMixer], m_app.Core().Controls(),
+                                                CSkinLearn::MixerPanelTargets(), learning, learn);
+    m_mixerPanel->SetLearnFilter([this](int32_t id) { return m_mixerLearn->Intercepts(id); });
     m_timeLinePanel = std::make_unique<CTimeLinePanel>(m_app, *this, *m_forms[kTimeLine]);
     m_caseTabs = std::make_unique<CCaseTabs>(m_app.Core(), *m_forms[kTabs],
                                              [this](int caseIndex) { SetCurrentCase(caseIndex); });
@@ -528,6 +537,8 @@ void CMainDialog::OnSplitterEvent(const CSkinEvent& event)
 
 void CMainDialog::OnDeckPanelEvent(const CSkinEvent& event, int32_t controlId)
 {
+    if (m_deckLearn->Intercepts(controlId))
+        return; // pointed at for learn mode (m_deckLearn names it)
     using namespace SkinEventKind;
     CPlayerCore& core = m_app.Core();
     const CSkinEvent* mouse = event.source;
@@ -582,8 +593,6 @@ void CMainDialog::OnDeckPanelEvent(const CSkinEvent& event, int32_t controlId)
             EditListInfo();
         break;
     case Deck::kMasterVolume:
-        if (event.kind == SelectorChanged && mouse != nullptr && mouse->kind == MouseButton && mouse->down)
-            m_app.LearnControl(ControlId::MasterVolume, -1);
         if (event.kind == SelectorChanged) {
             int32_t value = std::clamp(event.value, 0, 255);
             if (mouse != nullptr && mouse->kind == MouseButton && mouse->doubleClick) {

@@ -20,6 +20,7 @@
 class CCaseTabs;
 class CListImport;
 class CMixerPanel;
+class CSkinLearn;
 class CPlaylistPanel;
 class CPanelStack;
 class CPictureManager;
@@ -187,6 +188,9 @@ private:
     std::unique_ptr<CPanelStack> m_stack;
     std::array<std::unique_ptr<CDeckDisplay>, 2> m_decks;
     std::unique_ptr<CMixerPanel> m_mixerPanel;
+    // Learn mode's way in from the deck panel's and the mixer's controls; gone before the forms.
+    std::unique_ptr<CSkinLearn> m_deckLearn;
+    std::unique_ptr<CSkinLearn> m_mixerLearn;
     std::unique_ptr<CTimeLinePanel> m_timeLinePanel;
     std::unique_ptr<CCaseTabs> m_caseTabs;
     std::unique_ptr<CPlaylistPanel> m_playlistPanel;

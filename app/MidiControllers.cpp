@@ -67,6 +67,51 @@ bool JackServerRuns()
     return true;
 }
 
+// What else a control change seen while learning is, from the others of the window: the MSB of
+// a 14-bit pair when its partner 32 higher came too (an LSB seen first names its MSB), or a
+// relative encoder when it repeated a step of one of the two forms (a fader or knob never sends
+// the same value twice in a row, an encoder does at every detent the same way).
+void LearnControlChangeKind(std::span<const MidiMessage> messages, MidiBinding& binding)
+{
+    const auto sent = [&](uint8_t number) {
+        return std::any_of(messages.begin(), messages.end(), [&](const MidiMessage& m) {
+            return m.type == MidiMessageType::ControlChange && m.channel == binding.channel &&
+                   m.number == number;
+        });
+    };
+    const uint8_t number = binding.number;
+    if (number < 32 && sent(static_cast<uint8_t>(number + 32))) {
+        binding.kind = MidiMessageKind::ControlChange14;
+        binding.lsbNumber = static_cast<uint8_t>(number + 32);
+        return;
+    }
+    if (number >= 32 && number < 64 && sent(static_cast<uint8_t>(number - 32))) {
+        binding.kind = MidiMessageKind::ControlChange14;
+        binding.number = static_cast<uint8_t>(number - 32);
+        binding.lsbNumber = number;
+        return;
+    }
+    bool twos = true;
+    bool offset = true;
+    bool repeated = false;
+    int previous = -1;
+    for (const MidiMessage& m : messages) {
+        if (m.type != MidiMessageType::ControlChange || m.channel != binding.channel || m.number != number)
+            continue;
+        const int value = m.value;
+        twos = twos && ((value >= 1 && value <= 15) || (value >= 113 && value <= 127));
+        offset = offset && value >= 49 && value <= 79 && value != 64;
+        repeated = repeated || value == previous;
+        previous = value;
+    }
+    if (!repeated)
+        return;
+    if (twos)
+        binding.behaviour = MidiBehaviour::RelativeTwos;
+    else if (offset)
+        binding.behaviour = MidiBehaviour::RelativeOffset;
+}
+
 } // namespace
 
 struct CMidiControllers::System {
@@ -339,15 +384,23 @@ void CMidiControllers::Run()
             const auto learn = [&](const MidiMessage& message) {
                 if (!m_learning)
                     return false;
-                MidiBinding binding;
-                if (m_learnId >= 0 && LearnedBinding(message, m_controls, m_learnId, m_learnDeck, binding)) {
-                    m_learned.push_back({port->name, port->chosenMapping, binding});
-                    m_learnId = -1; // one element per click
+                // A release left over from before the click starts nothing.
+                const bool starts = m_learnMessages.empty() && message.type != MidiMessageType::NoteOff;
+                const bool continues = !m_learnMessages.empty() && m_learnPort == port->name;
+                if (m_learnId >= 0 && (starts || continues) && m_learnMessages.size() < kMaxLearnMessages) {
+                    if (starts) {
+                        m_learnPort = port->name;
+                        m_learnMapping = port->chosenMapping;
+                        m_learnUntil = now + kLearnWindow;
+                    }
+                    m_learnMessages.push_back(message);
                 }
                 return true; // while learning, the controller moves nothing
             };
             const size_t read = device.Drain([&](MidiCommand command) { PushCommand(command); }, learn, now);
             device.Dispatcher().Tick(now);
+            if (const uint32_t moves = device.Dispatcher().TakeCrossFaderMessages(); moves > 0)
+                m_crossFaderMessages.fetch_add(moves, std::memory_order_release);
             if (read > 0) {
                 m_messagesRead.fetch_add(read, std::memory_order_relaxed);
                 m_lastArrivalNs.store(device.LastArrivalNs(), std::memory_order_release);
@@ -364,6 +417,14 @@ void CMidiControllers::Run()
                     // A lamp port that went away: the next scan closes the device.
                 }
             }
+        }
+        if (!m_learnMessages.empty() && now >= m_learnUntil) {
+            MidiBinding binding;
+            if (LearnedBinding(m_learnMessages, m_controls, m_learnId, m_learnDeck, binding)) {
+                m_learned.push_back({m_learnPort, m_learnMapping, binding});
+                m_learnId = -1; // one element per click
+            }
+            m_learnMessages.clear();
         }
     }
 }
@@ -457,6 +518,7 @@ void CMidiControllers::SetLearning(bool on)
     std::lock_guard<std::mutex> hold(m_lock);
     m_learning = on;
     m_learnId = -1;
+    m_learnMessages.clear();
 }
 
 bool CMidiControllers::Learning() const
@@ -470,29 +532,38 @@ void CMidiControllers::LearnTarget(int32_t controlId, int deck)
     std::lock_guard<std::mutex> hold(m_lock);
     m_learnId = controlId;
     m_learnDeck = deck;
+    m_learnMessages.clear(); // an element moved before this click belongs to no control
 }
 
-bool CMidiControllers::LearnedBinding(const MidiMessage& message, const CControlTable& controls,
+bool CMidiControllers::LearnedBinding(std::span<const MidiMessage> messages, const CControlTable& controls,
                                       int32_t controlId, int deck, MidiBinding& binding)
 {
     const CControlFunction* function = controls.FindFunction(controlId);
     if (function == nullptr || (function->ChannelCount() == 2) != (deck == 0 || deck == 1))
         return false;
+    const auto first = std::find_if(messages.begin(), messages.end(),
+                                    [](const MidiMessage& m) { return m.type != MidiMessageType::NoteOff; });
+    if (first == messages.end())
+        return false;
+    const MidiMessage& message = *first;
     binding = MidiBinding();
     binding.channel = message.channel;
     binding.number = message.number;
     binding.controlId = controlId;
     binding.deck = function->ChannelCount() == 2 ? deck : MidiBinding::kNoDeck;
+    const bool onOff = function->Maximum() == 1;
     switch (message.type) {
     case MidiMessageType::NoteOff:
         return false;
     case MidiMessageType::NoteOn:
         binding.kind = MidiMessageKind::Note;
-        binding.behaviour = function->Maximum() == 1 ? MidiBehaviour::Toggle : MidiBehaviour::Button;
+        binding.behaviour = onOff ? MidiBehaviour::Toggle : MidiBehaviour::Button;
         return true;
     case MidiMessageType::ControlChange:
         binding.kind = MidiMessageKind::ControlChange;
-        binding.behaviour = function->Maximum() == 1 ? MidiBehaviour::Toggle : MidiBehaviour::TakeOver;
+        binding.behaviour = onOff ? MidiBehaviour::Toggle : MidiBehaviour::TakeOver;
+        if (!onOff)
+            LearnControlChangeKind(messages, binding);
         return true;
     case MidiMessageType::PitchBend:
         binding.kind = MidiMessageKind::PitchBend;
@@ -544,8 +615,15 @@ std::vector<MidiLearned> CMidiControllers::SaveLearned()
             }
             m_mappings[item.mapping] = std::move(mapping);
             for (auto& port : m_ports) {
-                if (port->open && !port->attached && port->chosenMapping == item.mapping)
+                if (!port->open || (port->chosenMapping != item.mapping && port->name != item.port))
+                    continue;
+                if (port->attached) {
+                    // Fed by the caller, who keeps the device: its bindings change in place.
+                    port->chosenMapping = item.mapping;
+                    port->device->Dispatcher().Remap(m_mappings.at(item.mapping));
+                } else {
                     Close(*port); // opened again by the next scan, with the new binding
+                }
             }
             m_scanRequested = true;
         }

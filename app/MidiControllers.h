@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,6 +60,10 @@ struct MidiDeviceInfo {
 class CMidiControllers {
 public:
     static constexpr size_t kMaxCommands = 64;
+    // Learn reads what the element sends over this long before it decides what the element is:
+    // a 14-bit pair sends both halves and an encoder repeats its step within it.
+    static constexpr std::chrono::milliseconds kLearnWindow{300};
+    static constexpr size_t kMaxLearnMessages = 256; // more in one window are not looked at
 
     CMidiControllers(CControlTable& controls, MidiControllersOptions options);
     ~CMidiControllers();
@@ -89,9 +94,15 @@ public:
     // Arrival (steady clock ns) of the last message read and when its writes were done.
     int64_t LastArrivalNs() const noexcept { return m_lastArrivalNs.load(std::memory_order_acquire); }
     int64_t LastAppliedNs() const noexcept { return m_lastAppliedNs.load(std::memory_order_acquire); }
+    // Messages of any device bound to the cross-fader since Start (see CControllerFaderHold).
+    uint64_t CrossFaderMessages() const noexcept
+    {
+        return m_crossFaderMessages.load(std::memory_order_acquire);
+    }
 
-    // Learn: while on, the next message of any device after LearnTarget becomes a binding of
-    // that control instead of acting; SaveLearned writes it into the user's mapping file.
+    // Learn: while on, controllers move nothing; the element of any device moved first after
+    // LearnTarget (its messages over kLearnWindow) becomes a binding of that control, which
+    // SaveLearned writes into the user's mapping file.
     void SetLearning(bool on);
     bool Learning() const;
     // The control function (and deck for per-deck functions) the user clicked.
@@ -100,11 +111,18 @@ public:
     // mapping folder; a shipped mapping is copied there first), atomically, and opens the
     // devices again with them. The bindings written; problems found on the way go to Problems().
     std::vector<MidiLearned> SaveLearned();
-    // The binding a message makes for a control: notes toggle 0/1 functions and press others,
-    // control changes and pitch bend move with soft take-over. False for releases and for a
-    // target the message cannot move.
+    // The binding the messages of one element, in the order they came within kLearnWindow, make
+    // for a control: notes toggle 0/1 functions and press others; control changes and pitch bend
+    // move with soft take-over, a control change below 32 with its partner 32 higher as a 14-bit
+    // pair, and one that repeats small steps (1..15 up, 127..113 down, or around 64) as a
+    // relative encoder. False when only releases came and for a target the messages cannot move.
+    static bool LearnedBinding(std::span<const MidiMessage> messages, const CControlTable& controls,
+                               int32_t controlId, int deck, MidiBinding& binding);
     static bool LearnedBinding(const MidiMessage& message, const CControlTable& controls, int32_t controlId,
-                               int deck, MidiBinding& binding);
+                               int deck, MidiBinding& binding)
+    {
+        return LearnedBinding(std::span<const MidiMessage>(&message, 1), controls, controlId, deck, binding);
+    }
 
     // A device fed by the caller instead of a port (tools and benchmarks): Receive on the
     // returned device, from one thread, as a port's callback would. Lives until Stop.
@@ -136,6 +154,11 @@ private:
     bool m_learning = false;
     int32_t m_learnId = -1; // -1: no control clicked yet
     int m_learnDeck = MidiBinding::kNoDeck;
+    // The messages of the element being learned, from the first one's port, until m_learnUntil.
+    std::vector<MidiMessage> m_learnMessages;
+    std::string m_learnPort;
+    std::string m_learnMapping;
+    std::chrono::steady_clock::time_point m_learnUntil;
     bool m_scanRequested = true;
     bool m_stopping = false;
 
@@ -145,4 +168,5 @@ private:
     std::atomic<uint64_t> m_piecesDropped{0};
     std::atomic<int64_t> m_lastArrivalNs{0};
     std::atomic<int64_t> m_lastAppliedNs{0};
+    std::atomic<uint64_t> m_crossFaderMessages{0};
 };

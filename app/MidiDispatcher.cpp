@@ -31,12 +31,20 @@ int Delta(MidiBehaviour behaviour, uint16_t value)
 
 CMidiDispatcher::CMidiDispatcher(CControlTable& controls, const CMidiMapping& mapping) : m_controls(controls)
 {
+    Remap(mapping);
+}
+
+void CMidiDispatcher::Remap(const CMidiMapping& mapping)
+{
+    m_rows.clear();
+    m_lamps.clear();
     for (const MidiBinding& binding : mapping.Bindings()) {
         if (binding.direction == MidiDirection::In)
             m_rows.push_back(Row{binding});
         else
             m_lamps.push_back(Lamp{binding});
     }
+    m_shift = false;
 }
 
 CMidiDispatcher::Row* CMidiDispatcher::FindInLayer(const MidiMessage& message, MidiLayer layer,
@@ -164,6 +172,8 @@ bool CMidiDispatcher::Apply(Row& row, const MidiMessage& message, bool lsb, Cloc
     const MidiBinding& b = row.binding;
     const bool pressed = Pressed(message);
     const int deck = std::max(b.deck, 0) & 1;
+    if (b.target == MidiTarget::Control && b.controlId == ControlId::XFader)
+        ++m_crossFaderMessages; // a refused take-over too: the hand is on the fader
     switch (b.behaviour) {
     case MidiBehaviour::Absolute:
     case MidiBehaviour::TakeOver:

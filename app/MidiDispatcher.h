@@ -31,6 +31,8 @@ public:
     // controls outlives the dispatcher.
     CMidiDispatcher(CControlTable& controls, const CMidiMapping& mapping);
 
+    // Drops every binding and its state for mapping's, as a device opened anew would have them.
+    void Remap(const CMidiMapping& mapping);
     // Acts on one message; a command is stored into command and true returned.
     bool Handle(const MidiMessage& message, Clock::time_point now, MidiCommand& command) noexcept;
     // Lets a jog's pitch bend go once the wheel has rested kBendHold; called every few ms.
@@ -46,6 +48,14 @@ public:
         }
     }
     bool ShiftHeld() const noexcept { return m_shift; }
+    // Messages bound to the cross-fader since the last call: the window holds Automix off while
+    // the controller's fader moves.
+    uint32_t TakeCrossFaderMessages() noexcept
+    {
+        const uint32_t count = m_crossFaderMessages;
+        m_crossFaderMessages = 0;
+        return count;
+    }
 
 private:
     struct Row {
@@ -73,6 +83,7 @@ private:
     std::vector<Row> m_rows;
     std::vector<Lamp> m_lamps;
     bool m_shift = false;
+    uint32_t m_crossFaderMessages = 0;
     bool m_touched[2] = {false, false};
     bool m_bending[2] = {false, false};
     Clock::time_point m_bendUntil[2];

@@ -223,6 +223,8 @@ void CMixerPanel::RefreshPlaybackMode()
 
 void CMixerPanel::OnControlEvent(const CSkinEvent& event, int32_t controlId)
 {
+    if (m_learning && m_learning(controlId))
+        return;
     switch (controlId) {
     case kCrossFader:
         if (event.kind == SkinEventKind::SelectorChanged)
@@ -259,8 +261,6 @@ void CMixerPanel::OnCrossFader(const CSkinEvent& event)
     if (source == nullptr || source->kind != SkinEventKind::MouseButton)
         return;
     if (source->down || source->doubleClick) {
-        if (source->down && m_pressed)
-            m_pressed(ControlId::XFader, -1);
         m_core.Automix().AddManualHold(1);
         return;
     }

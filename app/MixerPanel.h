@@ -53,12 +53,9 @@ public:
     void Refresh(bool force);
     void OnControlEvent(const CSkinEvent& event, int32_t controlId) override;
 
-    // Told the control function (and deck, -1 for a global one) of a control the user presses:
-    // the learn mode of the controllers binds it.
-    void SetControlPressed(std::function<void(int32_t controlId, int deck)> pressed)
-    {
-        m_pressed = std::move(pressed);
-    }
+    // Asked before a control acts: true while the control's events point at its function for the
+    // controllers' learn mode (CSkinLearn::Intercepts), and must not move the mixer.
+    void SetLearnFilter(std::function<bool(int32_t controlId)> learning) { m_learning = std::move(learning); }
 
     // Refreshes left before the lamp goes dark (0..kLampLit); lamp is a CMixMonitor::Lamp.
     int LampCounter(int deck, int lamp) const;
@@ -87,5 +84,5 @@ private:
     uint32_t m_refreshes = 0;
     bool m_rightButton = false; // of the last press on a fade-time button
     std::array<CSampleStore::OverviewPair, kWaveColumns> m_wave{};
-    std::function<void(int32_t, int)> m_pressed; // may be empty
+    std::function<bool(int32_t)> m_learning; // may be empty
 };

@@ -275,6 +275,7 @@ int CPlayerApp::ExitInstance()
         s_running = nullptr;
     m_instance.Release();
     m_cdWatcher.reset();
+    m_faderHold.reset();
     m_controllers.reset();
     // What was found so far is kept with the lists; the track being read is given up.
     if (m_analysis != nullptr) {
@@ -780,6 +781,7 @@ void CPlayerApp::StartControllers()
     options.mappingFolders = {programFolder + "/../share/quandel-player/mappings", QUANDEL_SHIPPED_MAPPINGS,
                               m_dataFolder + "mappings"};
     m_controllers = std::make_unique<CMidiControllers>(m_core.Controls(), options);
+    m_faderHold = std::make_unique<CControllerFaderHold>(m_core);
     // What could not be used is shown on the setup sheet's Controllers page.
     m_controllers->Start();
 }
@@ -791,6 +793,7 @@ void CPlayerApp::PollControllers()
     MidiCommand command{};
     while (m_controllers->TakeCommand(command))
         m_mainDialog->RunControllerCommand(command);
+    m_faderHold->Poll(m_controllers->CrossFaderMessages(), CControllerFaderHold::Clock::now());
     m_controllers->SaveLearned();
 }
 
@@ -798,4 +801,9 @@ void CPlayerApp::LearnControl(int32_t controlId, int deck)
 {
     if (m_controllers != nullptr && m_controllers->Learning())
         m_controllers->LearnTarget(controlId, deck);
+}
+
+bool CPlayerApp::Learning() const
+{
+    return m_controllers != nullptr && m_controllers->Learning();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioClient.h"
+#include "ControllerFaderHold.h"
 #include "OutputDeviceInfo.h"
 #include "OutputManager.h"
 #include "PlayerArguments.h"
@@ -97,11 +98,14 @@ public:
     // The DJ controllers; null before start-up and after shutdown.
     CMidiControllers* Controllers() const { return m_controllers.get(); }
     // Runs the commands the controllers asked for (next, previous, load the selected entry to a
-    // deck), as the same keys do; called on every display tick.
+    // deck), as the same keys do, and holds Automix off the cross-fader while a controller moves
+    // it; called on every display tick.
     void PollControllers();
     // A control of the window the user clicked: in learn mode, the controller element moved next
     // is bound to its function (deck 0 or 1, or -1 for a global function).
     void LearnControl(int32_t controlId, int deck);
+    // Learn mode is on: a click on a control names its function instead of acting.
+    bool Learning() const;
 
 private:
     bool RunSetup();
@@ -161,6 +165,7 @@ private:
     bool m_foldersReadOnly = false; // settings and lists cannot be saved: told once at start
     std::unique_ptr<CCdWatcher> m_cdWatcher;
     std::unique_ptr<CMidiControllers> m_controllers;
+    std::unique_ptr<CControllerFaderHold> m_faderHold; // with the controllers
     std::unique_ptr<CListAnalysis> m_analysis;
     std::string m_cdWatched;  // what the watcher looks at: the disc image, or the drive's letter
     bool m_cdPolling = false; // a disc change is being handled (the Play CD question may be open)

@@ -8,10 +8,14 @@
 #include "DisplayText.h"
 #include "MainDialog.h"
 #include "MainToolTips.h"
+#include "MidiControllers.h"
+#include "MidiDevice.h"
+#include "MixerPanel.h"
 #include "PanelStack.h"
 #include "PlayerApp.h"
 #include "PlayerTestSupport.h"
 #include "PlayerWindowFixture.h"
+#include "SelectorControl.h"
 #include "SettingsStore.h"
 #include "SkinControl.h"
 #include "SkinForm.h"
@@ -704,4 +708,53 @@ TEST_F(MainWindowTest, AMixPlaysInDjMixWithoutNextPrefixesAndWithTheFadeControls
     // The mode lamp leaves DJ-Mix.
     Click(kDeck, 6);
     EXPECT_EQ(Core().PlaybackModeValue(), CPlayerCore::kAutomix);
+}
+
+TEST_F(MainWindowTest, WithLearnOnAPressedControlIsBoundToTheNextControllerElementInsteadOfActing)
+{
+    Start({Track("a.wav", 440.0, 30.0)});
+    CMidiControllers& controllers = *m_app->Controllers();
+    CMidiDevice* device = controllers.AttachDevice("fed", "generic-two-deck");
+    const auto send = [&](std::initializer_list<uint8_t> bytes) {
+        const std::vector<uint8_t> message(bytes);
+        device->Receive(message.data(), message.size(), 0);
+    };
+    const std::string userFile = m_home.DataFolder() + "mappings/generic-two-deck.midimap";
+    const auto fileHas = [&](const std::string& row) {
+        return Bytes(userFile).find(row + "\n") != std::string::npos;
+    };
+    if (!Dialog().IsPanelOpen(kMixer))
+        Dialog().ShowPanel(kMixer, true);
+    controllers.SetLearning(true);
+
+    // The deck panel's Play button: pointed at, it does not play.
+    Click(kDeck, 800);
+    WaitTicks(2);
+    EXPECT_FALSE(Core().RunStop());
+    send({0x94, 100, 127});
+    send({0x84, 100, 0});
+    const std::string playRow = "in note 5 100 control " + std::to_string(ControlId::RunStop) + " toggle";
+    EXPECT_TRUE(WaitFor([&] { return fileHas(playRow); })) << Bytes(userFile);
+
+    // The mixer's cross-fader: pointed at, it stays where it was.
+    const int32_t xFader = Core().Controls().GetValue(ControlId::XFader, 0);
+    QTest::mousePress(Window(), Qt::LeftButton, {}, Centre(kMixer, CMixerPanel::kCrossFader) + QPoint(20, 0));
+    QTest::mouseRelease(Window(), Qt::LeftButton, {},
+                        Centre(kMixer, CMixerPanel::kCrossFader) + QPoint(20, 0));
+    WaitTicks(2);
+    EXPECT_EQ(Core().Controls().GetValue(ControlId::XFader, 0), xFader);
+    EXPECT_EQ(Get<CSelectorControl>(kMixer, CMixerPanel::kCrossFader).GetValue(), xFader) << "shown moved";
+    EXPECT_EQ(Core().Automix().ManualHold(), 0);
+    send({0xB4, 20, 64});
+    const std::string faderRow = "in cc 5 20 control " + std::to_string(ControlId::XFader) + " takeover";
+    EXPECT_TRUE(WaitFor([&] { return fileHas(faderRow); })) << Bytes(userFile);
+    controllers.SetLearning(false);
+
+    // Both elements now move their functions.
+    send({0x94, 100, 127});
+    EXPECT_TRUE(WaitFor([&] { return Core().RunStop(); }));
+    send({0xB4, 20, 64});  // meets the fader at its middle
+    send({0xB4, 20, 100}); // and moves it
+    EXPECT_TRUE(WaitFor([&] { return Core().Controls().GetValue(ControlId::XFader, 0) == 201; }))
+        << Core().Controls().GetValue(ControlId::XFader, 0);
 }

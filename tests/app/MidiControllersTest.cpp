@@ -275,7 +275,12 @@ TEST_F(MidiControllersOnJack, LearnWritesTheMovedElementIntoTheUsersMappingAndUs
     EXPECT_EQ(Value(ControlId::XFader), 128);
     m_controllers->LearnTarget(ControlId::DeckEqLow, 1);
     Send({{0xB1, 50, 3}}, 1);
-    const std::vector<MidiLearned> learned = m_controllers->SaveLearned();
+    // Decided once the element's window has passed.
+    std::vector<MidiLearned> learned;
+    ASSERT_TRUE(WaitUntil([&] {
+        learned = m_controllers->SaveLearned();
+        return !learned.empty();
+    }));
     ASSERT_EQ(learned.size(), 1u);
     EXPECT_EQ(learned[0].mapping, "test-controller");
     EXPECT_EQ(CMidiMapping::FormatBinding(learned[0].binding), "in cc 2 50 control 301 B takeover");
@@ -339,6 +344,122 @@ TEST(MidiControllers, LearnMakesTheBindingTheMessageAndTheControlCallFor)
             EXPECT_EQ(CMidiMapping::FormatBinding(binding), c.row);
         }
     }
+}
+
+TEST(MidiControllers, LearnTellsPairsAndEncodersFromTheWindowOfMessages)
+{
+    CControlTable controls;
+    using M = MidiMessage;
+    constexpr auto CC = MidiMessageType::ControlChange;
+    struct Case {
+        std::vector<MidiMessage> messages;
+        int32_t id;
+        const char* row;
+    };
+    const Case cases[] = {
+        // A 14-bit fader: each move sends the MSB and then the LSB 32 higher.
+        {{M{CC, 0, 9, 60}, M{CC, 0, 41, 5}, M{CC, 0, 9, 61}, M{CC, 0, 41, 90}},
+         ControlId::DeckPitch,
+         "in cc14 1 9 41 control 101 A takeover"},
+        // The LSB seen first (the window opened between the two halves) still names the MSB.
+        {{M{CC, 0, 41, 5}, M{CC, 0, 9, 61}}, ControlId::DeckPitch, "in cc14 1 9 41 control 101 A takeover"},
+        // Encoders repeat their step: two's complement up and down, and offset around 64.
+        {{M{CC, 1, 16, 1}, M{CC, 1, 16, 1}, M{CC, 1, 16, 2}},
+         ControlId::DeckEqLow,
+         "in cc 2 16 control 301 A relative-twos"},
+        {{M{CC, 1, 16, 127}, M{CC, 1, 16, 127}},
+         ControlId::DeckEqLow,
+         "in cc 2 16 control 301 A relative-twos"},
+        {{M{CC, 1, 17, 65}, M{CC, 1, 17, 65}, M{CC, 1, 17, 66}},
+         ControlId::DeckEqMid,
+         "in cc 2 17 control 302 A relative-offset"},
+        {{M{CC, 1, 17, 63}, M{CC, 1, 17, 63}},
+         ControlId::DeckEqMid,
+         "in cc 2 17 control 302 A relative-offset"},
+        // A knob turned slowly through the same values never repeats one: absolute.
+        {{M{CC, 1, 17, 63}, M{CC, 1, 17, 64}, M{CC, 1, 17, 65}},
+         ControlId::DeckEqMid,
+         "in cc 2 17 control 302 A takeover"},
+        {{M{CC, 1, 16, 1}, M{CC, 1, 16, 2}, M{CC, 1, 16, 3}},
+         ControlId::DeckEqLow,
+         "in cc 2 16 control 301 A takeover"},
+        // One step alone cannot be told from a knob.
+        {{M{CC, 1, 16, 1}}, ControlId::DeckEqLow, "in cc 2 16 control 301 A takeover"},
+        // Another element's messages in the window do not count; a release before the press is
+        // passed over.
+        {{M{CC, 0, 9, 60}, M{CC, 1, 41, 5}}, ControlId::DeckPitch, "in cc 1 9 control 101 A takeover"},
+        {{M{MidiMessageType::NoteOff, 0, 11, 0}, M{MidiMessageType::NoteOn, 0, 11, 127}},
+         ControlId::DeckStartStop,
+         "in note 1 11 control 100 A toggle"},
+        // An on/off function stays a toggle whatever the element sent.
+        {{M{CC, 0, 8, 1}, M{CC, 0, 8, 1}}, ControlId::DeckEqLowKill, "in cc 1 8 control 304 A toggle"},
+        {{M{MidiMessageType::NoteOff, 0, 11, 0}}, ControlId::DeckStartStop, nullptr},
+    };
+    for (const Case& c : cases) {
+        MidiBinding binding;
+        const bool learned = CMidiControllers::LearnedBinding(c.messages, controls, c.id, 0, binding);
+        ASSERT_EQ(learned, c.row != nullptr) << (c.row != nullptr ? c.row : "nothing");
+        if (learned) {
+            EXPECT_EQ(CMidiMapping::FormatBinding(binding), c.row);
+        }
+    }
+}
+
+// Learn through a device fed as a port's callback would, without any MIDI system.
+TEST(MidiControllers, LearnedPairIsWrittenAfterItsWindowAndMovesTheFunctionAtOnce)
+{
+    CTempDir dir;
+    CControlTable controls;
+    MidiControllersOptions options;
+    options.systems = {};
+    options.mappingFolders = {QUANDEL_MAPPINGS, dir.Root()};
+    CMidiControllers controllers(controls, options);
+    controllers.Start();
+    CMidiDevice* device = controllers.AttachDevice("fed", "generic-two-deck");
+    const auto send = [&](std::initializer_list<uint8_t> bytes) {
+        const std::vector<uint8_t> message(bytes);
+        device->Receive(message.data(), message.size(), 0);
+    };
+    controllers.SetLearning(true);
+    controllers.LearnTarget(ControlId::DeckPitch, 0);
+    const auto firstAt = Clock::now();
+    send({0xBF, 3, 64});
+    send({0xBF, 35, 0});
+    std::vector<MidiLearned> learned;
+    ASSERT_TRUE(WaitUntil([&] {
+        learned = controllers.SaveLearned();
+        return !learned.empty();
+    }));
+    EXPECT_GE(Clock::now() - firstAt, CMidiControllers::kLearnWindow);
+    ASSERT_EQ(learned.size(), 1u);
+    EXPECT_EQ(learned[0].mapping, "generic-two-deck");
+    const std::string row = "in cc14 16 3 35 control 101 A takeover";
+    EXPECT_EQ(CMidiMapping::FormatBinding(learned[0].binding), row);
+    controllers.SetLearning(false);
+
+    // The shipped mapping copied into the user's folder with the row added at its end.
+    std::ifstream in(dir.Path("generic-two-deck.midimap"));
+    std::stringstream text;
+    text << in.rdbuf();
+    ASSERT_GE(text.str().size(), row.size() + 1);
+    EXPECT_EQ(text.str().substr(text.str().size() - row.size() - 1), row + "\n");
+
+    // The fed device answers with the new row: meet the pitch where it is, then move it.
+    const int32_t maximum = controls.FindFunction(ControlId::DeckPitch)->Maximum();
+    const int32_t rest = controls.GetValue(ControlId::DeckPitch, 0);
+    const auto fourteen = [&](int32_t value) {
+        return static_cast<uint32_t>((value * 16383 + maximum / 2) / maximum);
+    };
+    const uint32_t at = fourteen(rest);
+    send({0xBF, 3, static_cast<uint8_t>(at >> 7)});
+    send({0xBF, 35, static_cast<uint8_t>(at & 0x7F)});
+    const uint32_t target = fourteen(rest + maximum / 16);
+    send({0xBF, 3, static_cast<uint8_t>(target >> 7)});
+    send({0xBF, 35, static_cast<uint8_t>(target & 0x7F)});
+    EXPECT_TRUE(WaitUntil([&] {
+        return std::abs(controls.GetValue(ControlId::DeckPitch, 0) - (rest + maximum / 16)) <= 1;
+    })) << controls.GetValue(ControlId::DeckPitch, 0);
+    controllers.Stop();
 }
 
 TEST(MidiControllers, SystemsThatCannotBeUsedAreLeftOutWithTheirReason)
