@@ -19,6 +19,8 @@ public:
     CJackMidiTestClient& operator=(const CJackMidiTestClient&) = delete;
 
     bool Ready() const { return m_client != nullptr; }
+    // True when everything Send queued has been handed to the server.
+    bool Idle() const { return m_toSend == nullptr || jack_ringbuffer_read_space(m_toSend) == 0; }
     // True once "out" is connected in the graph the server runs: an event sent before that is lost.
     bool OutConnected() const { return m_client != nullptr && jack_port_connected(m_out) > 0; }
     // One JACK event of these bytes (a message, several, or a piece of one) in the next period;

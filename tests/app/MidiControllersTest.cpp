@@ -82,12 +82,34 @@ protected:
     }
 
     // Opened is not enough: the server carries the new connection's messages only from a later
-    // period on, and one sent before is gone. A message no binding uses proves the path.
+    // period on, and one sent before is gone; so is one sent in a period the server gives up on a
+    // late client, as the new clients' first periods under ThreadSanitizer often are. A message no
+    // binding uses, sent again every 100 ms until one arrives, proves the path; then the rest of
+    // them are let through before a test sends its own.
     void WaitUntilLive()
     {
         ASSERT_TRUE(WaitUntil([&] { return Opened(); })) << "the test controller was not opened";
         ASSERT_TRUE(WaitUntil([&] { return m_client->OutConnected(); })) << "the controller is not connected";
-        Send({{0xBF, 3, 0}}, 1);
+        const uint64_t before = m_controllers->MessagesRead();
+        Clock::time_point sent{};
+        ASSERT_TRUE(WaitUntil([&] {
+            if (m_controllers->MessagesRead() > before)
+                return true;
+            if (m_client->Idle() && Clock::now() - sent > std::chrono::milliseconds(100)) {
+                m_client->Send({0xBF, 3, 0});
+                sent = Clock::now();
+            }
+            return false;
+        })) << "no message came through";
+        uint64_t seen = m_controllers->MessagesRead();
+        Clock::time_point quietSince = Clock::now();
+        ASSERT_TRUE(WaitUntil([&] {
+            if (m_controllers->MessagesRead() != seen || !m_client->Idle()) {
+                seen = m_controllers->MessagesRead();
+                quietSince = Clock::now();
+            }
+            return Clock::now() - quietSince > std::chrono::milliseconds(300);
+        }));
     }
 
     // The MIDI thread writes into Controls(), which a derived fixture may own: it stops first.
