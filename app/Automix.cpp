@@ -123,6 +123,7 @@ void CAutomix::LoadItemTrack(int deck, int32_t track) noexcept
         return;
     // The load sets the deck's controls back to their defaults, the level among them.
     m_preparedTrack[static_cast<size_t>(deck & 1)] = -1;
+    m_soundReached[static_cast<size_t>(deck & 1)] = -1;
     m_core.LoadTrackToDeck(deck, entry->location.c_str(), track);
 }
 
@@ -146,9 +147,14 @@ void CAutomix::PrepareDeck(int deck, int32_t track) noexcept
     }
     // Seeking by frame: "Deck Seek Position" moves in 1/4096 of the track, tens of ms of silence
     // on a track of a few minutes. A deck asked to play while it loaded plays from its first
-    // tick, so a fresh load is moved even when playing.
-    if (SkipSilence() && entry->audibleStartMs > 0.0 && (fresh || !player.Playing()) &&
-        player.PlayPosition() < player.MsToFrames(entry->audibleStartMs))
+    // tick, and the load's own rewind may still be pending, so the deck is moved until it has
+    // been seen past its silent lead in, playing or not.
+    if (!SkipSilence() || entry->audibleStartMs <= 0.0)
+        return;
+    int32_t& reached = m_soundReached[static_cast<size_t>(deck & 1)];
+    if (player.PlayPosition() >= player.MsToFrames(entry->audibleStartMs))
+        reached = track;
+    else if (reached != track || !player.Playing())
         player.SeekMs(entry->audibleStartMs);
 }
 
@@ -158,7 +164,8 @@ double CAutomix::RemainingOfSound(int deck) const noexcept
     const double remaining = player.RemainingSeconds();
     if (!SkipSilence())
         return remaining;
-    const SnapshotTrack* entry = m_snapshot->TrackById(m_core.Engine().LoadedEntry(deck));
+    const SnapshotTrack* entry =
+        m_snapshot != nullptr ? m_snapshot->TrackById(m_core.Engine().LoadedEntry(deck)) : nullptr;
     return entry != nullptr ? AudibleRemainingSeconds(remaining, player.LengthSeconds(), entry->audibleEndMs)
                             : remaining;
 }
@@ -259,6 +266,7 @@ void CAutomix::TakeRequests() noexcept
         m_deckSwap.store(0, std::memory_order_relaxed);
         // A new mode sets the deck volumes back to unity.
         m_preparedTrack = {-1, -1};
+        m_soundReached = {-1, -1};
         return;
     }
     // Next or Previous during a ramp completes it rather than starting another change-over.

@@ -58,6 +58,10 @@ public:
     // any pending seek.
     void Reset() noexcept;
 
+    // Audio thread, after a step: the seconds deck has left to play, to its last audible frame
+    // when silence is skipped.
+    double RemainingOfSound(int deck) const noexcept;
+
     // Any thread.
     // The current and the next item as the step plays them: when the whole list repeats, the
     // first item follows the last, on the other deck, and the decks of every later round follow
@@ -133,7 +137,6 @@ private:
     // A deck just loaded gets its level and skips its leading silence; a stopped one that was
     // rewound skips it again.
     void PrepareDeck(int deck, int32_t track) noexcept;
-    double RemainingOfSound(int deck) const noexcept;
     void SetControl(int32_t id, int channel, int32_t value) noexcept;
     void StartRamp(double durationSeconds, int towardsDeck) noexcept;
     double PlayedSeconds(int deck) const noexcept;
@@ -159,4 +162,6 @@ private:
     std::atomic<bool> m_skipSilence{false};
     std::atomic<bool> m_levelTracks{false};
     std::array<int32_t, 2> m_preparedTrack{-1, -1}; // audio thread: the entry each deck was prepared for
+    std::array<int32_t, 2> m_soundReached{-1,
+                                          -1}; // audio thread: the entry each deck was seen past its lead in
 };

@@ -519,6 +519,8 @@ TEST(HeadlessRenderer, SkippingSilenceLeavesNoGapBetweenTracks)
         const std::vector<int16_t> left = LeftChannel(ReadBytes(options.output));
         const size_t gap = LongestInnerGap(left);
         EXPECT_LE(gap, static_cast<size_t>(0.020 * kRate)) << "fade " << fade << ": gap " << gap << " frames";
+        // The mix ends with the last sound: three 12 s tones, overlapping by the fade.
+        EXPECT_NEAR(left.size() / kRate, 36.0 - 2.0 * fade, 0.1) << "fade " << fade;
         std::printf("fade %.0f s: longest gap %zu frames (%.2f ms), mix %.2f s; without skipping %.2f s\n",
                     static_cast<double>(fade), gap, gap * 1000.0 / kRate, left.size() / kRate,
                     plainGap / kRate);
