@@ -30,6 +30,35 @@ double CAutomix::ChangeOverOverlapSeconds(double fadeSeconds, double nextSeconds
     return EarlyChangeOver(fadeSeconds, nextSeconds) ? fadeSeconds : 0.0;
 }
 
+CAutomix::ChangeOverPlan CAutomix::PlanChangeOver(double fadeSeconds, double remainingSeconds,
+                                                  double nextSeconds) noexcept
+{
+    // Without a fade the next track follows within a tick of the end, so hardly anything of
+    // the old one is cut; a fade of any length blends the last 10 ms.
+    const double atEnd =
+        fadeSeconds >= 0.0 ? std::clamp(fadeSeconds, kTickSeconds, kEndSeconds) : kEndSeconds;
+    const double threshold = EarlyChangeOver(fadeSeconds, nextSeconds) ? fadeSeconds : atEnd;
+    if (remainingSeconds > threshold)
+        return {};
+    return {true, std::min(fadeSeconds, remainingSeconds)};
+}
+
+double CAutomix::AudibleRemainingSeconds(double remainingSeconds, double lengthSeconds,
+                                         double audibleEndMs) noexcept
+{
+    if (audibleEndMs < 0.0)
+        return remainingSeconds;
+    const double silentTail = std::max(lengthSeconds - audibleEndMs / 1000.0, 0.0);
+    return std::max(remainingSeconds - silentTail, 0.0);
+}
+
+double CAutomix::LevelGainDb(float loudnessLufs, float truePeakDb) noexcept
+{
+    if (loudnessLufs == 0.0f || !std::isfinite(loudnessLufs) || !std::isfinite(truePeakDb))
+        return 0.0;
+    return std::min(static_cast<double>(kLevelTargetLufs) - loudnessLufs, -static_cast<double>(truePeakDb));
+}
+
 TimeLineCursor CAutomix::Cursor() const noexcept
 {
     if (m_snapshot == nullptr)
@@ -92,7 +121,53 @@ void CAutomix::LoadItemTrack(int deck, int32_t track) noexcept
     // A track the list no longer holds leaves the deck as it is; later ticks try again.
     if (entry == nullptr)
         return;
+    // The load sets the deck's controls back to their defaults, the level among them.
+    m_preparedTrack[static_cast<size_t>(deck & 1)] = -1;
+    m_soundReached[static_cast<size_t>(deck & 1)] = -1;
     m_core.LoadTrackToDeck(deck, entry->location.c_str(), track);
+}
+
+void CAutomix::PrepareDeck(int deck, int32_t track) noexcept
+{
+    CAudioEngine& engine = m_core.Engine();
+    CDeckPlayer& player = engine.Deck(deck);
+    if (!DeckHolds(deck, track) || engine.Loading(deck) || !player.Loaded())
+        return;
+    const SnapshotTrack* entry = m_snapshot->TrackById(track);
+    if (entry == nullptr)
+        return;
+    int32_t& prepared = m_preparedTrack[static_cast<size_t>(deck & 1)];
+    const bool fresh = prepared != track;
+    prepared = track;
+    if (fresh && LevelTracks()) {
+        const double gainDb = LevelGainDb(entry->loudnessLufs, entry->truePeakDb);
+        SetControl(ControlId::DeckVolume, deck,
+                   gainDb == 0.0 ? kUnityDeckVolume
+                                 : engine.Mixer().DeckVolumeForGain(static_cast<float>(gainDb)));
+    }
+    // Seeking by frame: "Deck Seek Position" moves in 1/4096 of the track, tens of ms of silence
+    // on a track of a few minutes. A deck asked to play while it loaded plays from its first
+    // tick, and the load's own rewind may still be pending, so the deck is moved until it has
+    // been seen past its silent lead in, playing or not.
+    if (!SkipSilence() || entry->audibleStartMs <= 0.0)
+        return;
+    int32_t& reached = m_soundReached[static_cast<size_t>(deck & 1)];
+    if (player.PlayPosition() >= player.MsToFrames(entry->audibleStartMs))
+        reached = track;
+    else if (reached != track || !player.Playing())
+        player.SeekMs(entry->audibleStartMs);
+}
+
+double CAutomix::RemainingOfSound(int deck) const noexcept
+{
+    const CDeckPlayer& player = m_core.Engine().Deck(deck);
+    const double remaining = player.RemainingSeconds();
+    if (!SkipSilence())
+        return remaining;
+    const SnapshotTrack* entry =
+        m_snapshot != nullptr ? m_snapshot->TrackById(m_core.Engine().LoadedEntry(deck)) : nullptr;
+    return entry != nullptr ? AudibleRemainingSeconds(remaining, player.LengthSeconds(), entry->audibleEndMs)
+                            : remaining;
 }
 
 void CAutomix::StartRamp(double durationSeconds, int towardsDeck) noexcept
@@ -189,6 +264,9 @@ void CAutomix::TakeRequests() noexcept
         SetTransition(kIdle);
         m_pendingSeek.store(0, std::memory_order_relaxed);
         m_deckSwap.store(0, std::memory_order_relaxed);
+        // A new mode sets the deck volumes back to unity.
+        m_preparedTrack = {-1, -1};
+        m_soundReached = {-1, -1};
         return;
     }
     // Next or Previous during a ramp completes it rather than starting another change-over.
@@ -279,6 +357,11 @@ void CAutomix::KeepDecksInLine() noexcept
     if (nextDeck >= 0 && nextDeck != current && !DeckHolds(nextDeck, cursor.nextTrack) &&
         !engine.Loading(current) && !engine.Loading(nextDeck))
         LoadItemTrack(nextDeck, cursor.nextTrack);
+    if (SkipSilence() || LevelTracks()) {
+        PrepareDeck(current, cursor.track);
+        if (nextDeck >= 0 && nextDeck != current)
+            PrepareDeck(nextDeck, cursor.nextTrack);
+    }
 }
 
 void CAutomix::ActOnTransition() noexcept
@@ -319,17 +402,14 @@ void CAutomix::ActOnTransition() noexcept
             }
             break;
         }
-        const double other = engine.Deck(current ^ 1).RemainingSeconds();
-        // Without a fade the next track follows within a tick of the end, so hardly anything of
-        // the old one is cut; a fade of any length blends the last 10 ms.
-        const double atEnd = fade >= 0.0 ? std::clamp(fade, kTickSeconds, kEndSeconds) : kEndSeconds;
-        const double threshold = EarlyChangeOver(fade, other) ? fade : atEnd;
-        if (remaining <= threshold) {
+        // With silence skipped, the change-over ends where the sound ends, not the file.
+        const ChangeOverPlan plan =
+            PlanChangeOver(fade, RemainingOfSound(current), RemainingOfSound(current ^ 1));
+        if (plan.start) {
             SetTransition(kChangeOver);
-            const double duration = std::min(fade, remaining);
-            StartRamp(duration, current ^ 1);
+            StartRamp(plan.rampSeconds, current ^ 1);
             // A pause starts the next deck only when it has been waited out.
-            if (duration >= 0.0)
+            if (plan.rampSeconds >= 0.0)
                 SetControl(ControlId::DeckStartStop, nextDeck, 1);
         }
         break;

@@ -2,6 +2,7 @@
 
 #include "TimeLine.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -20,6 +21,15 @@ class CPlaySnapshot;
 // takes on its next tick; the current item and position it publishes for the displays.
 class CAutomix {
 public:
+    // Where a change-over falls: it starts now or not, and its ramp in seconds (negative: a
+    // pause before the next track).
+    struct ChangeOverPlan {
+        bool start = false;
+        double rampSeconds = 0.0;
+    };
+    static constexpr float kLevelTargetLufs = -14.0f;
+    static constexpr int32_t kUnityDeckVolume = 191; // "Deck Volume" at 0 dB
+
     // Transition states.
     static constexpr int kIdle = 0;
     static constexpr int kNextRequested = 1;
@@ -48,6 +58,10 @@ public:
     // any pending seek.
     void Reset() noexcept;
 
+    // Audio thread, after a step: the seconds deck has left to play, to its last audible frame
+    // when silence is skipped.
+    double RemainingOfSound(int deck) const noexcept;
+
     // Any thread.
     // The current and the next item as the step plays them: when the whole list repeats, the
     // first item follows the last, on the other deck, and the decks of every later round follow
@@ -57,6 +71,19 @@ public:
     // when the next track is long enough for an early change-over, a negative pause as it is, 0
     // when the change-over comes at the end of the current track.
     static double ChangeOverOverlapSeconds(double fadeSeconds, double nextSeconds) noexcept;
+    // The change-over out of a track with remainingSeconds left to play (to its last audible
+    // frame when silence is skipped) into one of nextSeconds: an early one, fadeSeconds before
+    // the end, when the next track is long enough; else at the end. The ramp never outlasts
+    // what is left.
+    static ChangeOverPlan PlanChangeOver(double fadeSeconds, double remainingSeconds,
+                                         double nextSeconds) noexcept;
+    // remainingSeconds of a track of lengthSeconds counted to its last audible frame instead
+    // of its end, never below 0; as it is when the track was not analysed (audibleEndMs < 0).
+    static double AudibleRemainingSeconds(double remainingSeconds, double lengthSeconds,
+                                          double audibleEndMs) noexcept;
+    // The gain that plays a track at kLevelTargetLufs without its true peak passing 0 dBTP; 0
+    // for a track whose loudness was not measured (loudnessLufs 0).
+    static double LevelGainDb(float loudnessLufs, float truePeakDb) noexcept;
     // The item playing, and the position on the displayed Time Line in ms, as the step left them.
     int CurrentIndex() const noexcept { return m_current.load(std::memory_order_relaxed); }
     uint32_t PositionMs() const noexcept { return m_position.load(std::memory_order_relaxed); }
@@ -76,6 +103,13 @@ public:
     bool RepeatAll() const noexcept { return m_repeatAll.load(std::memory_order_relaxed); }
     void SetRepeatAll(bool on) noexcept { m_repeatAll.store(on, std::memory_order_relaxed); }
     int ManualHold() const noexcept { return m_manualHold.load(std::memory_order_relaxed); }
+    // "Skip silence": each track starts at its first audible frame and the change-over out of
+    // it ends at its last (a pause counts from there). Analysed tracks only.
+    bool SkipSilence() const noexcept { return m_skipSilence.load(std::memory_order_relaxed); }
+    void SetSkipSilence(bool on) noexcept { m_skipSilence.store(on, std::memory_order_relaxed); }
+    // "Level tracks": each track loaded gets the "Deck Volume" of LevelGainDb.
+    bool LevelTracks() const noexcept { return m_levelTracks.load(std::memory_order_relaxed); }
+    void SetLevelTracks(bool on) noexcept { m_levelTracks.store(on, std::memory_order_relaxed); }
 
 private:
     // What the commands ask of the next step; the ramp belongs to the audio thread.
@@ -100,6 +134,9 @@ private:
     bool Running() const noexcept;
     bool DeckHolds(int deck, int32_t track) const noexcept;
     void LoadItemTrack(int deck, int32_t track) noexcept;
+    // A deck just loaded gets its level and skips its leading silence; a stopped one that was
+    // rewound skips it again.
+    void PrepareDeck(int deck, int32_t track) noexcept;
     void SetControl(int32_t id, int channel, int32_t value) noexcept;
     void StartRamp(double durationSeconds, int towardsDeck) noexcept;
     double PlayedSeconds(int deck) const noexcept;
@@ -122,4 +159,9 @@ private:
     std::atomic<bool> m_repeatSingle{false};
     std::atomic<bool> m_repeatAll{false};
     std::atomic<uint32_t> m_requests{0};
+    std::atomic<bool> m_skipSilence{false};
+    std::atomic<bool> m_levelTracks{false};
+    std::array<int32_t, 2> m_preparedTrack{-1, -1}; // audio thread: the entry each deck was prepared for
+    std::array<int32_t, 2> m_soundReached{-1,
+                                          -1}; // audio thread: the entry each deck was seen past its lead in
 };

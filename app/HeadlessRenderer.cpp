@@ -465,6 +465,8 @@ int CHeadlessRenderer::Run()
     CRenderCore core;
     core.Automix().SetFadeTime(m_options.fadeSeconds);
     core.Automix().SetRepeatAll(m_options.repeat);
+    core.Automix().SetSkipSilence(m_options.skipSilence);
+    core.Automix().SetLevelTracks(m_options.levelTracks);
 
     int leftOut = 0;
     if (!OpenInputs(core, inputs, leftOut)) {

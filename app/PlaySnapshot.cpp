@@ -17,8 +17,9 @@ std::unique_ptr<const CPlaySnapshot> CPlaySnapshot::Build(const CPlaylist& list,
     snapshot->m_byId.reserve(static_cast<size_t>(list.Count()));
     for (int i = 0; i < list.Count(); ++i) {
         const TrackEntry& entry = list.Entry(i);
-        snapshot->m_tracks.push_back(
-            {entry.id, entry.location, entry.cuePoints, entry.tempo, entry.tempoQuality, entry.firstBeatMs});
+        snapshot->m_tracks.push_back({entry.id, entry.location, entry.cuePoints, entry.tempo,
+                                      entry.tempoQuality, entry.firstBeatMs, entry.audibleStartMs,
+                                      entry.audibleEndMs, entry.loudnessLufs, entry.truePeakDb});
         snapshot->m_byId.emplace_back(entry.id, i);
     }
     std::sort(snapshot->m_byId.begin(), snapshot->m_byId.end());

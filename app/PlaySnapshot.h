@@ -18,7 +18,11 @@ struct SnapshotTrack {
     std::array<double, 5> cuePoints{}; // ms; 0 = not set
     float tempo = 0.0f;                // BPM; 0 = none
     float tempoQuality = 0.0f;
-    double firstBeatMs = -1.0; // the tempo's first beat; -1 = not known
+    double firstBeatMs = -1.0;    // the tempo's first beat; -1 = not known
+    double audibleStartMs = -1.0; // first sound above -60 dBFS; -1 = not measured
+    double audibleEndMs = -1.0;   // last such sound
+    float loudnessLufs = 0.0f;    // integrated loudness; 0 = not measured
+    float truePeakDb = 0.0f;      // dBTP, valid with loudnessLufs
 };
 
 // Everything the audio thread reads of the lists, frozen: the Time Line list's entries in list

@@ -217,6 +217,8 @@ bool CPlayerApp::InitInstance()
     m_core.Automix().SetFadeTime(m_settings.autoFadeTime);
     m_core.Automix().SetRepeatAll(m_settings.playlistRepeat != 0);
     m_core.SetTimeLineModeFixed(m_settings.timeLineModeFixed != 0);
+    m_core.Automix().SetSkipSilence(m_settings.automixSkipSilence != 0);
+    m_core.Automix().SetLevelTracks(m_settings.automixLevelTracks != 0);
 
     WriteAssociations();
 
@@ -730,6 +732,8 @@ bool CPlayerApp::RunSetup()
     edited.outputChanged = false;
     m_settings = edited;
     m_core.SetTimeLineModeFixed(m_settings.timeLineModeFixed != 0);
+    m_core.Automix().SetSkipSilence(m_settings.automixSkipSilence != 0);
+    m_core.Automix().SetLevelTracks(m_settings.automixLevelTracks != 0);
     if (m_settings.cdImage.empty() && m_settings.driveAudioCd != 0)
         CMediaDrives::Program().SelectCdDrive(m_settings.driveAudioCd);
     WriteAssociations();

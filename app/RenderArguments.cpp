@@ -109,6 +109,13 @@ const char* CRenderArguments::HelpText()
            "  --analyse           analyse the tracks first: tempo, loudness and silent ends\n"
            "                      (a tempo the list gives stays); results are kept in\n"
            "                      $XDG_DATA_HOME/quandel-player/analysis.txt for the next run\n"
+           "  --skip-silence      each track starts at its first sound above -60 dBFS, the fade\n"
+           "                      (or pause) out of it is placed at its last, and the mix ends\n"
+           "                      with the last track's last sound; analyses the tracks as\n"
+           "                      --analyse does\n"
+           "  --level             each track plays at -14 LUFS integrated loudness, never above\n"
+           "                      0 dBTP, through its deck volume; analyses the tracks as\n"
+           "                      --analyse does\n"
            "  --play              play through the sound card (ALSA \"default\") in real time\n"
            "  --block TICKS       ticks of 128 frames per rendered block (1..128, default 8)\n"
            "  --demo-dir DIR      where the demo is made when no INPUT is given (default:\n"
@@ -201,6 +208,12 @@ bool CRenderArguments::Parse(int argc, char** argv, RenderOptions& options, std:
             if (!value(options.demoFolder))
                 return false;
         } else if (arg == "--analyse") {
+            options.analyse = true;
+        } else if (arg == "--skip-silence") {
+            options.skipSilence = true;
+            options.analyse = true;
+        } else if (arg == "--level") {
+            options.levelTracks = true;
             options.analyse = true;
         } else if (arg == "--repeat") {
             options.repeat = true;

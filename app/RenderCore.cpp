@@ -18,8 +18,8 @@ void CRenderCore::EndAt(uint64_t frame) noexcept
     }
 }
 
-// While the last track of a list that does not repeat plays, its end is the end of the mix:
-// what follows is the change-over to an empty deck.
+// While the last track of a list that does not repeat plays, its end (or its last sound, when
+// silence is skipped) is the end of the mix: what follows is the change-over to an empty deck.
 void CRenderCore::FollowLastTrack(uint64_t tickFrame) noexcept
 {
     if (PlaybackModeValue() != kAutomix || Automix().RepeatAll())
@@ -33,9 +33,13 @@ void CRenderCore::FollowLastTrack(uint64_t tickFrame) noexcept
     // Once nothing is left the end lies inside the tick before, as measured there. The deck's
     // position runs a few frames ahead of what it has played (its resampler reads ahead), so the
     // end found is within 0.2 ms of the true one.
-    const double remaining = deck.RemainingSeconds();
+    const double remaining = Automix().RemainingOfSound(cursor.deck);
     if (remaining > 0.0)
         m_lastTrackEnd = tickFrame + static_cast<uint64_t>(std::llround(remaining * 44100.0));
+    // Skipping silence, the mix ends with the last sound of its last track rather than after
+    // the silence that follows it.
+    if (Automix().SkipSilence() && m_lastTrackEnd != kOpenEnd)
+        EndAt(m_lastTrackEnd);
 }
 
 void CRenderCore::ScheduleTimeLine() noexcept

@@ -22,4 +22,6 @@ struct RenderOptions {
     bool demoMp3 = true;       // the demo as MP3 when lame is installed (else WAV)
     bool analyse = false;      // the tracks analysed (tempo, loudness, silent ends) before the run
     std::string analysisCache; // the analysis cache file; empty: the per-user data folder's
+    bool skipSilence = false;  // Automix skips silent starts and ends (implies analyse)
+    bool levelTracks = false;  // Automix plays every track at -14 LUFS (implies analyse)
 };

@@ -130,6 +130,8 @@ void CSettingsStore::Read(PlayerSettings& settings, CControlTable& controls) con
     ReadControl(file, "MasterVolume", controls, ControlId::MasterVolume, 128);
     settings.toolTips = Flag(file, "ToolTips", settings.toolTips);
     settings.timeLineModeFixed = Flag(file, "TimeLineModeFixed", settings.timeLineModeFixed);
+    settings.automixSkipSilence = Flag(file, "AutomixSkipSilence", settings.automixSkipSilence);
+    settings.automixLevelTracks = Flag(file, "AutomixLevelTracks", settings.automixLevelTracks);
     const QString folder = file.value(QStringLiteral("DefaultLoadDir")).toString();
     if (!folder.isEmpty() && folder.size() < 4096)
         settings.defaultLoadDir = folder.toStdString();
@@ -182,6 +184,8 @@ bool CSettingsStore::Write(const PlayerSettings& settings, const CControlTable& 
     put("XFadeMode", controls.GetValue(ControlId::XFaderMode, 0));
     put("ToolTips", settings.toolTips);
     put("TimeLineModeFixed", settings.timeLineModeFixed);
+    put("AutomixSkipSilence", settings.automixSkipSilence);
+    put("AutomixLevelTracks", settings.automixLevelTracks);
     put("MasterVolume", controls.GetValue(ControlId::MasterVolume, 0));
     put("DefaultLoadDir", QString::fromStdString(settings.defaultLoadDir));
     file.beginGroup(QStringLiteral("Apperance"));

@@ -609,3 +609,20 @@ float CMixerDsp::AutoLevelGain(int deck) const noexcept
 {
     return m_autoGains[deck & 1].load(std::memory_order_relaxed);
 }
+
+int CMixerDsp::DeckVolumeForGain(float gainDb) const noexcept
+{
+    const float wanted = std::pow(10.0f, gainDb / 20.0f);
+    int best = 0;
+    float bestDistance = INFINITY;
+    for (int value = 1; value <= 255; ++value) {
+        // The same control-to-curve step as SetParam takes for "Deck Volume".
+        const float gain = m_tables.Volume(Round(ValueFromControl(DeckVolume, value) * kCurveTop));
+        const float distance = std::fabs(std::log(gain / wanted));
+        if (distance < bestDistance) {
+            best = value;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}

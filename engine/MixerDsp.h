@@ -72,6 +72,9 @@ public:
     float LevelReading(Meter meter) const noexcept;
     // The automatic level of deck 0 (A) or 1 (B), 0 .. 1, while "Auto Level Decks" is on.
     float AutoLevelGain(int deck) const noexcept;
+    // The "Deck Volume" control value (0..255) whose gain on the volume curve comes nearest to
+    // gainDb; steps are about 0.16 dB near unity, the curve ends at +10 dB.
+    int DeckVolumeForGain(float gainDb) const noexcept;
 
 private:
     // A gain that moves to its target in kRampFrames equal steps.

@@ -29,8 +29,10 @@ struct PlayerSettings {
     int32_t playlistRepeat = 0;    // repeat all
     float autoFadeTime = 10.0f;    // seconds: > 0 cross-fade, 0 none, < 0 pause; -999 .. 999
     int32_t toolTips = 1;
-    int32_t timeLineModeFixed = 0; // every Time Line item drawn 170 s wide
-    std::string defaultLoadDir;    // where the file dialogs open
+    int32_t timeLineModeFixed = 0;  // every Time Line item drawn 170 s wide
+    int32_t automixSkipSilence = 0; // Automix starts and ends analysed tracks at their sound
+    int32_t automixLevelTracks = 0; // Automix plays analysed tracks at one loudness
+    std::string defaultLoadDir;     // where the file dialogs open
     // Set by the setup sheet's Audio page on OK: the outputs are to be reopened.
     bool outputChanged = false;
 };

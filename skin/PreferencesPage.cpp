@@ -43,6 +43,8 @@ CPreferencesPage::CPreferencesPage(const std::vector<char>& cdDrives, QWidget* p
     m_toolTips = Box("1073", StringId::PreferencesToolTips);
     m_fixedBlocks = Box("1052", StringId::PreferencesFixedBlocks);
     m_subDirectories = Box("1051", StringId::PreferencesSubDirectories);
+    m_skipSilence = Box("1095", StringId::PreferencesSkipSilence);
+    m_levelTracks = Box("1096", StringId::PreferencesLevelTracks);
 
     m_cdDrive = new QComboBox;
     m_cdDrive->setObjectName(QStringLiteral("1187"));
@@ -58,10 +60,17 @@ CPreferencesPage::CPreferencesPage(const std::vector<char>& cdDrives, QWidget* p
     playerRow->addWidget(m_cdDrive);
     playerRow->addStretch(1);
 
+    auto* automix = new QWidget;
+    auto* automixColumn = new QVBoxLayout(automix);
+    automixColumn->setContentsMargins(0, 0, 0, 0);
+    automixColumn->addWidget(m_skipSilence);
+    automixColumn->addWidget(m_levelTracks);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Group(StringId::PreferencesGeneral, m_toolTips));
     layout->addWidget(Group(StringId::PreferencesPlayer, player));
     layout->addWidget(Group(StringId::PreferencesTimeLine, m_fixedBlocks));
+    layout->addWidget(Group(StringId::PreferencesAutomix, automix));
     layout->addWidget(Group(StringId::PreferencesPlaylist, m_subDirectories));
     layout->addStretch(1);
 }
@@ -71,6 +80,8 @@ void CPreferencesPage::Load(const PlayerSettings& settings)
     m_toolTips->setChecked(settings.toolTips != 0);
     m_fixedBlocks->setChecked(settings.timeLineModeFixed != 0);
     m_subDirectories->setChecked(settings.playlistRecDirAdd != 0);
+    m_skipSilence->setChecked(settings.automixSkipSilence != 0);
+    m_levelTracks->setChecked(settings.automixLevelTracks != 0);
     int selected = -1;
     for (int i = 0; i < m_cdDrive->count(); ++i) {
         if (settings.driveAudioCd != 0 &&
@@ -87,6 +98,8 @@ void CPreferencesPage::Store(PlayerSettings& settings) const
     settings.toolTips = m_toolTips->isChecked() ? 1 : 0;
     settings.timeLineModeFixed = m_fixedBlocks->isChecked() ? 1 : 0;
     settings.playlistRecDirAdd = m_subDirectories->isChecked() ? 1 : 0;
+    settings.automixSkipSilence = m_skipSilence->isChecked() ? 1 : 0;
+    settings.automixLevelTracks = m_levelTracks->isChecked() ? 1 : 0;
     if (m_cdDrive->currentIndex() >= 0)
         settings.driveAudioCd = m_cdDrive->currentText().at(0).toLatin1();
 }

@@ -9,9 +9,9 @@ class QComboBox;
 struct PlayerSettings;
 
 // The setup sheet's "Preferences" page (dialog 145): tooltips (1073), the default Audio-CD
-// drive (1187, one "X:" entry per drive), fixed Time Line blocks (1052) and sub-folders when
-// adding folders (1051). Box 1055 of the resource is not on the shipped English page, and not
-// here.
+// drive (1187, one "X:" entry per drive), fixed Time Line blocks (1052), sub-folders when
+// adding folders (1051), and Automix's "Skip silence" (1095) and "Level tracks" (1096). Box
+// 1055 of the resource is not on the shipped English page, and not here.
 class CPreferencesPage : public QWidget {
 public:
     // cdDrives: the drive letters in drive order, either case.
@@ -27,4 +27,6 @@ private:
     QComboBox* m_cdDrive = nullptr;
     QCheckBox* m_fixedBlocks = nullptr;
     QCheckBox* m_subDirectories = nullptr;
+    QCheckBox* m_skipSilence = nullptr;
+    QCheckBox* m_levelTracks = nullptr;
 };

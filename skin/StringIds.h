@@ -86,6 +86,9 @@ constexpr int32_t PreferencesTimeLine = 14505;
 constexpr int32_t PreferencesFixedBlocks = 14506;
 constexpr int32_t PreferencesPlaylist = 14507;
 constexpr int32_t PreferencesSubDirectories = 14508;
+constexpr int32_t PreferencesAutomix = 14509;
+constexpr int32_t PreferencesSkipSilence = 14510;
+constexpr int32_t PreferencesLevelTracks = 14511;
 // Dialog 171, find.
 constexpr int32_t FindCaption = 17100;
 constexpr int32_t FindAnywhere = 17101;

@@ -1,3 +1,4 @@
+#include "Automix.h"
 #include "AudioEngine.h"
 #include "CoreTestSupport.h"
 #include "TempDir.h"
@@ -7,6 +8,7 @@
 
 #include <cmath>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -305,4 +307,83 @@ TEST_F(AutomixTest, ChoosingAutomixAgainDuringAFadeStartsCleanAtTheFirstItem)
     EXPECT_TRUE(Playing(0));
     EXPECT_FALSE(Playing(1));
     EXPECT_EQ(Value(ControlId::XFader), 0);
+}
+
+// An analysed track is levelled and starts at its sound as Automix loads it; one not analysed
+// stays at unity from its first frame.
+TEST_F(AutomixTest, LoadedTracksGetTheirLevelAndStartAtTheirSound)
+{
+    MakeList({30.0, 30.0}, 4.0f);
+    TrackEntry& analysed = core.List().Entry(0);
+    analysed.loudnessLufs = -20.0f;
+    analysed.truePeakDb = -10.0f;
+    analysed.audibleStartMs = 2000.0;
+    analysed.audibleEndMs = 28000.0;
+    core.Automix().SetSkipSilence(true);
+    core.Automix().SetLevelTracks(true);
+    core.SetPlaybackMode(CPlayerCore::kAutomix);
+    core.SetRunStop(true);
+    RunUntil([&] { return core.Engine().LoadedEntry(1) == EntryId(1) && !core.Engine().Loading(1); }, 2.0);
+    run.Ticks(TicksFor(0.5));
+    ASSERT_EQ(core.Engine().LoadedEntry(0), EntryId(0));
+    EXPECT_EQ(Value(ControlId::DeckVolume, 0), core.Engine().Mixer().DeckVolumeForGain(6.0f));
+    EXPECT_GT(Value(ControlId::DeckVolume, 0), CAutomix::kUnityDeckVolume);
+    EXPECT_EQ(Value(ControlId::DeckVolume, 1), CAutomix::kUnityDeckVolume);
+    const double played = core.Engine().Deck(0).PlayPosition() / 44100.0;
+    EXPECT_GT(played, 2.0);
+    EXPECT_LT(played, 3.5);
+    EXPECT_LT(core.Engine().Deck(1).PlayPosition(), 441u) << "not analysed: waits at its start";
+}
+
+// Where the change-over out of a track falls, given what is left of it and of the next track.
+TEST(AutomixPlacement, FadeEndsWhereTheSoundEndsAndNeverOutlastsIt)
+{
+    struct Case {
+        double fade, remaining, next;
+        bool start;
+        double ramp;
+    };
+    const Case cases[] = {
+        {8.0, 8.5, 60.0, false, 0.0},    // not yet
+        {8.0, 8.0, 60.0, true, 8.0},     // the fade ends with what is left
+        {8.0, 5.0, 60.0, true, 5.0},     // less left than the fade: the ramp is cut to it
+        {8.0, 0.0, 60.0, true, 0.0},     // nothing left: at once
+        {8.0, 8.0, 20.0, false, 0.0},    // a short next track gets no early change-over...
+        {8.0, 0.005, 20.0, true, 0.005}, // ...only the last 10 ms
+        {-3.0, 0.5, 60.0, false, 0.0},   // a pause waits for the end
+        {-3.0, 0.01, 60.0, true, -3.0},  // and then counts
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const CAutomix::ChangeOverPlan plan = CAutomix::PlanChangeOver(c.fade, c.remaining, c.next);
+        EXPECT_EQ(plan.start, c.start) << "case " << i;
+        if (c.start) {
+            EXPECT_DOUBLE_EQ(plan.rampSeconds, c.ramp) << "case " << i;
+        }
+    }
+}
+
+TEST(AutomixPlacement, RemainingCountsToTheLastAudibleFrame)
+{
+    // A 200 s track whose sound ends at 190 s, 20 s from its end: 10 s of sound are left, so an
+    // 8 s fade starts at 182 s, the audible end minus the fade.
+    EXPECT_DOUBLE_EQ(CAutomix::AudibleRemainingSeconds(20.0, 200.0, 190000.0), 10.0);
+    EXPECT_TRUE(
+        CAutomix::PlanChangeOver(8.0, CAutomix::AudibleRemainingSeconds(18.0, 200.0, 190000.0), 60.0).start);
+    EXPECT_FALSE(
+        CAutomix::PlanChangeOver(8.0, CAutomix::AudibleRemainingSeconds(18.5, 200.0, 190000.0), 60.0).start);
+    // Past the audible end nothing is left, never less.
+    EXPECT_DOUBLE_EQ(CAutomix::AudibleRemainingSeconds(4.0, 200.0, 190000.0), 0.0);
+    // Not analysed: the file's end, as without skipping.
+    EXPECT_DOUBLE_EQ(CAutomix::AudibleRemainingSeconds(20.0, 200.0, -1.0), 20.0);
+    // An audible end past the length the deck reports (a length estimated short) cuts nothing.
+    EXPECT_DOUBLE_EQ(CAutomix::AudibleRemainingSeconds(20.0, 200.0, 201000.0), 20.0);
+}
+
+TEST(AutomixPlacement, LevelAimsAtTheTargetUnlessThePeakWouldPassFullScale)
+{
+    EXPECT_DOUBLE_EQ(CAutomix::LevelGainDb(-8.0f, -0.5f), -6.0);  // loud: down to the target
+    EXPECT_DOUBLE_EQ(CAutomix::LevelGainDb(-20.0f, -10.0f), 6.0); // quiet: up to the target
+    EXPECT_DOUBLE_EQ(CAutomix::LevelGainDb(-20.0f, -2.0f), 2.0);  // up only to 0 dBTP
+    EXPECT_DOUBLE_EQ(CAutomix::LevelGainDb(0.0f, 0.0f), 0.0);     // not measured: unity
 }

@@ -4,6 +4,8 @@
 #include "CoreTestSupport.h"
 #include "DemoTracks.h"
 #include "EngineTestSupport.h"
+#include "LoudnessMeter.h"
+#include "Playlist.h"
 #include "TempDir.h"
 #include "WavWriter.h"
 #include "XmlPlaylist.h"
@@ -437,4 +439,177 @@ TEST(HeadlessRenderer, AnalysedTracksShowTheirTempoAndTheMixStaysTheSame)
     EXPECT_TRUE(plainBytes == analysedBytes) << "analysing alone changes nothing heard";
     struct stat cache {};
     EXPECT_EQ(::stat(dir.Path("quandel-player/analysis.txt").c_str(), &cache), 0);
+}
+
+namespace {
+
+constexpr double kRate = 44100.0;
+constexpr int kQuietBelow = 33; // -60 dBFS of full scale 32768
+
+// A stereo tone of seconds at peak amplitude (1.0 = full scale) between stretches of silence.
+void WritePaddedTone(const std::string& path, double hz, double amplitude, double leadSeconds,
+                     double toneSeconds, double tailSeconds)
+{
+    const auto lead = static_cast<size_t>(leadSeconds * kRate);
+    const auto tone = static_cast<size_t>(toneSeconds * kRate);
+    std::vector<int16_t> samples(lead + tone + static_cast<size_t>(tailSeconds * kRate), 0);
+    for (size_t i = 0; i < tone; ++i)
+        samples[lead + i] = static_cast<int16_t>(
+            std::lround(32767.0 * amplitude * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / kRate)));
+    ASSERT_TRUE(WriteStereoWav16(path, samples, samples));
+}
+
+std::vector<int16_t> Interleaved(const std::vector<uint8_t>& wav)
+{
+    std::vector<int16_t> frames;
+    for (size_t i = DataOffset(wav); i + 1 < wav.size(); i += 2)
+        frames.push_back(static_cast<int16_t>(wav[i] | wav[i + 1] << 8));
+    return frames;
+}
+
+// EBU R128 integrated loudness of the frames from fromSeconds to toSeconds.
+double PartLoudness(const std::vector<int16_t>& interleaved, double fromSeconds, double toSeconds)
+{
+    const auto from = static_cast<size_t>(fromSeconds * kRate);
+    const auto to = std::min(static_cast<size_t>(toSeconds * kRate), interleaved.size() / 2);
+    CLoudnessMeter meter(44100);
+    meter.Add(interleaved.data() + 2 * from, to - from);
+    return meter.IntegratedLufs();
+}
+
+// The longest run below -60 dBFS between the first and the last sound of the mix, in frames.
+size_t LongestInnerGap(const std::vector<int16_t>& left)
+{
+    const auto loud = [](int16_t s) { return std::abs(static_cast<int>(s)) >= kQuietBelow; };
+    const auto first = std::find_if(left.begin(), left.end(), loud);
+    const auto last = std::find_if(left.rbegin(), left.rend(), loud).base();
+    return first < last ? LongestQuietRun(std::vector<int16_t>(first, last), kQuietBelow) : left.size();
+}
+
+} // namespace
+
+// Tracks that start with silence and end in 8 s of it: skipping silence starts each at its
+// first sound and fades it out up to its last, so the mix never falls silent between them;
+// without it, every change-over waits through the silence.
+TEST(HeadlessRenderer, SkippingSilenceLeavesNoGapBetweenTracks)
+{
+    CTempDir dir;
+    setenv("XDG_DATA_HOME", dir.Root().c_str(), 1);
+    std::vector<std::string> tracks;
+    for (int i = 0; i < 3; ++i) {
+        tracks.push_back(dir.Path("padded" + std::to_string(i) + ".wav"));
+        WritePaddedTone(tracks.back(), 330.0 + 110.0 * i, 0.25, 1.0 + 0.5 * i, 12.0, 8.0);
+    }
+    CHeadlessRenderer::Options options;
+    options.inputs = tracks;
+    options.fadeSeconds = 3.0f;
+    options.output = dir.Path("plain.wav");
+    const RenderResult plain = Render(options);
+    ASSERT_EQ(plain.code, CHeadlessRenderer::kOk) << plain.messages;
+    const size_t plainGap = LongestInnerGap(LeftChannel(ReadBytes(options.output)));
+    EXPECT_GT(plainGap, static_cast<size_t>(5.0 * kRate));
+
+    for (const float fade : {3.0f, 0.0f}) {
+        options.fadeSeconds = fade;
+        options.skipSilence = true;
+        options.analyse = true;
+        options.output = dir.Path("skipped.wav");
+        const RenderResult skipped = Render(options);
+        ASSERT_EQ(skipped.code, CHeadlessRenderer::kOk) << skipped.messages;
+        const std::vector<int16_t> left = LeftChannel(ReadBytes(options.output));
+        const size_t gap = LongestInnerGap(left);
+        EXPECT_LE(gap, static_cast<size_t>(0.020 * kRate)) << "fade " << fade << ": gap " << gap << " frames";
+        // The mix ends with the last sound: three 12 s tones, overlapping by the fade.
+        EXPECT_NEAR(left.size() / kRate, 36.0 - 2.0 * fade, 0.1) << "fade " << fade;
+        std::printf("fade %.0f s: longest gap %zu frames (%.2f ms), mix %.2f s; without skipping %.2f s\n",
+                    static_cast<double>(fade), gap, gap * 1000.0 / kRate, left.size() / kRate,
+                    plainGap / kRate);
+    }
+}
+
+// A pause counts from the last sound of the outgoing track, not from the end of its file.
+TEST(HeadlessRenderer, SkippingSilenceCountsAPauseFromTheLastSound)
+{
+    CTempDir dir;
+    setenv("XDG_DATA_HOME", dir.Root().c_str(), 1);
+    std::vector<std::string> tracks;
+    for (int i = 0; i < 2; ++i) {
+        tracks.push_back(dir.Path("padded" + std::to_string(i) + ".wav"));
+        WritePaddedTone(tracks.back(), 440.0, 0.25, 1.0, 6.0, 8.0);
+    }
+    CHeadlessRenderer::Options options;
+    options.inputs = tracks;
+    options.fadeSeconds = -2.0f;
+    options.skipSilence = true;
+    options.analyse = true;
+    options.output = dir.Path("paused.wav");
+    const RenderResult paused = Render(options);
+    ASSERT_EQ(paused.code, CHeadlessRenderer::kOk) << paused.messages;
+    const double gapSeconds = LongestInnerGap(LeftChannel(ReadBytes(options.output))) / kRate;
+    EXPECT_NEAR(gapSeconds, 2.0, 0.05);
+}
+
+// Tracks mastered 10 dB apart play at the same loudness, -14 LUFS, when levelled.
+TEST(HeadlessRenderer, LevellingPlaysTracksMasteredApartAtOneLoudness)
+{
+    CTempDir dir;
+    setenv("XDG_DATA_HOME", dir.Root().c_str(), 1);
+    const double amplitudes[] = {0.3, 0.3 / std::sqrt(10.0), 0.3};
+    std::vector<std::string> tracks;
+    for (int i = 0; i < 3; ++i) {
+        tracks.push_back(dir.Path("level" + std::to_string(i) + ".wav"));
+        WritePaddedTone(tracks.back(), 500.0 + 200.0 * i, amplitudes[i], 0.0, 12.0, 0.0);
+    }
+    CHeadlessRenderer::Options options;
+    options.inputs = tracks;
+    options.fadeSeconds = 2.0f;
+    // Each track alone: from after the fade into it to before the fade out of it.
+    const std::pair<double, double> parts[] = {{0.5, 9.5}, {12.5, 19.5}, {22.5, 31.5}};
+    auto loudness = [&](bool level) {
+        options.levelTracks = level;
+        options.analyse = level;
+        options.output = dir.Path(level ? "levelled.wav" : "plain.wav");
+        const RenderResult result = Render(options);
+        EXPECT_EQ(result.code, CHeadlessRenderer::kOk) << result.messages;
+        const std::vector<int16_t> frames = Interleaved(ReadBytes(options.output));
+        std::vector<double> lufs;
+        for (const auto& [from, to] : parts)
+            lufs.push_back(PartLoudness(frames, from, to));
+        return lufs;
+    };
+    const std::vector<double> plain = loudness(false);
+    EXPECT_NEAR(plain[0] - plain[1], 10.0, 0.5);
+    const std::vector<double> levelled = loudness(true);
+    for (size_t i = 0; i < levelled.size(); ++i) {
+        EXPECT_NEAR(levelled[i], -14.0, 1.0) << "track " << i;
+        std::printf("track %zu: %.2f LUFS as mastered, %.2f LUFS levelled\n", i, plain[i], levelled[i]);
+    }
+    EXPECT_NEAR(levelled[0], levelled[1], 1.0);
+}
+
+// With both options off, the mix of analysed tracks (audible ranges and loudness known) is the
+// same bytes as the mix of tracks never analysed.
+TEST(HeadlessRenderer, OptionsOffLeaveTheMixAsItWas)
+{
+    CTempDir dir;
+    setenv("XDG_DATA_HOME", dir.Root().c_str(), 1);
+    std::vector<std::string> tracks;
+    for (int i = 0; i < 3; ++i) {
+        tracks.push_back(dir.Path("padded" + std::to_string(i) + ".wav"));
+        WritePaddedTone(tracks.back(), 330.0 + 110.0 * i, 0.1 + 0.2 * i, 1.0, 8.0, 4.0);
+    }
+    CHeadlessRenderer::Options options;
+    options.inputs = tracks;
+    options.fadeSeconds = 3.0f;
+    options.output = dir.Path("absent.wav");
+    ASSERT_EQ(Render(options).code, CHeadlessRenderer::kOk);
+    options.analyse = true;
+    options.skipSilence = false;
+    options.levelTracks = false;
+    options.output = dir.Path("off.wav");
+    ASSERT_EQ(Render(options).code, CHeadlessRenderer::kOk);
+    const auto absent = ReadBytes(dir.Path("absent.wav"));
+    const auto off = ReadBytes(dir.Path("off.wav"));
+    ASSERT_GT(absent.size(), 44u);
+    EXPECT_TRUE(absent == off);
 }

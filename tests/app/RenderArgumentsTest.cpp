@@ -104,4 +104,10 @@ TEST(RenderArguments, EveryOptionIsCheckedWholeAndNamedInItsError)
     EXPECT_TRUE(ParseLine({"--repeat", "-o", "-", "a.m3u"}).ok);
     EXPECT_TRUE(ParseLine({"--repeat", "--play", "a.m3u"}).ok);
     EXPECT_EQ(ParseLine({"--", "-odd name.wav"}).options.inputs, std::vector<std::string>{"-odd name.wav"});
+    // Skipping silence and levelling need the measurements: each asks for the analysis itself.
+    EXPECT_FALSE(good.options.analyse || good.options.skipSilence || good.options.levelTracks);
+    const Parsed skip = ParseLine({"--skip-silence", "a.m3u"});
+    EXPECT_TRUE(skip.options.skipSilence && skip.options.analyse && !skip.options.levelTracks);
+    const Parsed level = ParseLine({"--level", "a.m3u"});
+    EXPECT_TRUE(level.options.levelTracks && level.options.analyse && !level.options.skipSilence);
 }

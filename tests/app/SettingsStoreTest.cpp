@@ -92,6 +92,7 @@ TEST(SettingsStore, WhatIsWrittenIsReadBackAndTheWindowOnlyWhenThereIsOne)
     settings.registerQzl = 0;
     settings.playlistRepeat = 1;
     settings.toolTips = 0;
+    settings.automixLevelTracks = 1;
     settings.defaultLoadDir = "/home/dj/Música/sets";
     CControlTable controls;
     controls.SetValue(ControlId::MasterVolume, 0, 191, Marks::Changed);
@@ -113,6 +114,8 @@ TEST(SettingsStore, WhatIsWrittenIsReadBackAndTheWindowOnlyWhenThereIsOne)
     EXPECT_EQ(back.registerQzl, 0);
     EXPECT_EQ(back.playlistRepeat, 1);
     EXPECT_EQ(back.toolTips, 0);
+    EXPECT_EQ(back.automixSkipSilence, 0);
+    EXPECT_EQ(back.automixLevelTracks, 1);
     EXPECT_EQ(back.defaultLoadDir, "/home/dj/Música/sets");
     EXPECT_EQ(backControls.GetValue(ControlId::MasterVolume, 0), 191);
     EXPECT_EQ(backControls.GetValue(ControlId::XFaderMode, 0), 1);

@@ -239,6 +239,23 @@ TEST(MixerDsp, DeckVolumeCurve)
     EXPECT_NEAR(db, 20.0 * std::log10(3.162 / tables.Volume(194)), 0.05);
 }
 
+// The deck volume chosen for a gain plays a tone that much louder or quieter than unity, to
+// within the curve's steps; beyond +10 dB the fader's top is as far as it goes.
+TEST(MixerDsp, DeckVolumeForGainReachesThatGain)
+{
+    const CMixerDsp reference;
+    for (const float wantedDb : {-12.0f, -3.6f, 0.0f, 2.5f, 6.4f, 9.8f, 15.0f}) {
+        const int value = reference.DeckVolumeForGain(wantedDb);
+        const double db = ToneGainDb(
+            [&](CMixerDsp& m) {
+                m.SetParam(CMixerDsp::DeckVolume, CMixerDsp::ValueFromControl(CMixerDsp::DeckVolume, value));
+            },
+            1000.0);
+        EXPECT_NEAR(db, std::min(wantedDb, 10.0f), 0.2) << wantedDb << " dB: value " << value;
+    }
+    EXPECT_EQ(reference.DeckVolumeForGain(0.0f), 191);
+}
+
 TEST(MixerDsp, MainOutputNeverLeavesFullScale)
 {
     for (unsigned seed = 1; seed <= 40; ++seed) {

@@ -158,7 +158,7 @@ inline auto Fields(const PlayerSettings& s)
                     s.outputStereo, s.windowPosX, s.windowPosY, s.driveAudioCd, s.registerQzl, s.registerQzx,
                     s.registerM3u, s.registerMp3, s.registerWav, s.registerCda, s.registerAudioCd,
                     s.playlistRecDirAdd, s.playlistRepeat, s.autoFadeTime, s.toolTips, s.timeLineModeFixed,
-                    s.defaultLoadDir, s.outputChanged);
+                    s.automixSkipSilence, s.automixLevelTracks, s.defaultLoadDir, s.outputChanged);
 }
 
 } // namespace dialogtest

@@ -52,8 +52,8 @@ TEST_F(SetupSheetTest, HasTheCaptionThePagesInOrderAndTheirControls)
     EXPECT_EQ(sheet->Tabs()->tabText(0), "Audio");
     EXPECT_EQ(sheet->Tabs()->tabText(1), "Preferences");
     EXPECT_EQ(sheet->Tabs()->tabText(2), "File Types");
-    for (const char* id : {"1016", "1019", "1111", "1073", "1187", "1052", "1051", "1192", "1193", "1194",
-                           "1190", "1189", "1188", "1191", "1", "2"})
+    for (const char* id : {"1016", "1019", "1111", "1073", "1187", "1052", "1051", "1095", "1096", "1192",
+                           "1193", "1194", "1190", "1189", "1188", "1191", "1", "2"})
         EXPECT_NE(sheet->findChild<QWidget*>(id), nullptr) << id;
     EXPECT_EQ(Control<QAbstractButton>(sheet.get(), "1")->text(), "OK");
     EXPECT_EQ(Control<QAbstractButton>(sheet.get(), "2")->text(), "Cancel");
@@ -206,6 +206,8 @@ TEST_F(SetupSheetTest, EachCheckBoxIsBoundToTheSettingItNames)
         {1, "1073", "Display Tooltips", &PlayerSettings::toolTips},
         {1, "1052", "Standard track block size in Timeline view", &PlayerSettings::timeLineModeFixed},
         {1, "1051", "Include sub directories when adding directories", &PlayerSettings::playlistRecDirAdd},
+        {1, "1095", "Skip silence", &PlayerSettings::automixSkipSilence},
+        {1, "1096", "Level tracks", &PlayerSettings::automixLevelTracks},
         {2, "1192", "Kelmaric Music List (.QZL)", &PlayerSettings::registerQzl},
         {2, "1193", "Kelmaric Music Mix (.QZX)", &PlayerSettings::registerQzx},
         {2, "1194", "Music Playlist (.M3U)", &PlayerSettings::registerM3u},

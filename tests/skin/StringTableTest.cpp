@@ -255,6 +255,8 @@ TEST(StringTable, EnglishTextsAreExactlyAsTheProgramQuotesThem)
         {14506, "Standard track block size in Timeline view"},
         {14507, "Playlist"},
         {14508, "Include sub directories when adding directories"},
+        {14510, "Skip silence"},
+        {14511, "Level tracks"},
         {19400, "File Types"},
         {19401, "Register File Extensions"},
         {19402, "Make Quandel Player the standard application for the following\nfile types:"},
