@@ -47,6 +47,17 @@ protected:
         Dialog().RefreshDisplay(true);
     }
     QPoint RowPoint(int row) { return View().visualRect(View().Model().index(row, 0)).center(); }
+    // A file or folder dragged from the desktop and dropped on a row.
+    void DropOnRow(const std::string& path, int row)
+    {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        const QPoint at = RowPoint(row);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(View().viewport(), &enter);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(View().viewport(), &drop);
+    }
     void ClickRow(int row, Qt::KeyboardModifiers modifiers = {})
     {
         QTest::mouseClick(View().viewport(), Qt::LeftButton, modifiers, RowPoint(row));
@@ -299,13 +310,7 @@ TEST_F(PlaylistPanelTest, ADroppedFolderFillsTheCaseWhileTheWindowGoesOn)
         std::snprintf(name, sizeof name, "/t%03d.wav", i);
         std::filesystem::copy_file(one, folder + name);
     }
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder))});
-    const QPoint at = RowPoint(0);
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(View().viewport(), &enter);
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(View().viewport(), &drop);
+    DropOnRow(folder, 0);
     // Each tick's own work, the taking of the gathered entries included, stays short.
     qint64 longestMs = 0;
     QElapsedTimer tick;
@@ -427,13 +432,7 @@ TEST_F(PlaylistPanelTest, AddedTracksAreAnalysedInTheBackgroundAndAnalyseReadsOn
         std::snprintf(name, sizeof name, "/beat%02d.wav", i);
         ASSERT_TRUE(WriteStereoWav16(folder + name, signal.left, signal.right));
     }
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder))});
-    const QPoint at = RowPoint(0);
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(View().viewport(), &enter);
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(View().viewport(), &drop);
+    DropOnRow(folder, 0);
     ASSERT_TRUE(WaitFor([&] { return !Dialog().ImportRunning(); }, 60000));
     // The tick after the import names the analysis in the title line (the two tracks of the Time
     // Line the player started with are in the count): twelve tracks take longer than a tick even on
