@@ -8,7 +8,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
+#include <sys/resource.h>
 
 namespace {
 
@@ -235,4 +237,56 @@ TEST(TrackAnalyser, AnMp3ReadsAsItsWav)
     EXPECT_NEAR(static_cast<double>(coded.firstBeatFrame - wav.firstBeatFrame) * ms, shiftMs, 10.0);
     EXPECT_NEAR(static_cast<double>(coded.lastAudibleFrame - wav.lastAudibleFrame) * ms, shiftMs, 10.0);
     EXPECT_NEAR(coded.loudnessLufs, wav.loudnessLufs, 0.5);
+}
+
+// A three-hour recording (8 kHz mono 8-bit, a click every half second after a silent minute and
+// before a silent last minute): the whole of it is read for loudness and the audible range, while
+// the memory the analysis takes stays bounded.
+TEST(TrackAnalyser, AThreeHourTrackIsReadWholeInBoundedMemory)
+{
+    constexpr uint32_t kLowRate = 8000;
+    constexpr size_t kFrames = size_t{3} * 3600 * kLowRate;
+    CTempDir dir;
+    const std::string path = dir.Path("long.wav");
+    {
+        // Written a second at a time, so that the test itself never holds the file.
+        WavFormat format;
+        format.channels = 1;
+        format.rate = kLowRate;
+        format.bitsPerSample = 8;
+        std::vector<uint8_t> header = BuildWavFromData(format, {});
+        const auto put32 = [&](size_t at, uint32_t value) {
+            for (int k = 0; k < 4; ++k)
+                header[at + static_cast<size_t>(k)] = static_cast<uint8_t>(value >> (8 * k));
+        };
+        put32(4, static_cast<uint32_t>(header.size() - 8 + kFrames));
+        put32(header.size() - 4, static_cast<uint32_t>(kFrames));
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+        std::vector<uint8_t> second(kLowRate);
+        for (size_t start = 0; start < kFrames; start += kLowRate) {
+            std::fill(second.begin(), second.end(), uint8_t{128}); // unsigned 8-bit: 128 is silence
+            if (start >= 60 * kLowRate && start + 60 * kLowRate < kFrames) {
+                for (size_t click : {size_t{0}, size_t{kLowRate / 2}})
+                    for (size_t k = 0; k < 40; ++k)
+                        second[click + k] = static_cast<uint8_t>(k % 2 == 0 ? 228 : 28);
+            }
+            out.write(reinterpret_cast<const char*>(second.data()),
+                      static_cast<std::streamsize>(second.size()));
+        }
+        ASSERT_TRUE(out.good());
+    }
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    const TrackAnalysis analysis = CTrackAnalyser::Analyse(path.c_str());
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    ASSERT_EQ(analysis.status, AnalysisStatus::Done);
+    EXPECT_EQ(analysis.framesRead, static_cast<int64_t>(kFrames));
+    EXPECT_TRUE(analysis.HasLoudness());
+    EXPECT_NEAR(static_cast<double>(analysis.firstAudibleFrame), 60.0 * kLowRate, 0.010 * kLowRate);
+    EXPECT_GT(analysis.lastAudibleFrame, static_cast<int64_t>(kFrames - 61 * kLowRate));
+    EXPECT_LT(analysis.lastAudibleFrame, static_cast<int64_t>(kFrames - 60 * kLowRate));
+    // The peak resident size grows by far less than the 86 MB the file holds.
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kB";
 }
