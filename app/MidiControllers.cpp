@@ -285,6 +285,7 @@ void CMidiControllers::Open(System& system, unsigned index, const std::string& n
     port.chosenMapping = mapping != nullptr ? mappingName : std::string();
     port.device = std::make_unique<CMidiDevice>(name, port.chosenMapping, mapping ? *mapping : kNoMapping,
                                                 m_controls, m_wake);
+    port.device->Dispatcher().SetCrossFaderTouch(m_options.crossFaderTouched);
     port.error.clear();
     try {
         port.in =
@@ -508,6 +509,7 @@ CMidiDevice* CMidiControllers::AttachDevice(const std::string& name, const std::
     port->device = std::make_unique<CMidiDevice>(name, port->chosenMapping,
                                                  found != m_mappings.end() ? found->second : kNoMapping,
                                                  m_controls, m_wake);
+    port->device->Dispatcher().SetCrossFaderTouch(m_options.crossFaderTouched);
     CMidiDevice* device = port->device.get();
     m_ports.push_back(std::move(port));
     return device;

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,9 @@ struct MidiControllersOptions {
     std::string generic = "generic-two-deck";
     std::chrono::milliseconds scanInterval{1000}; // how often ports coming and going are looked for
     std::chrono::milliseconds tickInterval{10};   // lamps and jog bends, at least this often
+    // Called on the MIDI thread before any device's cross-fader message is applied; must outlive
+    // Stop (see CControllerFaderHold).
+    std::function<void()> crossFaderTouched;
 };
 
 // A binding made in learn mode, for the mapping of the device it came from.

@@ -172,8 +172,11 @@ bool CMidiDispatcher::Apply(Row& row, const MidiMessage& message, bool lsb, Cloc
     const MidiBinding& b = row.binding;
     const bool pressed = Pressed(message);
     const int deck = std::max(b.deck, 0) & 1;
-    if (b.target == MidiTarget::Control && b.controlId == ControlId::XFader)
+    if (b.target == MidiTarget::Control && b.controlId == ControlId::XFader) {
         ++m_crossFaderMessages; // a refused take-over too: the hand is on the fader
+        if (m_crossFaderTouched)
+            m_crossFaderTouched();
+    }
     switch (b.behaviour) {
     case MidiBehaviour::Absolute:
     case MidiBehaviour::TakeOver:

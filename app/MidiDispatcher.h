@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class CControlTable;
@@ -33,6 +34,9 @@ public:
 
     // Drops every binding and its state for mapping's, as a device opened anew would have them.
     void Remap(const CMidiMapping& mapping);
+    // Called with each message bound to the cross-fader before it is applied, so that Automix can
+    // be held off before the value it would move is written.
+    void SetCrossFaderTouch(std::function<void()> touched) { m_crossFaderTouched = std::move(touched); }
     // Acts on one message; a command is stored into command and true returned.
     bool Handle(const MidiMessage& message, Clock::time_point now, MidiCommand& command) noexcept;
     // Lets a jog's pitch bend go once the wheel has rested kBendHold; called every few ms.
@@ -84,6 +88,7 @@ private:
     std::vector<Lamp> m_lamps;
     bool m_shift = false;
     uint32_t m_crossFaderMessages = 0;
+    std::function<void()> m_crossFaderTouched;
     bool m_touched[2] = {false, false};
     bool m_bending[2] = {false, false};
     Clock::time_point m_bendUntil[2];

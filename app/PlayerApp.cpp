@@ -277,8 +277,8 @@ int CPlayerApp::ExitInstance()
         s_running = nullptr;
     m_instance.Release();
     m_cdWatcher.reset();
+    m_controllers.reset(); // stops the MIDI thread, which touches the fader hold
     m_faderHold.reset();
-    m_controllers.reset();
     // What was found so far is kept with the lists; the track being read is given up.
     if (m_analysis != nullptr) {
         ApplyAnalyses();
@@ -784,8 +784,13 @@ void CPlayerApp::StartControllers()
     const std::string programFolder = std::filesystem::path(m_programPath).parent_path().string();
     options.mappingFolders = {programFolder + "/../share/quandel-player/mappings", QUANDEL_SHIPPED_MAPPINGS,
                               m_dataFolder + "mappings"};
-    m_controllers = std::make_unique<CMidiControllers>(m_core.Controls(), options);
+    // The controller's cross-fader holds Automix off before its value is written, so that
+    // Automix never moves it back in between.
     m_faderHold = std::make_unique<CControllerFaderHold>(m_core);
+    options.crossFaderTouched = [hold = m_faderHold.get()] {
+        hold->Touch(CControllerFaderHold::Clock::now());
+    };
+    m_controllers = std::make_unique<CMidiControllers>(m_core.Controls(), options);
     // What could not be used is shown on the setup sheet's Controllers page.
     m_controllers->Start();
 }
@@ -797,7 +802,7 @@ void CPlayerApp::PollControllers()
     MidiCommand command{};
     while (m_controllers->TakeCommand(command))
         m_mainDialog->RunControllerCommand(command);
-    m_faderHold->Poll(m_controllers->CrossFaderMessages(), CControllerFaderHold::Clock::now());
+    m_faderHold->Poll(CControllerFaderHold::Clock::now());
     m_controllers->SaveLearned();
 }
 

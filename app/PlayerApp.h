@@ -164,8 +164,9 @@ private:
     bool m_outputLosing = false;    // the user is being told that the device went away
     bool m_foldersReadOnly = false; // settings and lists cannot be saved: told once at start
     std::unique_ptr<CCdWatcher> m_cdWatcher;
+    // Declared first, so destroyed after the controllers, whose MIDI thread touches it.
+    std::unique_ptr<CControllerFaderHold> m_faderHold;
     std::unique_ptr<CMidiControllers> m_controllers;
-    std::unique_ptr<CControllerFaderHold> m_faderHold; // with the controllers
     std::unique_ptr<CListAnalysis> m_analysis;
     std::string m_cdWatched;  // what the watcher looks at: the disc image, or the drive's letter
     bool m_cdPolling = false; // a disc change is being handled (the Play CD question may be open)

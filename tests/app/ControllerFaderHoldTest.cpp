@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -23,7 +24,7 @@ uint32_t TicksFor(double seconds)
 }
 
 // A core in Automix halfway through a cross-fade, with a controller whose cc 7 is the
-// cross-fader, fed without a port.
+// cross-fader, fed without a port. Its messages touch the hold at the test's own clock.
 class ControllerFaderHoldTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -39,6 +40,7 @@ protected:
         MidiControllersOptions options;
         options.systems = {};
         options.mappingFolders = {dir.Root()};
+        options.crossFaderTouched = [this] { hold->Touch(Clock::time_point(Clock::duration(clock.load()))); };
         controllers = std::make_unique<CMidiControllers>(core.Controls(), options);
         controllers->Start();
         device = controllers->AttachDevice("fader", "fader");
@@ -57,10 +59,14 @@ protected:
         ASSERT_GT(controllers->CrossFaderMessages(), before) << "the message was not read";
     }
     int32_t XFader() { return core.Controls().GetValue(ControlId::XFader, 0); }
+    Clock::time_point Now() const { return Clock::time_point(Clock::duration(clock.load())); }
+    void Advance(std::chrono::milliseconds by) { clock += Clock::duration(by).count(); }
 
     CTempDir dir;
     CPlayerCore core;
     CCoreRun run{core};
+    std::atomic<Clock::rep> clock{Clock::duration(std::chrono::hours(1)).count()};
+    std::unique_ptr<CControllerFaderHold> hold = std::make_unique<CControllerFaderHold>(core);
     std::unique_ptr<CMidiControllers> controllers;
     CMidiDevice* device = nullptr;
 };
@@ -69,7 +75,6 @@ protected:
 
 TEST_F(ControllerFaderHoldTest, AutomixLeavesTheControllersFaderAloneUntilItHasRested)
 {
-    CControllerFaderHold hold(core);
     core.SetRunStop(true);
     // The 10 s fade into the second track starts 4 s in; 5 s later it is halfway.
     run.Ticks(TicksFor(9.0));
@@ -77,45 +82,49 @@ TEST_F(ControllerFaderHoldTest, AutomixLeavesTheControllersFaderAloneUntilItHasR
     ASSERT_GT(XFader(), 60);
     ASSERT_LT(XFader(), 200);
 
-    Clock::time_point now = Clock::now();
-    hold.Poll(controllers->CrossFaderMessages(), now);
-    EXPECT_FALSE(hold.Held()) << "no message yet";
+    hold->Poll(Now());
+    EXPECT_FALSE(hold->Held()) << "no message yet";
+    // The hold is taken before the value is written: Automix, which runs on its own thread,
+    // never sees the value without the hold and moves it back.
     MoveFader(110); // 110 / 127 of 255
-    hold.Poll(controllers->CrossFaderMessages(), now);
-    ASSERT_TRUE(hold.Held());
+    ASSERT_TRUE(hold->Held());
     EXPECT_EQ(core.Automix().ManualHold(), 1);
+    hold->Poll(Now());
     run.Ticks(TicksFor(1.0));
     EXPECT_EQ(XFader(), 221) << "Automix moved the fader under the controller";
 
     // Moved again before resting: the same hold, and its idle time starts afresh.
-    now += std::chrono::milliseconds(1500);
+    Advance(std::chrono::milliseconds(1500));
     MoveFader(100);
-    hold.Poll(controllers->CrossFaderMessages(), now);
-    now += std::chrono::milliseconds(1500);
-    hold.Poll(controllers->CrossFaderMessages(), now);
-    EXPECT_TRUE(hold.Held());
+    hold->Poll(Now());
+    Advance(std::chrono::milliseconds(1500));
+    hold->Poll(Now());
+    EXPECT_TRUE(hold->Held());
     EXPECT_EQ(core.Automix().ManualHold(), 1);
     run.Ticks(TicksFor(0.5));
     EXPECT_EQ(XFader(), 201);
 
     // Rested long enough: Automix takes over again and finishes towards the favoured side.
-    now += CControllerFaderHold::kIdle - std::chrono::milliseconds(1500);
-    hold.Poll(controllers->CrossFaderMessages(), now);
-    EXPECT_FALSE(hold.Held());
+    Advance(CControllerFaderHold::kIdle - std::chrono::milliseconds(1500));
+    hold->Poll(Now());
+    EXPECT_FALSE(hold->Held());
     EXPECT_EQ(core.Automix().ManualHold(), 0);
     run.Ticks(3);
     EXPECT_EQ(XFader(), 255);
     EXPECT_EQ(core.Automix().CurrentDeck(), 1);
     EXPECT_FALSE(core.Engine().Deck(0).Playing());
+
+    // Touched again after it was given back: taken again, once.
+    MoveFader(0);
+    MoveFader(5);
+    EXPECT_EQ(core.Automix().ManualHold(), 1);
 }
 
 TEST_F(ControllerFaderHoldTest, AHoldStillTakenIsGivenBackWithTheControllers)
 {
-    {
-        CControllerFaderHold hold(core);
-        MoveFader(10);
-        hold.Poll(controllers->CrossFaderMessages(), Clock::now());
-        EXPECT_EQ(core.Automix().ManualHold(), 1);
-    }
+    MoveFader(10);
+    EXPECT_EQ(core.Automix().ManualHold(), 1);
+    controllers->Stop();
+    hold.reset();
     EXPECT_EQ(core.Automix().ManualHold(), 0);
 }

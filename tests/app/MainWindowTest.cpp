@@ -753,8 +753,15 @@ TEST_F(MainWindowTest, WithLearnOnAPressedControlIsBoundToTheNextControllerEleme
     // Both elements now move their functions.
     send({0x94, 100, 127});
     EXPECT_TRUE(WaitFor([&] { return Core().RunStop(); }));
-    send({0xB4, 20, 64});  // meets the fader at its middle
+    // Automix plays the track on Deck A with the fader on its side; the controller's fader takes
+    // it from there, and Automix leaves it where the controller put it.
+    ASSERT_TRUE(WaitFor([&] {
+        return Core().Engine().Deck(0).Playing() && Core().Controls().GetValue(ControlId::XFader, 0) == 0;
+    }));
+    send({0xB4, 20, 0});   // meets the fader
     send({0xB4, 20, 100}); // and moves it
     EXPECT_TRUE(WaitFor([&] { return Core().Controls().GetValue(ControlId::XFader, 0) == 201; }))
         << Core().Controls().GetValue(ControlId::XFader, 0);
+    WaitTicks(10);
+    EXPECT_EQ(Core().Controls().GetValue(ControlId::XFader, 0), 201);
 }
