@@ -52,6 +52,10 @@ bool CControlFunction::TakeApplyPending(int channel) noexcept
 {
     if (!ValidChannel(channel))
         return false;
+    // Looked at first: most functions are not pending most ticks, and a plain load costs far
+    // less than the locked and-store. A mark set after the load is taken next time.
+    if ((m_flags[channel].load(std::memory_order_acquire) & kApplyPending) == 0)
+        return false;
     const uint16_t before =
         m_flags[channel].fetch_and(static_cast<uint16_t>(~kApplyPending), std::memory_order_acq_rel);
     return (before & kApplyPending) != 0;
