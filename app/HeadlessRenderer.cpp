@@ -30,6 +30,9 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <thread>
 #include <unistd.h>
 
@@ -38,6 +41,31 @@ namespace fs = std::filesystem;
 std::atomic<int> CHeadlessRenderer::s_interruptSignal{0};
 
 namespace {
+
+// The largest magnitude among count samples (32768 for -32768).
+int PeakOf(const int16_t* samples, size_t count) noexcept
+{
+    int peak = 0;
+    size_t i = 0;
+#if defined(__SSE2__)
+    __m128i high = _mm_setzero_si128();
+    __m128i low = _mm_setzero_si128();
+    for (; i + 8 <= count; i += 8) {
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i));
+        high = _mm_max_epi16(high, eight);
+        low = _mm_min_epi16(low, eight);
+    }
+    alignas(16) int16_t highs[8];
+    alignas(16) int16_t lows[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(highs), high);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lows), low);
+    for (int k = 0; k < 8; ++k)
+        peak = std::max({peak, static_cast<int>(highs[k]), -static_cast<int>(lows[k])});
+#endif
+    for (; i < count; ++i)
+        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    return peak;
+}
 
 constexpr double kRate = kEngineRate;
 // A mix is replayed tick by tick from its stream; whatever the stream says, it has ended a few
@@ -590,7 +618,7 @@ int CHeadlessRenderer::Run()
         auto beforeBlock = [&, blockMs] {
             if (s_interruptSignal.load() != 0)
                 core.RequestStop();
-            engine.ServeRequestsNow(blockMs);
+            engine.ServeRequestsAhead(blockMs);
             catchUp(++blocks % 64 == 0);
         };
         // Each block as rendered: the frames of it that lie in [from, end) go to the file.
@@ -603,8 +631,7 @@ int CHeadlessRenderer::Run()
                 return;
             const auto* block = static_cast<const int16_t*>(samples) + (from - blockStart) * 2;
             const auto count = static_cast<uint32_t>(to - from);
-            for (uint32_t i = 0; i < count * 2; ++i)
-                peak = std::max(peak, std::abs(static_cast<int>(block[i])));
+            peak = std::max(peak, PeakOf(block, count * 2));
             if (!writer.Write(block, count))
                 core.RequestStop();
         };
@@ -619,8 +646,15 @@ int CHeadlessRenderer::Run()
     core.SetRunStop(true);
     if (!m_options.play && !djMix)
         core.Prime(blockMs);
+    if (!m_options.play) {
+        const int threads =
+            m_options.threads != 0 ? m_options.threads : (std::thread::hardware_concurrency() > 1 ? 2 : 1);
+        engine.SetDecodeAhead(threads > 1);
+    }
     // The offline master renders on this thread until the core says it is finished.
     manager.Start(core, clientRecord);
+    if (!m_options.play)
+        engine.SetDecodeAhead(false); // waits for the last decoding handed over
     if (m_options.play) {
         while (!core.Finished() && manager.Running()) {
             if (s_interruptSignal.load() != 0)

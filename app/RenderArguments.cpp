@@ -118,6 +118,9 @@ const char* CRenderArguments::HelpText()
            "                      --analyse does\n"
            "  --play              play through the sound card (ALSA \"default\") in real time\n"
            "  --block TICKS       ticks of 128 frames per rendered block (1..128, default 8)\n"
+           "  --threads N         1: decode and mix on one thread; 2: decode the tracks on a\n"
+           "                      second thread while the mix renders (default where the\n"
+           "                      machine has more than one core); the file is the same\n"
            "  --demo-dir DIR      where the demo is made when no INPUT is given (default:\n"
            "                      $XDG_DATA_HOME/quandel-player/demo, or ~/.local/share/...)\n"
            "  -q                  no progress, no change-over lines, only errors and the summary\n"
@@ -195,6 +198,15 @@ bool CRenderArguments::Parse(int argc, char** argv, RenderOptions& options, std:
                 return false;
             }
             options.blockTicks = static_cast<uint32_t>(ticks);
+        } else if (arg == "--threads") {
+            long threads = 0;
+            if (!value(text))
+                return false;
+            if (!ParseInteger(text, 1, 2, threads)) {
+                error = "--threads wants 1 or 2, not \"" + text + "\"";
+                return false;
+            }
+            options.threads = static_cast<int>(threads);
         } else if (arg == "--master-volume") {
             long volume = 0;
             if (!value(text))

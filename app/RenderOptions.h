@@ -17,7 +17,8 @@ struct RenderOptions {
     int masterVolume = 191;  // "Master Volume" 0..255; 191 plays tracks at their own level
     bool play = false;       // the sound card instead of a file
     bool quiet = false;
-    uint32_t blockTicks = 8;   // 1..128
+    uint32_t blockTicks = 8; // 1..128
+    int threads = 0; // 1: decode and mix on one thread; 2: decode on a second; 0: 2 on a multi-core machine
     std::string demoFolder;    // where the demo is made; empty: the per-user data folder
     bool demoMp3 = true;       // the demo as MP3 when lame is installed (else WAV)
     bool analyse = false;      // the tracks analysed (tempo, loudness, silent ends) before the run

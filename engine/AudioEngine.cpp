@@ -191,6 +191,51 @@ int CAudioEngine::ServeRequestsNow(uint32_t refillMs)
     return served;
 }
 
+int CAudioEngine::ServeRequestsAhead(uint32_t refillMs)
+{
+    FinishDecodeAhead();
+    int served = 0;
+    for (int d = 0; d < kDecks; ++d)
+        served += ServeRequest(d, false) ? 1 : 0;
+    for (int d = 0; d < kDecks; ++d) {
+        if (m_decks[d].Loaded() && m_decks[d].BeginRefillAhead(refillMs))
+            m_aheadMask |= 1u << d;
+    }
+    if (m_decodeWorker != nullptr)
+        m_decodeWorker->Post(m_aheadMask);
+    else
+        DecodeAhead(m_aheadMask);
+    return served;
+}
+
+void CAudioEngine::FinishDecodeAhead()
+{
+    if (m_decodeWorker != nullptr)
+        m_decodeWorker->Wait();
+    for (int d = 0; d < kDecks; ++d) {
+        if ((m_aheadMask & (1u << d)) != 0)
+            m_decks[d].EndRefillAhead();
+    }
+    m_aheadMask = 0;
+}
+
+void CAudioEngine::SetDecodeAhead(bool secondThread)
+{
+    FinishDecodeAhead();
+    if (!secondThread)
+        m_decodeWorker.reset();
+    else if (m_decodeWorker == nullptr)
+        m_decodeWorker = std::make_unique<CDecodeWorker>([this](uint32_t mask) { DecodeAhead(mask); });
+}
+
+void CAudioEngine::DecodeAhead(uint32_t deckMask)
+{
+    for (int d = 0; d < kDecks; ++d) {
+        if ((deckMask & (1u << d)) != 0)
+            m_decks[d].DecodeAhead();
+    }
+}
+
 void CAudioEngine::LoaderThread()
 {
     while (m_running.load()) {

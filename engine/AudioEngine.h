@@ -3,6 +3,7 @@
 #include "AudioClient.h"
 #include "AutoResetEvent.h"
 #include "DeckPlayer.h"
+#include "DecodeWorker.h"
 #include "GuardedMutex.h"
 #include "LevelQueue.h"
 #include "LoadRequestBox.h"
@@ -13,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -53,6 +55,15 @@ public:
     // Not the audio thread. Serves the waiting requests of both decks on this thread, then
     // refills the loaded decks by refillMs of play. Returns the number of requests served.
     int ServeRequestsNow(uint32_t refillMs);
+    // The same between the blocks of an offline render, with each loaded deck's new blocks
+    // decoded while the next block renders: on a second thread after SetDecodeAhead(true),
+    // otherwise before returning. A block that reaches frames still being decoded waits for
+    // them, so both ways render the same bytes. FinishDecodeAhead waits for the decoding handed
+    // over and ends the step; the next call does it first.
+    int ServeRequestsAhead(uint32_t refillMs);
+    void FinishDecodeAhead();
+    // Not while a render runs: starts or stops the second thread.
+    void SetDecodeAhead(bool secondThread);
     // The last "Master Volume" control value (0..255).
     int MasterVolumeValue() const noexcept { return m_masterVolumeValue.load(std::memory_order_relaxed); }
     // The driver whose play clock the meters and the decks' exact positions follow.
@@ -94,6 +105,7 @@ private:
     bool ServeRequest(int deck, bool allowPause);
     void LoaderThread();
     void RefillThread();
+    void DecodeAhead(uint32_t deckMask);
 
     std::array<CLevelQueue, kLevelQueues> m_levelQueues;
     std::array<int32_t, kLevelQueues> m_lastMeterLevels{}; // user-interface thread
@@ -126,4 +138,7 @@ private:
     std::thread m_refill;
 
     std::array<CDeckPlayer, kDecks> m_decks;
+    uint32_t m_aheadMask = 0; // decks whose refill was begun and not yet ended
+    // Declared after the decks, so stopped before them.
+    std::unique_ptr<CDecodeWorker> m_decodeWorker;
 };

@@ -97,6 +97,7 @@ int CDeckPlayer::LoadSource(std::unique_ptr<CAudioSource> source, const char* pa
         m_loaded.store(false, std::memory_order_release);
         m_endReached.store(false);
         m_store.Reset();
+        m_aheadCount = 0;
         ResetPlayState();
     }
     for (auto& reached : m_markerReached)
@@ -148,6 +149,7 @@ void CDeckPlayer::Unload()
     m_loaded.store(false, std::memory_order_release);
     m_endReached.store(false);
     m_store.Reset();
+    m_aheadCount = 0;
     ResetPlayState();
     ForgetTrack();
 }
@@ -164,17 +166,27 @@ void CDeckPlayer::ForgetTrack()
     m_beatTracker.Init(m_store.SampleRate());
 }
 
+namespace {
+
+// Decoding may run at up to 8 times real time, at least 8 blocks a step.
+constexpr int32_t kMinimumRefillBlocks = 8;
+
+int32_t MaximumRefillBlocks(uint32_t elapsedMs, float blockMs) noexcept
+{
+    return static_cast<int32_t>(static_cast<float>(elapsedMs) * 8.0f / blockMs);
+}
+
+} // namespace
+
 void CDeckPlayer::Refill(uint32_t elapsedMs)
 {
     AssertNotAudioThread("CDeckPlayer::Refill");
     std::lock_guard store(m_storeLock);
     if (!m_loaded.load(std::memory_order_acquire) || !m_source)
         return;
-    const float blockMs = m_blockDurationMs.load();
-    // Decoding may run at up to 8 times real time, at least 8 blocks a step.
-    const auto maximum = static_cast<int32_t>(static_cast<float>(elapsedMs) * 8.0f / blockMs);
     int32_t first = -1;
-    const int32_t count = m_store.Plan(8, maximum, first);
+    const int32_t count =
+        m_store.Plan(kMinimumRefillBlocks, MaximumRefillBlocks(elapsedMs, m_blockDurationMs.load()), first);
     bool complete = true;
     if (count > 0) {
         m_source->SeekBlock(first);
@@ -192,6 +204,47 @@ void CDeckPlayer::Refill(uint32_t elapsedMs)
         m_store.Commit();
     else
         m_store.Cancel();
+}
+
+bool CDeckPlayer::BeginRefillAhead(uint32_t elapsedMs)
+{
+    AssertNotAudioThread("CDeckPlayer::BeginRefillAhead");
+    std::lock_guard store(m_storeLock);
+    m_aheadCount = 0;
+    if (!m_loaded.load(std::memory_order_acquire) || !m_source)
+        return false;
+    // A block at a time as the play position moves on, so that the decoding thread's share of
+    // each step stays about one rendered block's worth instead of eight every eighth step.
+    m_aheadCount =
+        m_store.BeginAhead(1, MaximumRefillBlocks(elapsedMs, m_blockDurationMs.load()), m_aheadFirst);
+    return m_aheadCount > 0;
+}
+
+void CDeckPlayer::DecodeAhead()
+{
+    AssertNotAudioThread("CDeckPlayer::DecodeAhead");
+    std::lock_guard store(m_storeLock);
+    if (m_aheadCount <= 0)
+        return;
+    if (!m_loaded.load(std::memory_order_acquire) || !m_source) {
+        m_store.FailAhead();
+        return;
+    }
+    m_source->SeekBlock(m_aheadFirst);
+    for (int32_t i = 0; i < m_aheadCount; ++i) {
+        if (m_source->ReadBlock(m_decodeLeft.get(), m_decodeRight.get()) == 0) {
+            m_store.FailAhead();
+            return;
+        }
+        m_store.PutAheadBlock(m_aheadFirst + i, m_decodeLeft.get(), m_decodeRight.get());
+    }
+}
+
+void CDeckPlayer::EndRefillAhead()
+{
+    std::lock_guard store(m_storeLock);
+    m_store.EndAhead();
+    m_aheadCount = 0;
 }
 
 std::string CDeckPlayer::Title() const

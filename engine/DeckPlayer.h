@@ -59,6 +59,13 @@ public:
 
     // Refill thread: decodes the next blocks around the play position, at most 8x real time.
     void Refill(uint32_t elapsedMs);
+    // An offline render's refill in two halves (see CSampleStore::BeginAhead), which read the
+    // same frames as Refill: the rendering thread plans the blocks Refill would decode (true when
+    // there are any); DecodeAhead decodes them, on another thread while the next block renders
+    // or before it; the rendering thread ends the step once DecodeAhead has returned.
+    bool BeginRefillAhead(uint32_t elapsedMs);
+    void DecodeAhead();
+    void EndRefillAhead();
 
     // Audio thread: no allocation, no blocking lock, no file access.
     void Start(uint8_t& flags) override { flags |= 3; }
@@ -168,6 +175,8 @@ private:
     std::array<CSampleBuffer, 2> m_work; // frames fetched and not yet resampled, L and R
     uint32_t m_workFill = 0;             // valid frames in m_work
     std::array<CResampler, 2> m_resamplers;
+    int32_t m_aheadFirst = -1; // the blocks BeginRefillAhead planned, under the store lock
+    int32_t m_aheadCount = 0;
     std::unique_ptr<int16_t[]> m_decodeLeft; // one source block, at most 8192 frames
     std::unique_ptr<int16_t[]> m_decodeRight;
 

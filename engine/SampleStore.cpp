@@ -56,6 +56,8 @@ void CSampleStore::Init(uint32_t sampleRate, uint32_t framesPerBlock, uint32_t b
     m_plannedBackwards = false;
     m_plannedFirst = -1;
     m_plannedCount = 0;
+    m_aheadCount.store(0, std::memory_order_relaxed);
+    m_aheadDone.store(0, std::memory_order_relaxed);
     m_envelopeHigh = 0;
     m_envelopeLow = 0;
     m_smoothed = 0;
@@ -172,16 +174,98 @@ void CSampleStore::Cancel() noexcept
     m_plannedCount = 0;
 }
 
+int32_t CSampleStore::BeginAhead(int32_t minimumBlocks, int32_t maximumBlocks, int32_t& firstBlock) noexcept
+{
+    const int32_t count = Plan(minimumBlocks, maximumBlocks, firstBlock);
+    // After the plan: a seek has restarted the window, and Cancel would leave it so.
+    m_aheadPrevious = DecodedWindow();
+    if (count <= 0)
+        return 0;
+    m_aheadFirst.store(firstBlock, std::memory_order_relaxed);
+    m_aheadDone.store(0, std::memory_order_relaxed);
+    m_aheadCount.store(count, std::memory_order_relaxed);
+    Commit(); // its release store publishes the fields above with the window
+    return count;
+}
+
+void CSampleStore::PutAheadBlock(int32_t block, const int16_t* left, const int16_t* right) noexcept
+{
+    PutBlock(block, left, right);
+    m_aheadDone.fetch_add(1, std::memory_order_release);
+    m_aheadDone.notify_all();
+}
+
+void CSampleStore::FailAhead() noexcept
+{
+    m_aheadDone.fetch_or(kAheadFailed, std::memory_order_release);
+    m_aheadDone.notify_all();
+}
+
+void CSampleStore::EndAhead() noexcept
+{
+    if (m_aheadCount.load(std::memory_order_relaxed) == 0)
+        return;
+    if ((m_aheadDone.load(std::memory_order_acquire) & kAheadFailed) != 0)
+        SetWindow(m_aheadPrevious.start, m_aheadPrevious.end);
+    m_aheadCount.store(0, std::memory_order_relaxed);
+}
+
+CSampleStore::Window CSampleStore::ReadableWindow(int64_t position, uint32_t count,
+                                                  bool backwards) const noexcept
+{
+    const Window window = DecodedWindow();
+    const int32_t aheadCount = m_aheadCount.load(std::memory_order_relaxed);
+    if (aheadCount == 0)
+        return window;
+    const int64_t blockFrames = FramesPerBlock();
+    const int64_t windowFirst = window.start * blockFrames;
+    const int64_t windowLast = window.end * blockFrames;
+    // The frames the read reaches within the window.
+    int64_t low = 0;
+    int64_t high = -1;
+    if (!backwards && position >= windowFirst) {
+        low = position;
+        high = std::min<int64_t>(position + count, windowLast) - 1;
+    } else if (backwards && position < windowLast) {
+        low = std::max<int64_t>(position - count + 1, windowFirst);
+        high = position;
+    }
+    const int32_t first = m_aheadFirst.load(std::memory_order_relaxed);
+    const int32_t end = first + aheadCount;
+    if (high < low || high < first * blockFrames || low >= end * blockFrames)
+        return window;
+    // The blocks are decoded in ascending order: the highest planned block reached decides.
+    const auto needed = static_cast<uint32_t>(std::min<int64_t>(high / blockFrames, end - 1) - first + 1);
+    uint32_t done = m_aheadDone.load(std::memory_order_acquire);
+    while ((done & kAheadFailed) == 0 && done < needed) {
+        m_aheadDone.wait(done, std::memory_order_acquire);
+        done = m_aheadDone.load(std::memory_order_acquire);
+    }
+    const int32_t decodedEnd = first + static_cast<int32_t>(done & ~kAheadFailed);
+    if ((done & kAheadFailed) == 0 || decodedEnd * blockFrames > high)
+        return window;
+    // The blocks from the failed one to the plan's end are a gap the read stops at.
+    if (position >= decodedEnd * blockFrames && position < end * blockFrames)
+        return {0, 0};
+    Window readable = window;
+    if (position < decodedEnd * blockFrames)
+        readable.end = std::min(readable.end, decodedEnd);
+    else
+        readable.start = std::max(readable.start, end);
+    return readable;
+}
+
 int CSampleStore::Read(uint32_t count, int16_t* left, int16_t* right) noexcept
 {
     const int64_t endFrame = EndFrame();
     const int64_t blockFrames = FramesPerBlock();
-    const Window window = DecodedWindow();
+    int64_t position = PlayPosition();
+    const bool backwards = Backwards();
+    const Window window = ReadableWindow(position, count, backwards);
     const int64_t windowFirst = window.start * blockFrames;
     const int64_t windowLast = window.end * blockFrames; // exclusive
-    int64_t position = PlayPosition();
     uint32_t i = 0;
-    if (!Backwards()) {
+    if (!backwards) {
         // Frames behind the window start belong to other blocks in the ring: not decoded.
         int64_t available = position >= windowFirst ? windowLast - position : 0;
         available = std::clamp<int64_t>(available, 0, count);

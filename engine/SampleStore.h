@@ -40,9 +40,23 @@ public:
     void Commit() noexcept;
     void Cancel() noexcept;
 
+    // Decoding ahead, for an offline render on two threads. The rendering thread plans and
+    // publishes the window at once, as Commit would leave it (BeginAhead, under the store lock),
+    // another thread decodes the planned blocks in order (PutAheadBlock, FailAhead, under the
+    // store lock) while the next block renders, and the rendering thread ends the step before it
+    // plans the next (EndAhead). A Read that reaches a planned block waits until it is decoded,
+    // so what is read does not depend on how far the decoding has got. A block that fails, and
+    // every planned block after it, reads as silence for that step; the window then goes back to
+    // what Cancel would leave.
+    int32_t BeginAhead(int32_t minimumBlocks, int32_t maximumBlocks, int32_t& firstBlock) noexcept;
+    void PutAheadBlock(int32_t block, const int16_t* left, const int16_t* right) noexcept;
+    void FailAhead() noexcept;
+    void EndAhead() noexcept;
+
     // Audio thread, under the render lock.
     // Copies count frames at the play position in the play direction, zeros where nothing is
-    // decoded; returns 1 when the play position is at or past the end of the track.
+    // decoded; returns 1 when the play position is at or past the end of the track. Never waits
+    // unless blocks are being decoded ahead.
     int Read(uint32_t count, int16_t* left, int16_t* right) noexcept;
 
     // Any thread: plain reads and writes of the shared fields.
@@ -89,6 +103,8 @@ private:
     std::atomic<uint32_t> m_framesPerBlock{512}; // 1 .. 8192
     std::atomic<uint32_t> m_blockCount{0};
     void SetWindow(int32_t start, int32_t end) noexcept;
+    // The window this read may use, once the planned blocks it reaches are decoded or failed.
+    Window ReadableWindow(int64_t position, uint32_t count, bool backwards) const noexcept;
 
     std::atomic<uint64_t> m_window{0};       // blocks [start, end) are decoded: start low, end high
     std::atomic<uint32_t> m_playPosition{0}; // track frame of the next frame to read
@@ -97,4 +113,13 @@ private:
     bool m_plannedBackwards = false;
     int32_t m_plannedFirst = -1; // -1: no plan
     int32_t m_plannedCount = 0;
+    // Decoding ahead: the planned blocks [first, first + count) being decoded (count 0: none),
+    // the window before they were published, and the blocks decoded so far with kAheadFailed
+    // set once one failed.
+    static constexpr uint32_t kAheadFailed = 1u << 31;
+    std::atomic<int32_t> m_aheadFirst{0};
+    std::atomic<int32_t> m_aheadCount{0};
+    std::atomic<bool> m_aheadBackwards{false};
+    std::atomic<uint32_t> m_aheadDone{0};
+    Window m_aheadPrevious{0, 0};
 };

@@ -129,6 +129,26 @@ TEST(HeadlessRenderer, TheDemoIsMadeInTheUsersDataFolderAndRendersTheSameBytesTw
     EXPECT_LE(first.summary.peakDb, 0.0);
 }
 
+// The tracks decoded on a second thread while the mix renders: the same file as with one thread,
+// run after run. The demo is MP3 where lame can make it, so the decoder does real work.
+TEST(HeadlessRenderer, DecodingOnASecondThreadWritesTheSameBytesAsOneThread)
+{
+    CTempDir dir;
+    CHeadlessRenderer::Options options;
+    options.demoFolder = dir.Path("demo");
+    options.threads = 1;
+    const RenderResult first = Render(options);
+    ASSERT_EQ(first.code, CHeadlessRenderer::kOk) << first.messages;
+    const auto one = ReadBytes(dir.Path("demo/demo-mix.wav"));
+    ASSERT_GT(one.size(), 44u + 44100 * 4 * 60);
+    options.threads = 2;
+    for (int run = 0; run < 10; ++run) {
+        const RenderResult threaded = Render(options);
+        ASSERT_EQ(threaded.code, CHeadlessRenderer::kOk) << threaded.messages;
+        ASSERT_EQ(ReadBytes(dir.Path("demo/demo-mix.wav")), one) << "run " << run;
+    }
+}
+
 TEST(HeadlessRenderer, TheMixLastsWhatTheProgressExpectedAndAMissingTrackIsNamedAndSkipped)
 {
     CTempDir dir;
@@ -376,18 +396,22 @@ TEST(HeadlessRenderer, AMixFileRendersLikeItsLiveRecording)
     options.inputs = {dir.Path("mix.qzx")};
     options.blockTicks = 1;     // the live run served its loads before every tick
     options.masterVolume = 128; // the live core's own master level
-    const RenderResult result = Render(options);
-    ASSERT_EQ(result.code, CHeadlessRenderer::kOk) << result.messages;
-    const auto rendered = LeftChannel(ReadBytes(dir.Path("mix.wav")));
-    // The transport starts in the first tick, then two ticks load the first tracks before the
-    // mix moves; the mix ends when its last tick is due.
-    ASSERT_EQ(rendered.size(), live.left.size() + 2 * 128);
-    const std::vector<int16_t> replayed(rendered.begin() + 3 * 128, rendered.end());
-    const std::vector<int16_t> expected(live.left.begin(), live.left.end() - 128);
-    size_t firstDiff = 0;
-    while (firstDiff < expected.size() && replayed[firstDiff] == expected[firstDiff])
-        ++firstDiff;
-    EXPECT_EQ(firstDiff, expected.size()) << "tick " << firstDiff / 128;
+    // Decoded on the rendering thread, then on a second one: the same replay.
+    for (const int threads : {1, 2}) {
+        options.threads = threads;
+        const RenderResult result = Render(options);
+        ASSERT_EQ(result.code, CHeadlessRenderer::kOk) << result.messages;
+        const auto rendered = LeftChannel(ReadBytes(dir.Path("mix.wav")));
+        // The transport starts in the first tick, then two ticks load the first tracks before
+        // the mix moves; the mix ends when its last tick is due.
+        ASSERT_EQ(rendered.size(), live.left.size() + 2 * 128);
+        const std::vector<int16_t> replayed(rendered.begin() + 3 * 128, rendered.end());
+        const std::vector<int16_t> expected(live.left.begin(), live.left.end() - 128);
+        size_t firstDiff = 0;
+        while (firstDiff < expected.size() && replayed[firstDiff] == expected[firstDiff])
+            ++firstDiff;
+        EXPECT_EQ(firstDiff, expected.size()) << threads << " threads, tick " << firstDiff / 128;
+    }
 
     CTempDir empty;
     options = {};

@@ -73,6 +73,8 @@ TEST(RenderArguments, EveryOptionIsCheckedWholeAndNamedInItsError)
         {"--block", "8abc"},
         {"--block", "0"},
         {"--block", "129"},
+        {"--threads", "0"},
+        {"--threads", "3"},
         {"--master-volume", "256"},
         {"--master-volume", "-1"},
         {"--master-volume", "1.5"},
@@ -96,6 +98,8 @@ TEST(RenderArguments, EveryOptionIsCheckedWholeAndNamedInItsError)
     EXPECT_DOUBLE_EQ(good.options.fromSeconds, 90.0);
     EXPECT_DOUBLE_EQ(good.options.toSeconds, 3600.0);
     EXPECT_EQ(good.options.blockTicks, 16u);
+    EXPECT_EQ(good.options.threads, 0) << "chosen by the machine unless asked";
+    EXPECT_EQ(ParseLine({"--threads", "1", "a.m3u"}).options.threads, 1);
     EXPECT_EQ(good.options.masterVolume, 128);
     EXPECT_EQ(good.options.tracklist, "t.txt");
     EXPECT_EQ(good.options.cueSheet, "x.cue");
