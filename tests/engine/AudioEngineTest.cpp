@@ -289,3 +289,52 @@ TEST(AudioEngine, LoadingEndsWithTheNewestRequestWhateverItWas)
     EXPECT_FALSE(engine.Loading(0));
     EXPECT_EQ(engine.LoadedEntry(0), 5);
 }
+
+// An offline render's requests served between blocks with the decoding on a second thread:
+// the same main and monitor mix as with it on the rendering thread, through a load on each deck,
+// a seek and reverse play.
+TEST(AudioEngine, DecodingAheadOnASecondThreadMixesTheSameAsOnOne)
+{
+    CTempDir dir;
+    const std::string a = dir.Path("a.wav");
+    const std::string b = dir.Path("b.wav");
+    WriteSignalWav(a, 20 * kSecond, FrameCode);
+    WriteSignalWav(b, 20 * kSecond, Loud);
+    const auto mix = [&](bool secondThread) {
+        CAudioEngine engine;
+        engine.SetSynchronousLoading(true);
+        engine.SetDecodeAhead(secondThread);
+        RouteAToMainAndBToMonitor(engine);
+        CAudioBus bus(44100, 8);
+        uint8_t flags = 0;
+        engine.Start(flags);
+        EngineOutput out;
+        for (int block = 0; block < 400; ++block) {
+            if (block == 0 || block == 150) {
+                engine.LoadTrack(0, block == 0 ? a.c_str() : b.c_str(), block, 0.0f, 0.0f, false);
+                engine.LoadTrack(1, block == 0 ? b.c_str() : a.c_str(), block + 1, 0.0f, 0.0f, false);
+            }
+            engine.ServeRequestsAhead(24);
+            if (block == 2 || block == 151) {
+                engine.Deck(0).Play();
+                engine.Deck(1).Play();
+            }
+            if (block == 60)
+                engine.Deck(0).SeekFrames(12 * kSecond);
+            if (block == 100)
+                engine.Deck(1).SetReverse(true);
+            const EngineOutput step = RenderEngine(engine, bus, 1);
+            out.mainLeft.insert(out.mainLeft.end(), step.mainLeft.begin(), step.mainLeft.end());
+            out.monitorLeft.insert(out.monitorLeft.end(), step.monitorLeft.begin(), step.monitorLeft.end());
+        }
+        engine.FinishDecodeAhead();
+        return out;
+    };
+    const EngineOutput one = mix(false);
+    EXPECT_GT(ToneAmplitude(one.monitorLeft, 441.0, 8 * 1024, 44100.0), 1000.0) << "deck B played";
+    for (int run = 0; run < 3; ++run) {
+        const EngineOutput two = mix(true);
+        ASSERT_EQ(two.mainLeft, one.mainLeft) << "run " << run;
+        ASSERT_EQ(two.monitorLeft, one.monitorLeft) << "run " << run;
+    }
+}
