@@ -18,9 +18,13 @@
 // Thread: the audio thread (inside the mixer's Process).
 class CLimiter {
 public:
+    using Vec4 = float __attribute__((vector_size(16)));
+
     // Limits one frame of the main mix in place.
     // Inline: it runs once per frame inside the mixer's loop.
     void Process(std::array<float, 2>& frame) noexcept;
+    // The same on a frame already in the two low lanes of a vector whose high lanes are 0.
+    Vec4 ProcessLanes(Vec4 in) noexcept;
     // Any of the eight envelopes above 1.05: the limiter is clearly working (the overload lamp).
     bool Working() const noexcept;
 
@@ -33,7 +37,6 @@ private:
 
     // Both channels side by side in the two low lanes of a vector; the two high lanes carry
     // silence (parts of 0, envelopes at 1.0) and are never read.
-    using Vec4 = float __attribute__((vector_size(16)));
     using Bits4 = uint32_t __attribute__((vector_size(16)));
 
     // Relaxes the envelope, then lifts it to the part's magnitude. Relaxing first means the
@@ -64,8 +67,14 @@ private:
 
 inline void CLimiter::Process(std::array<float, 2>& frame) noexcept
 {
+    const Vec4 out = ProcessLanes(Vec4{frame[0], frame[1], 0.0f, 0.0f});
+    frame[0] = out[0];
+    frame[1] = out[1];
+}
+
+inline CLimiter::Vec4 CLimiter::ProcessLanes(Vec4 in) noexcept
+{
     // The split uses the previous sample's parts, so the three add back to the input exactly.
-    const Vec4 in = {frame[0], frame[1], 0.0f, 0.0f};
     const Vec4 high = in - 2.0f * m_bandMid - m_bandLow;
     const Vec4 mid = 2.0f * m_bandMid;
     const Vec4 low = m_bandLow;
@@ -73,7 +82,5 @@ inline void CLimiter::Process(std::array<float, 2>& frame) noexcept
     m_bandLow = 0.0049f * high + Vec4{1e-12f, 1e-12f, 0.0f, 0.0f};
     const Vec4 sum = Divide(high, m_envelopeHigh, kReleaseHigh) + Divide(mid, m_envelopeMid, kReleaseMid) +
                      Divide(low, m_envelopeLow, kReleaseLow);
-    const Vec4 out = Divide(sum, m_envelopeSum, kReleaseSum);
-    frame[0] = out[0];
-    frame[1] = out[1];
+    return Divide(sum, m_envelopeSum, kReleaseSum);
 }

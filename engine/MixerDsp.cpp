@@ -375,6 +375,8 @@ inline Vec4 Section(Vec4 in, Vec4& low, Vec4& band, Vec4 frequency, Vec4 damping
 }
 
 // a where the mask's lane is set, else b.
+constexpr Bits4 kLowLanes = {~0u, ~0u, 0u, 0u};
+
 inline Vec4 Select(Bits4 mask, Vec4 a, Vec4 b) noexcept
 {
     return reinterpret_cast<Vec4>((reinterpret_cast<Bits4>(a) & mask) | (reinterpret_cast<Bits4>(b) & ~mask));
@@ -496,9 +498,11 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
         const float mainA = m_ramps[RampMainA].current;
         const float mainB = m_ramps[RampMainB].current;
         const float master = m_ramps[RampMaster].current;
-        std::array<float, 2> main = {(x[0] * mainA + x[2] * mainB) * master,
-                                     (x[1] * mainA + x[3] * mainB) * master};
-        limiter.Process(main);
+        // (A x mainA + B x mainB) x master for left and right in the two low lanes, the high
+        // lanes cleared for the limiter.
+        const Vec4 toMain = x * Vec4{mainA, mainA, mainB, mainB};
+        const Vec4 main = limiter.ProcessLanes(Select(
+            kLowLanes, (toMain + __builtin_shufflevector(toMain, toMain, 2, 3, 0, 1)) * master, Vec4{}));
         outputs[0][i] = main[0];
         outputs[1][i] = main[1];
         m_masterPeak = std::max(m_masterPeak, std::max(std::fabs(main[0]), std::fabs(main[1])));
