@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // Changes the speed of one channel of 16-bit samples with a 16.16 fixed-point step
@@ -9,10 +10,21 @@
 // (and with interpolation off) the nearest sample is taken, since averaging more points would
 // cost more than it is worth while fast-winding.
 //
+// The interpolating paths compute eight outputs at a time with AVX2 where the processor has it:
+// each point's position and fraction follow from its index alone, so the lanes need no carry
+// from one another, and every sample is the one the plain loop gives.
+//
 // Thread: the audio thread only; nothing allocates.
 class CResampler {
 public:
     static constexpr uint32_t kUnityStep = 0x10000;
+
+    // True when the eight-output path is in use.
+    static bool Wide() noexcept { return s_wide.load(std::memory_order_relaxed); }
+    // Chooses it (where the processor has AVX2) or the plain loop; returns Wide(). For tests and
+    // benchmarks that compare the two, while no deck renders.
+    static bool UseWide(bool wide) noexcept;
+    static bool ProcessorHasWide() noexcept;
 
     // Sets the full step and derives the sub-step and the averaging shift.
     void SetStep(uint32_t step) noexcept;
@@ -35,6 +47,10 @@ private:
     // The interpolating paths (1, 2 or 4 points per output) over at most kChunkOutputs outputs.
     template <uint32_t Shift>
     uint32_t ProcessChunk(const int16_t* input, int16_t* output, uint32_t outputs) noexcept;
+    // The first outputs rounded down to eight of the same, from the stream ProcessChunk builds;
+    // returns how many it wrote.
+    template <uint32_t Shift>
+    uint32_t WideOutputs(const int16_t* stream, int16_t* output, uint32_t outputs) const noexcept;
     // Advances the position by step and returns how many samples that consumed.
     uint32_t Advance(const int16_t* input, uint32_t step) noexcept;
     int32_t Interpolated() const noexcept;
@@ -46,4 +62,6 @@ private:
     uint32_t m_subStep = kUnityStep; // 16.16, step per averaged point
     uint32_t m_shift = 0;            // log2 of the points averaged; 3 and more: nearest sample
     bool m_interpolate = true;
+
+    static std::atomic<bool> s_wide;
 };

@@ -154,10 +154,70 @@ class ResamplerReference : public testing::TestWithParam<double> {};
 TEST_P(ResamplerReference, MatchesPlainInterpolationSampleForSample)
 {
     const std::vector<int16_t> input = Noise(40000, 7);
-    std::vector<TickSetting> settings;
-    const auto out = Resample(input, Steady(GetParam(), 32), &settings);
-    ASSERT_EQ(out.size(), 32 * kTick);
-    ExpectSameSamples(out, Reference(input, settings));
+    for (const bool wide : {false, true}) {
+        if (CResampler::UseWide(wide) != wide)
+            continue; // no AVX2 here
+        SCOPED_TRACE(wide ? "eight at a time" : "plain");
+        std::vector<TickSetting> settings;
+        const auto out = Resample(input, Steady(GetParam(), 32), &settings);
+        ASSERT_EQ(out.size(), 32 * kTick);
+        ExpectSameSamples(out, Reference(input, settings));
+    }
+    CResampler::UseWide(true);
+}
+
+// The eight-output path against the plain loop on sines, noise and silence, at the track's own
+// speed from a fractional position, 1.37, 2.2 (a deck playing backwards at -2.2 steps the same)
+// and 8.0, over call sizes that leave every tail length and cross the 128-output chunks, with
+// the step changing between calls.
+TEST(Resampler, EightAtATimeGivesThePlainLoopsSamples)
+{
+    if (!CResampler::ProcessorHasWide())
+        GTEST_SKIP() << "no AVX2 on this processor";
+    std::vector<std::pair<const char*, std::vector<int16_t>>> inputs;
+    std::vector<int16_t> sine(60000);
+    for (size_t i = 0; i < sine.size(); ++i)
+        sine[i] = static_cast<int16_t>(std::lround(32767.0 * std::sin(0.0713 * static_cast<double>(i))));
+    inputs.emplace_back("sine", sine);
+    inputs.emplace_back("noise", Noise(60000, 23));
+    inputs.emplace_back("silence", std::vector<int16_t>(60000, 0));
+    std::vector<int16_t> extremes(60000);
+    for (size_t i = 0; i < extremes.size(); ++i)
+        extremes[i] = i % 3 == 0 ? -32768 : 32767;
+    inputs.emplace_back("full scale", extremes);
+    for (const auto& [name, input] : inputs) {
+        for (const double speed : {1.0, 1.37, 2.2, 8.0}) {
+            SCOPED_TRACE(std::string(name) + " at " + std::to_string(speed));
+            const auto run = [&, &input = input](bool wide) {
+                CResampler::UseWide(wide);
+                std::mt19937 random(5);
+                std::uniform_int_distribution<uint32_t> count(1, 300);
+                std::uniform_int_distribution<uint32_t> wobble(0, 0x3000);
+                CResampler resampler;
+                // Off the whole-sample grid first, so that speed 1.0 interpolates too.
+                resampler.SetStep(0x9000);
+                std::vector<int16_t> out(1);
+                size_t used = resampler.Process(input.data(), out.data(), 1);
+                for (int call = 0; call < 200; ++call) {
+                    const auto step =
+                        static_cast<uint32_t>(speed * 65536.0) + (call % 4 == 3 ? wobble(random) : 0);
+                    resampler.SetStep(step);
+                    const uint32_t outputs = count(random);
+                    if (used + resampler.Needed(outputs) > input.size())
+                        break;
+                    const size_t at = out.size();
+                    out.resize(at + outputs);
+                    used += resampler.Process(input.data() + used, out.data() + at, outputs);
+                }
+                return out;
+            };
+            const std::vector<int16_t> plain = run(false);
+            const std::vector<int16_t> wide = run(true);
+            ASSERT_GT(plain.size(), 5000u);
+            ExpectSameSamples(wide, plain);
+        }
+    }
+    CResampler::UseWide(true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Speeds, ResamplerReference,
