@@ -7,8 +7,8 @@ class CAudioBus;
 // The control record a caller hands to a client's Render: the output manager passes its own,
 // the engine passes each deck the deck's record.
 struct ClientRecord {
-    uint8_t flags = 0; // bit 0 running, bit 1 started at least once
-    uint8_t spare = 0;
+    uint8_t flags = 0;   // bit 0 running, bit 1 started at least once
+    uint8_t heard = 255; // bus group types some device plays (1 main, 2 monitor)
     uint16_t gain = 256; // 256 = unity
 };
 

@@ -276,7 +276,7 @@ void CAudioEngine::RefillThread()
 
 // ---- Render -------------------------------------------------------------------------------
 
-int CAudioEngine::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firstTick,
+int CAudioEngine::Render(ClientRecord& record, CAudioBus& bus, uint16_t firstTick,
                          uint16_t tickCount) noexcept
 {
     if (!m_groupsRegistered) {
@@ -300,8 +300,12 @@ int CAudioEngine::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firs
     const std::array<uint8_t, 4> channels = {mainPair[0], mainPair[1], monitorPair[0], monitorPair[1]};
     const std::array<const float*, 4> inputs = {m_planes[0].data(), m_planes[1].data(), m_planes[2].data(),
                                                 m_planes[3].data()};
-    const std::array<float*, 4> outputs = {m_planes[4].data(), m_planes[5].data(), m_planes[6].data(),
-                                           m_planes[7].data()};
+    // The monitor mix is left out while no device plays it.
+    const bool monitor =
+        (record.heard & 2) != 0 && channels[2] != CAudioBus::kNone && channels[3] != CAudioBus::kNone;
+    const std::array<float*, 4> outputs = {m_planes[4].data(), m_planes[5].data(),
+                                           monitor ? m_planes[6].data() : nullptr,
+                                           monitor ? m_planes[7].data() : nullptr};
     for (uint32_t tick = firstTick; tick < endTick; ++tick) {
         for (int c = 0; c < 4; ++c) {
             if (channels[c] == CAudioBus::kNone) {
@@ -314,7 +318,7 @@ int CAudioEngine::Render(ClientRecord& /*record*/, CAudioBus& bus, uint16_t firs
         }
         m_mixer.Process(inputs, outputs, kTickFrames);
         for (int c = 0; c < 4; ++c) {
-            if (channels[c] == CAudioBus::kNone)
+            if (channels[c] == CAudioBus::kNone || outputs[c] == nullptr)
                 continue;
             CSampleBuffer& slice = bus.Slice(channels[c], tick);
             slice.FromFloat(outputs[c]);

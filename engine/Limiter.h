@@ -25,7 +25,7 @@ public:
     void Process(std::array<float, 2>& frame) noexcept;
     // The same on a frame already in the two low lanes of a vector whose high lanes are 0.
     Vec4 ProcessLanes(Vec4 in) noexcept;
-    // Any of the eight envelopes above 1.05: the limiter is clearly working (the overload lamp).
+    // Any envelope of either channel above 1.05: the limiter is clearly working (the overload lamp).
     bool Working() const noexcept;
 
 private:
@@ -35,15 +35,16 @@ private:
     static constexpr float kReleaseLow = 0.99997733f;
     static constexpr float kReleaseSum = 0.99992829f;
 
-    // Both channels side by side in the two low lanes of a vector; the two high lanes carry
-    // silence (parts of 0, envelopes at 1.0) and are never read.
+    // Both channels side by side in the two low lanes of a vector; except where two parts share
+    // a vector, the two high lanes carry silence (parts of 0, envelopes at 1.0) and are never
+    // read.
     using Bits4 = uint32_t __attribute__((vector_size(16)));
 
     // Relaxes the envelope, then lifts it to the part's magnitude. Relaxing first means the
     // divisor is never below the magnitude, so the quotient never exceeds 1.0: lifting first and
     // relaxing after would let a full-scale peak through at 1.00004, which wraps to -32768 in 16
     // bits.
-    static Vec4 Divide(Vec4 part, Vec4& envelope, float release) noexcept
+    static Vec4 Divide(Vec4 part, Vec4& envelope, Vec4 release) noexcept
     {
         const Vec4 relaxed = (envelope - 1.0f) * release + 1.0f;
         const Vec4 magnitude = reinterpret_cast<Vec4>(reinterpret_cast<Bits4>(part) & 0x7FFFFFFFu);
@@ -57,10 +58,13 @@ private:
         return part / envelope;
     }
 
+    // The fast part of both channels in the low lanes and the middle part in the high lanes,
+    // so one division serves both; the slow part and the sum each take their own.
+    static constexpr Vec4 kReleaseHighMid = {kReleaseHigh, kReleaseHigh, kReleaseMid, kReleaseMid};
+
     Vec4 m_bandMid{};                           // 0.07 x the last split input
     Vec4 m_bandLow{1e-12f, 1e-12f, 0.0f, 0.0f}; // 0.0049 x the last split input
-    Vec4 m_envelopeHigh{1.0f, 1.0f, 1.0f, 1.0f};
-    Vec4 m_envelopeMid{1.0f, 1.0f, 1.0f, 1.0f};
+    Vec4 m_envelopeHighMid{1.0f, 1.0f, 1.0f, 1.0f};
     Vec4 m_envelopeLow{1.0f, 1.0f, 1.0f, 1.0f};
     Vec4 m_envelopeSum{1.0f, 1.0f, 1.0f, 1.0f};
 };
@@ -80,7 +84,12 @@ inline CLimiter::Vec4 CLimiter::ProcessLanes(Vec4 in) noexcept
     const Vec4 low = m_bandLow;
     m_bandMid = 0.07f * high;
     m_bandLow = 0.0049f * high + Vec4{1e-12f, 1e-12f, 0.0f, 0.0f};
-    const Vec4 sum = Divide(high, m_envelopeHigh, kReleaseHigh) + Divide(mid, m_envelopeMid, kReleaseMid) +
-                     Divide(low, m_envelopeLow, kReleaseLow);
-    return Divide(sum, m_envelopeSum, kReleaseSum);
+    const Vec4 highMid =
+        Divide(__builtin_shufflevector(high, mid, 0, 1, 4, 5), m_envelopeHighMid, kReleaseHighMid);
+    // fast + middle in the low lanes; the high lanes are cleared so their envelope stays at 1.0.
+    const Vec4 sum = reinterpret_cast<Vec4>(
+        reinterpret_cast<Bits4>(highMid + __builtin_shufflevector(highMid, highMid, 2, 3, 0, 1)) &
+        Bits4{~0u, ~0u, 0u, 0u});
+    return Divide(sum + Divide(low, m_envelopeLow, Vec4{} + kReleaseLow), m_envelopeSum,
+                  Vec4{} + kReleaseSum);
 }

@@ -389,30 +389,150 @@ float CMixerDsp::DeckPeak(const Lanes& peaks, int deck) const noexcept
     return std::max(peaks[2 * deck], peaks[2 * deck + 1]);
 }
 
-void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
-                        const std::array<float*, kOutputs>& outputs, uint32_t frames) noexcept
+// Every ramped gain of one frame, four lanes each.
+struct CMixerDsp::Gains {
+    Vec4 eqLow, eqMid, eqHigh; // per deck
+    Vec4 volume;               // deck volume
+    Vec4 main;                 // deck to the main mix
+    Vec4 fade;                 // deck to the monitor's cue mix
+    Vec4 level;                // master volume in the low lanes, monitor volume in the high lanes
+};
+
+CMixerDsp::Gains CMixerDsp::RampGains(float Ramp::*field) const noexcept
 {
-    // The states live in locals for the loop: members would be reloaded after every store to
-    // an output (the compiler cannot rule out that the outputs alias them), which puts a memory
-    // round trip into every recursive filter's chain. The DC blockers, equalisers and peaks of
-    // the four lanes run as vectors.
-    DeckChannels lanes = m_lanes;
-    CLimiter limiter = m_limiter;
-    Vec4 dc = Load(lanes.dc);
-    Vec4 eq0 = Load(lanes.eq[0]);
-    Vec4 eq1 = Load(lanes.eq[1]);
-    Vec4 eq2 = Load(lanes.eq[2]);
-    Vec4 eq3 = Load(lanes.eq[3]);
-    Vec4 peak = Load(lanes.peak);
-    Vec4 preFaderPeak = Load(lanes.preFaderPeak);
-    // The band-pass or notch filter of each deck. Every lane runs all four sections; which
-    // section feeds which, and what comes out, is chosen lane by lane. A bypassed filter passes
-    // the signal and keeps its states for when it comes back.
+    const auto perDeck = [&](int rampA) {
+        const float a = m_ramps[rampA].*field;
+        const float b = m_ramps[rampA + 1].*field;
+        return Vec4{a, a, b, b};
+    };
+    const float master = m_ramps[RampMaster].*field;
+    const float monitor = m_ramps[RampMonitorVolume].*field;
+    return {perDeck(RampEqLowA),
+            perDeck(RampEqMidA),
+            perDeck(RampEqHighA),
+            perDeck(RampDeckVolumeA),
+            perDeck(RampMainA),
+            perDeck(RampMonitorFadeA),
+            Vec4{master, master, monitor, monitor}};
+}
+
+void CMixerDsp::KeepGains(const Gains& gains) noexcept
+{
+    const auto perDeck = [&](int rampA, Vec4 lanes) {
+        m_ramps[rampA].current = lanes[0];
+        m_ramps[rampA + 1].current = lanes[2];
+    };
+    perDeck(RampEqLowA, gains.eqLow);
+    perDeck(RampEqMidA, gains.eqMid);
+    perDeck(RampEqHighA, gains.eqHigh);
+    perDeck(RampDeckVolumeA, gains.volume);
+    perDeck(RampMainA, gains.main);
+    perDeck(RampMonitorFadeA, gains.fade);
+    m_ramps[RampMaster].current = gains.level[0];
+    m_ramps[RampMonitorVolume].current = gains.level[2];
+}
+
+namespace {
+
+Vec4 Swap(Vec4 v) noexcept
+{
+    return __builtin_shufflevector(v, v, 2, 3, 0, 1);
+}
+
+// std::clamp(v, -1.0f, 1.0f) in every lane.
+Vec4 ClampUnit(Vec4 v) noexcept
+{
+#if defined(__SSE2__)
+    return _mm_min_ps(_mm_set1_ps(1.0f), _mm_max_ps(_mm_set1_ps(-1.0f), v));
+#else
+    for (int c = 0; c < 4; ++c)
+        v[c] = std::clamp(v[c], -1.0f, 1.0f);
+    return v;
+#endif
+}
+
+// Frames of the four planes side by side, and back.
+void Interleave(const std::array<const float*, 4>& planes, uint32_t offset, uint32_t frames,
+                Vec4* lanes) noexcept
+{
+    uint32_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= frames; i += 4) {
+        __m128 a = _mm_loadu_ps(planes[0] + offset + i);
+        __m128 b = _mm_loadu_ps(planes[1] + offset + i);
+        __m128 c = _mm_loadu_ps(planes[2] + offset + i);
+        __m128 d = _mm_loadu_ps(planes[3] + offset + i);
+        _MM_TRANSPOSE4_PS(a, b, c, d);
+        lanes[i] = a;
+        lanes[i + 1] = b;
+        lanes[i + 2] = c;
+        lanes[i + 3] = d;
+    }
+#endif
+    for (; i < frames; ++i)
+        lanes[i] =
+            Vec4{planes[0][offset + i], planes[1][offset + i], planes[2][offset + i], planes[3][offset + i]};
+}
+
+void Deinterleave(const Vec4* lanes, uint32_t frames, const std::array<float*, 4>& planes, uint32_t offset,
+                  bool monitor) noexcept
+{
+    uint32_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= frames; i += 4) {
+        __m128 a = lanes[i];
+        __m128 b = lanes[i + 1];
+        __m128 c = lanes[i + 2];
+        __m128 d = lanes[i + 3];
+        _MM_TRANSPOSE4_PS(a, b, c, d);
+        _mm_storeu_ps(planes[0] + offset + i, a);
+        _mm_storeu_ps(planes[1] + offset + i, b);
+        if (monitor) {
+            _mm_storeu_ps(planes[2] + offset + i, c);
+            _mm_storeu_ps(planes[3] + offset + i, d);
+        }
+    }
+#endif
+    for (; i < frames; ++i) {
+        planes[0][offset + i] = lanes[i][0];
+        planes[1][offset + i] = lanes[i][1];
+        if (monitor) {
+            planes[2][offset + i] = lanes[i][2];
+            planes[3][offset + i] = lanes[i][3];
+        }
+    }
+}
+
+} // namespace
+
+template <CMixerDsp::FilterKind Kind, bool Staggered>
+[[gnu::always_inline]] inline void CMixerDsp::ProcessFrames(const Vec4* in, Vec4* out, uint32_t frames,
+                                                            bool monitor) noexcept
+{
+    // Every state and gain lives in a local for the loop, where the compiler can keep it in a
+    // register (named, not in arrays); members are written back for the period step and at the
+    // end.
+    Vec4 dc = Load(m_lanes.dc);
+    Vec4 eq0 = Load(m_lanes.eq[0]);
+    Vec4 eq1 = Load(m_lanes.eq[1]);
+    Vec4 eq2 = Load(m_lanes.eq[2]);
+    Vec4 eq3 = Load(m_lanes.eq[3]);
+    Vec4 peak = Load(m_lanes.peak);
+    Vec4 preFaderPeak = Load(m_lanes.preFaderPeak);
+    Gains gains = RampGains(&Ramp::current);
+    const Gains increments = RampGains(&Ramp::increment);
+    int rampLeft = m_rampCounter;
+    const int monitorMode = m_monitorMode;
+
+    // The band-pass or notch filter of each deck. Every lane runs all four sections; in the
+    // mixed case which section feeds which, and what comes out, is chosen lane by lane. A
+    // bypassed filter passes the signal; its lanes run too and get their states back at the end,
+    // so the filter returns as it was left.
     const bool bandPassA = m_decks[0].mode == 1.0f;
     const bool bandPassB = m_decks[1].mode == 1.0f;
     const bool activeA = bandPassA || m_decks[0].mode == 2.0f;
     const bool activeB = bandPassB || m_decks[1].mode == 2.0f;
-    const bool filtering = activeA || activeB;
+    const bool partial = activeA != activeB;
     const auto mask = [](bool a, bool b) {
         const uint32_t ma = a ? ~0u : 0u;
         const uint32_t mb = b ? ~0u : 0u;
@@ -424,123 +544,346 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
     const Vec4 q1 = Load(m_laneFilters.damping1);
     const Vec4 f2 = Load(m_laneFilters.frequency2);
     const Vec4 q2 = Load(m_laneFilters.damping2);
-    Vec4 low[4];
-    Vec4 band[4];
-    for (int k = 0; k < 4; ++k) {
-        low[k] = Load(lanes.low[static_cast<size_t>(k)]);
-        band[k] = Load(lanes.band[static_cast<size_t>(k)]);
-    }
-    const auto keep = [&] {
-        Store(lanes.dc, dc);
-        Store(lanes.eq[0], eq0);
-        Store(lanes.eq[1], eq1);
-        Store(lanes.eq[2], eq2);
-        Store(lanes.eq[3], eq3);
-        Store(lanes.peak, peak);
-        Store(lanes.preFaderPeak, preFaderPeak);
-        for (int k = 0; k < 4; ++k) {
-            Store(lanes.low[static_cast<size_t>(k)], low[k]);
-            Store(lanes.band[static_cast<size_t>(k)], band[k]);
-        }
-    };
-    const auto perDeck = [this](int rampA) {
-        const float a = m_ramps[rampA].current;
-        const float b = m_ramps[rampA + 1].current;
-        return Vec4{a, a, b, b};
-    };
-    for (uint32_t i = 0; i < frames; ++i) {
-        if (m_rampCounter > 0) {
-            for (Ramp& ramp : m_ramps)
-                ramp.current += ramp.increment;
-            if (--m_rampCounter == 0) {
-                // Land exactly: 250 float additions drift by a few ulps.
-                for (Ramp& ramp : m_ramps)
-                    ramp.current = ramp.target;
-            }
-        }
-        // DC blocker: a first-order high-pass around 10 Hz.
-        const Vec4 in = {inputs[0][i], inputs[1][i], inputs[2][i], inputs[3][i]};
-        Vec4 x = in - dc;
-        dc += kDcCoefficient * x + kTiny;
-        if (filtering) {
-            // Band-pass: two high-pass sections at the centre, then two low-pass sections at
-            // centre + width. Notch: two low-pass sections at the centre plus, in parallel, two
-            // high-pass sections at centre + width.
-            Vec4 l[4] = {low[0], low[1], low[2], low[3]};
-            Vec4 b[4] = {band[0], band[1], band[2], band[3]};
-            const Vec4 high0 = Section(x, l[0], b[0], f1, q1);
-            const Vec4 high1 = Section(Select(bandPass, high0, l[0]), l[1], b[1], f1, q1);
-            const Vec4 high2 = Section(Select(bandPass, high1, x), l[2], b[2], f2, q2);
-            const Vec4 high3 = Section(Select(bandPass, l[2], high2), l[3], b[3], f2, q2);
-            x = Select(active, Select(bandPass, l[3], l[1] + high3), x);
-            for (int k = 0; k < 4; ++k) {
-                low[k] = Select(active, l[k], low[k]);
-                band[k] = Select(active, b[k], band[k]);
-            }
+    Vec4 low0 = Load(m_lanes.low[0]), low1 = Load(m_lanes.low[1]), low2 = Load(m_lanes.low[2]),
+         low3 = Load(m_lanes.low[3]);
+    Vec4 band0 = Load(m_lanes.band[0]), band1 = Load(m_lanes.band[1]), band2 = Load(m_lanes.band[2]),
+         band3 = Load(m_lanes.band[3]);
+
+    // Frame i from the filter's output on: equaliser, deck volume, cross-fader, master and
+    // monitor volume.
+    const auto finish = [&](uint32_t i, Vec4 x) __attribute__((always_inline))
+    {
+        if (rampLeft > 0) {
+            gains.eqLow += increments.eqLow;
+            gains.eqMid += increments.eqMid;
+            gains.eqHigh += increments.eqHigh;
+            gains.volume += increments.volume;
+            gains.main += increments.main;
+            gains.fade += increments.fade;
+            gains.level += increments.level;
+            // Land exactly: 250 float additions drift by a few ulps.
+            if (--rampLeft == 0)
+                gains = RampGains(&Ramp::target);
         }
         // Equaliser: two crossovers in series; at unity gains each adds its three bands back to
         // its input.
-        const Vec4 low = perDeck(RampEqLowA);
-        const Vec4 mid = perDeck(RampEqMidA); // doubled: 2.0 is unity
-        const Vec4 high = perDeck(RampEqHighA);
         const Vec4 high1 = x - 2.0f * eq0 - eq1;
-        const Vec4 y = high1 * high + eq0 * mid + eq1 * low;
+        const Vec4 y = high1 * gains.eqHigh + eq0 * gains.eqMid + eq1 * gains.eqLow;
         eq0 += kEqStage1 * high1;
         eq1 += kEqStage1 * eq0 + kTiny;
         const Vec4 high2 = y - 2.0f * eq2 - eq3;
-        x = eq3 * low + eq2 * mid + high2 * high;
+        x = eq3 * gains.eqLow + eq2 * gains.eqMid + high2 * gains.eqHigh;
         eq2 += kEqStage2 * high2;
         eq3 += kEqStage2 * eq2 + kTiny;
 
         preFaderPeak = Max(preFaderPeak, Abs(x));
-        x *= perDeck(RampDeckVolumeA);
+        x *= gains.volume;
         peak = Max(peak, Abs(x));
-        const float mainA = m_ramps[RampMainA].current;
-        const float mainB = m_ramps[RampMainB].current;
-        const float master = m_ramps[RampMaster].current;
-        // (A x mainA + B x mainB) x master for left and right in the two low lanes, the high
-        // lanes cleared for the limiter.
-        const Vec4 toMain = x * Vec4{mainA, mainA, mainB, mainB};
-        const Vec4 main = limiter.ProcessLanes(Select(
-            kLowLanes, (toMain + __builtin_shufflevector(toMain, toMain, 2, 3, 0, 1)) * master, Vec4{}));
-        outputs[0][i] = main[0];
-        outputs[1][i] = main[1];
-        m_masterPeak = std::max(m_masterPeak, std::max(std::fabs(main[0]), std::fabs(main[1])));
-        const float monitorVolume = m_ramps[RampMonitorVolume].current;
-        const float fadeA = m_ramps[RampMonitorFadeA].current;
-        const float fadeB = m_ramps[RampMonitorFadeB].current;
-        float monitorLeft = 0.0f;
-        float monitorRight = 0.0f;
-        switch (m_monitorMode) {
-        case 0: // cue mix
-            monitorLeft = x[0] * fadeA + x[2] * fadeB;
-            monitorRight = x[1] * fadeA + x[3] * fadeB;
-            break;
-        case 1: // main mix
-            monitorLeft = x[0] * mainA + x[2] * mainB;
-            monitorRight = x[1] * mainA + x[3] * mainB;
-            break;
-        default: // split: main mix (mono) left, cue mix (mono) right
-            monitorLeft = (x[0] + x[1]) * mainA + (x[2] + x[3]) * mainB;
-            monitorRight = (x[0] + x[1]) * fadeA + (x[2] + x[3]) * fadeB;
-            break;
+        // Left and right of A x main A + B x main B in the low lanes; with the monitor, its
+        // left and right in the high lanes. Then master and monitor volume.
+        const Vec4 toMain = x * gains.main;
+        Vec4 mix = toMain + Swap(toMain);
+        if (monitor) {
+            Vec4 toMonitor;
+            if (monitorMode == 0) { // cue mix
+                toMonitor = x * gains.fade;
+            } else if (monitorMode == 1) { // main mix
+                toMonitor = toMain;
+            } else { // split: main mix (mono) left, cue mix (mono) right
+                toMonitor = (x + __builtin_shufflevector(x, x, 1, 0, 3, 2)) *
+                            __builtin_shufflevector(gains.main, gains.fade, 0, 4, 2, 6);
+            }
+            mix = __builtin_shufflevector(mix, toMonitor + Swap(toMonitor), 0, 1, 6, 7);
         }
-        outputs[2][i] = std::clamp(monitorLeft * monitorVolume, -1.0f, 1.0f);
-        outputs[3][i] = std::clamp(monitorRight * monitorVolume, -1.0f, 1.0f);
+        out[i] = mix * gains.level;
+    };
+    // DC blocker: a first-order high-pass around 10 Hz.
+    const auto blockDc = [&](Vec4 x) __attribute__((always_inline))
+    {
+        x -= dc;
+        dc += kDcCoefficient * x + kTiny;
+        return x;
+    };
 
-        if (--m_periodCounter == 0) {
-            keep();
-            m_lanes = lanes;
-            m_limiter = limiter;
+    if constexpr (Kind == FilterKind::Off) {
+        for (uint32_t i = 0; i < frames; ++i)
+            finish(i, blockDc(in[i]));
+    } else if constexpr (!Staggered) {
+        for (uint32_t i = 0; i < frames; ++i) {
+            const Vec4 x = blockDc(in[i]);
+            // Band-pass: two high-pass sections at the centre, then two low-pass sections at
+            // centre + width. Notch: two low-pass sections at the centre plus, in parallel, two
+            // high-pass sections at centre + width.
+            Vec4 filtered;
+            if constexpr (Kind == FilterKind::BandPass) {
+                const Vec4 high0 = Section(x, low0, band0, f1, q1);
+                const Vec4 high1 = Section(high0, low1, band1, f1, q1);
+                Section(high1, low2, band2, f2, q2);
+                Section(low2, low3, band3, f2, q2);
+                filtered = low3;
+            } else if constexpr (Kind == FilterKind::Notch) {
+                Section(x, low0, band0, f1, q1);
+                Section(low0, low1, band1, f1, q1);
+                const Vec4 high2 = Section(x, low2, band2, f2, q2);
+                const Vec4 high3 = Section(high2, low3, band3, f2, q2);
+                filtered = low1 + high3;
+            } else {
+                const Vec4 high0 = Section(x, low0, band0, f1, q1);
+                const Vec4 high1 = Section(Select(bandPass, high0, low0), low1, band1, f1, q1);
+                const Vec4 high2 = Section(Select(bandPass, high1, x), low2, band2, f2, q2);
+                const Vec4 high3 = Section(Select(bandPass, low2, high2), low3, band3, f2, q2);
+                filtered = Select(bandPass, low3, low1 + high3);
+            }
+            finish(i, partial ? Select(active, filtered, x) : filtered);
+        }
+    } else {
+        // The same sections staggered by a frame, two to a vector: sections 1 and 2 of frame i
+        // run beside sections 3 and 4 of frame i - 1, which take what sections 1 and 2 gave
+        // for that frame. Each section still sees its own states frame after frame, so every
+        // lane computes what it computes above, but the chain of dependent operations within an
+        // iteration is half as long.
+        using Vec8 = float __attribute__((vector_size(32)));
+        using Bits8 = uint32_t __attribute__((vector_size(32)));
+        // Eight-lane values pass by reference: the plain path never runs this code, but the
+        // compiler would warn about passing them by value where AVX may be missing.
+        const auto join = [](Vec8 & joined, Vec4 a, Vec4 b) __attribute__((always_inline))
+        {
+            joined = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+        };
+        const auto lower = [](const Vec8& v) __attribute__((always_inline))
+        {
+            return Vec4(__builtin_shufflevector(v, v, 0, 1, 2, 3));
+        };
+        const auto upper = [](const Vec8& v) __attribute__((always_inline))
+        {
+            return Vec4(__builtin_shufflevector(v, v, 4, 5, 6, 7));
+        };
+        const auto section = [](Vec8 & high, const Vec8& input, Vec8& low, Vec8& band, const Vec8& frequency,
+                                const Vec8& damping) __attribute__((always_inline))
+        {
+            high = input - (low + damping * band);
+            band += frequency * high;
+            low = (low + kTiny) + frequency * band;
+        };
+        // Lower half: sections 1 and 2 (the centre); upper half: sections 3 and 4.
+        Vec8 lowOdd, bandOdd, lowEven, bandEven, frequency, damping, passHigh;
+        join(lowOdd, low0, low2);
+        join(bandOdd, band0, band2);
+        join(lowEven, low1, low3);
+        join(bandEven, band1, band3);
+        join(frequency, f1, f2);
+        join(damping, q1, q2);
+        // Which output of the first pair feeds the second: high-pass for band-pass lanes below
+        // and notch lanes above.
+        join(passHigh, reinterpret_cast<Vec4>(bandPass), reinterpret_cast<Vec4>(~bandPass));
+        Vec4 nextInput{}; // into section 3 for the frame before
+        Vec4 lastLow1{};  // section 2's low output for the frame before
+        Vec4 lastX{};     // the frame before, after the DC blocker
+        // One iteration: sections 1 and 2 of the frame x, 3 and 4 of the one before; returns the
+        // filter's output for the frame before.
+        const auto step = [&](Vec4 x) __attribute__((always_inline))
+        {
+            Vec8 oddInput, highOdd, evenInput, highEven;
+            join(oddInput, x, nextInput);
+            section(highOdd, oddInput, lowOdd, bandOdd, frequency, damping);
+            if constexpr (Kind == FilterKind::BandPass)
+                evenInput = __builtin_shufflevector(highOdd, lowOdd, 0, 1, 2, 3, 12, 13, 14, 15);
+            else if constexpr (Kind == FilterKind::Notch)
+                evenInput = __builtin_shufflevector(lowOdd, highOdd, 0, 1, 2, 3, 12, 13, 14, 15);
+            else
+                evenInput = reinterpret_cast<Vec8>(
+                    (reinterpret_cast<Bits8>(highOdd) & reinterpret_cast<Bits8>(passHigh)) |
+                    (reinterpret_cast<Bits8>(lowOdd) & ~reinterpret_cast<Bits8>(passHigh)));
+            section(highEven, evenInput, lowEven, bandEven, frequency, damping);
+            Vec4 filtered;
+            if constexpr (Kind == FilterKind::BandPass)
+                filtered = upper(lowEven);
+            else if constexpr (Kind == FilterKind::Notch)
+                filtered = lastLow1 + upper(highEven);
+            else
+                filtered = Select(bandPass, upper(lowEven), lastLow1 + upper(highEven));
+            lastLow1 = lower(lowEven);
+            if constexpr (Kind == FilterKind::BandPass)
+                nextInput = lower(highEven);
+            else if constexpr (Kind == FilterKind::Notch)
+                nextInput = x;
+            else
+                nextInput = Select(bandPass, lower(highEven), x);
+            return partial ? Select(active, filtered, lastX) : filtered;
+        };
+        // The first frame leaves the states of sections 3 and 4 as they were, and after the last
+        // the states of sections 1 and 2 are kept from an extra step that finishes it.
+        // Lanes 0-3 from kept when upperToo is false, lanes 4-7 when it is true.
+        const auto keepHalf = [&](bool upperHalf, Vec8& state, const Vec8& kept)
+            __attribute__((always_inline))
+        {
+            if (upperHalf)
+                state = __builtin_shufflevector(state, kept, 0, 1, 2, 3, 12, 13, 14, 15);
+            else
+                state = __builtin_shufflevector(kept, state, 0, 1, 2, 3, 12, 13, 14, 15);
+        };
+        if (frames > 0) {
+            const Vec8 lowOddKept = lowOdd, bandOddKept = bandOdd, lowEvenKept = lowEven,
+                       bandEvenKept = bandEven;
+            lastX = blockDc(in[0]);
+            step(lastX);
+            keepHalf(true, lowOdd, lowOddKept);
+            keepHalf(true, bandOdd, bandOddKept);
+            keepHalf(true, lowEven, lowEvenKept);
+            keepHalf(true, bandEven, bandEvenKept);
+            for (uint32_t i = 1; i < frames; ++i) {
+                const Vec4 x = blockDc(in[i]);
+                const Vec4 filtered = step(x);
+                lastX = x;
+                finish(i - 1, filtered);
+            }
+            const Vec8 lowOddDone = lowOdd, bandOddDone = bandOdd, lowEvenDone = lowEven,
+                       bandEvenDone = bandEven;
+            const Vec4 filtered = step(Vec4{});
+            keepHalf(false, lowOdd, lowOddDone);
+            keepHalf(false, bandOdd, bandOddDone);
+            keepHalf(false, lowEven, lowEvenDone);
+            keepHalf(false, bandEven, bandEvenDone);
+            finish(frames - 1, filtered);
+        }
+        low0 = lower(lowOdd);
+        low2 = upper(lowOdd);
+        band0 = lower(bandOdd);
+        band2 = upper(bandOdd);
+        low1 = lower(lowEven);
+        low3 = upper(lowEven);
+        band1 = lower(bandEven);
+        band3 = upper(bandEven);
+    }
+
+    Store(m_lanes.peak, peak);
+    Store(m_lanes.preFaderPeak, preFaderPeak);
+    KeepGains(gains);
+    m_rampCounter = rampLeft;
+    Store(m_lanes.dc, dc);
+    Store(m_lanes.eq[0], eq0);
+    Store(m_lanes.eq[1], eq1);
+    Store(m_lanes.eq[2], eq2);
+    Store(m_lanes.eq[3], eq3);
+    if constexpr (Kind != FilterKind::Off) {
+        const auto keepFilter = [&](Lanes& kept, Vec4 state) {
+            Store(kept, partial ? Select(active, state, Load(kept)) : state);
+        };
+        keepFilter(m_lanes.low[0], low0);
+        keepFilter(m_lanes.low[1], low1);
+        keepFilter(m_lanes.low[2], low2);
+        keepFilter(m_lanes.low[3], low3);
+        keepFilter(m_lanes.band[0], band0);
+        keepFilter(m_lanes.band[1], band1);
+        keepFilter(m_lanes.band[2], band2);
+        keepFilter(m_lanes.band[3], band3);
+    }
+}
+
+// Main mix in the low lanes, limited in place; with the monitor, its mix clamped in the high lanes.
+[[gnu::always_inline]] inline void CMixerDsp::LimitFrames(Vec4* frames, uint32_t count, bool monitor) noexcept
+{
+    CLimiter limiter = m_limiter;
+    Vec4 masterPeak{};
+    for (uint32_t i = 0; i < count; ++i) {
+        const Vec4 mix = frames[i];
+        const Vec4 main = limiter.ProcessLanes(Select(kLowLanes, mix, Vec4{}));
+        masterPeak = Max(masterPeak, Abs(main));
+        frames[i] = monitor ? __builtin_shufflevector(main, ClampUnit(mix), 0, 1, 6, 7) : main;
+    }
+    m_limiter = limiter;
+    m_masterPeak = std::max(m_masterPeak, std::max(masterPeak[0], masterPeak[1]));
+}
+
+template <CMixerDsp::FilterKind Kind>
+void CMixerDsp::ProcessPlain(Vec4* frames, uint32_t count, bool monitor) noexcept
+{
+    ProcessFrames<Kind, false>(frames, frames, count, monitor);
+    LimitFrames(frames, count, monitor);
+}
+
+template <CMixerDsp::FilterKind Kind>
+__attribute__((target("avx2"))) void CMixerDsp::ProcessAvx2(Vec4* frames, uint32_t count,
+                                                            bool monitor) noexcept
+{
+    ProcessFrames<Kind, true>(frames, frames, count, monitor);
+    LimitFrames(frames, count, monitor);
+}
+
+// The same code with AVX-512's 32 vector registers, which hold the loop's states without spills.
+template <CMixerDsp::FilterKind Kind>
+__attribute__((target("avx512f,avx512vl"))) void CMixerDsp::ProcessAvx512(Vec4* frames, uint32_t count,
+                                                                          bool monitor) noexcept
+{
+    ProcessFrames<Kind, true>(frames, frames, count, monitor);
+    LimitFrames(frames, count, monitor);
+}
+
+CMixerDsp::Path CMixerDsp::BestPath() noexcept
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+        return Path::Avx512;
+    if (__builtin_cpu_supports("avx2"))
+        return Path::Avx2;
+#endif
+    return Path::Plain;
+}
+
+std::atomic<CMixerDsp::Path> CMixerDsp::s_path{CMixerDsp::BestPath()};
+
+CMixerDsp::Path CMixerDsp::UsePath(Path path) noexcept
+{
+    s_path.store(std::min(path, BestPath()), std::memory_order_relaxed);
+    return s_path.load(std::memory_order_relaxed);
+}
+
+template <CMixerDsp::FilterKind Kind> CMixerDsp::Run CMixerDsp::PathRun() noexcept
+{
+    switch (s_path.load(std::memory_order_relaxed)) {
+#if defined(__x86_64__) || defined(__i386__)
+    case Path::Avx512:
+        return &CMixerDsp::ProcessAvx512<Kind>;
+    case Path::Avx2:
+        return &CMixerDsp::ProcessAvx2<Kind>;
+#endif
+    default:
+        return &CMixerDsp::ProcessPlain<Kind>;
+    }
+}
+
+void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
+                        const std::array<float*, kOutputs>& outputs, uint32_t frames) noexcept
+{
+    const bool bandPassA = m_decks[0].mode == 1.0f;
+    const bool bandPassB = m_decks[1].mode == 1.0f;
+    const bool activeA = bandPassA || m_decks[0].mode == 2.0f;
+    const bool activeB = bandPassB || m_decks[1].mode == 2.0f;
+    Run run = PathRun<FilterKind::Off>();
+    if (activeA && activeB && bandPassA != bandPassB)
+        run = PathRun<FilterKind::Mixed>();
+    else if (activeA || activeB)
+        // A bypassed deck runs the other deck's structure; its lanes are passed through.
+        run = (activeA ? bandPassA : bandPassB) ? PathRun<FilterKind::BandPass>()
+                                                : PathRun<FilterKind::Notch>();
+    const bool monitor = outputs[2] != nullptr && outputs[3] != nullptr;
+    // Segments of at most a chunk that end where a period does, so the period step runs between
+    // them.
+    std::array<Vec4, kChunkFrames> lanes;
+    for (uint32_t offset = 0; offset < frames;) {
+        const uint32_t count =
+            std::min({frames - offset, kChunkFrames, static_cast<uint32_t>(m_periodCounter)});
+        Interleave(inputs, offset, count, lanes.data());
+        (this->*run)(lanes.data(), count, monitor);
+        Deinterleave(lanes.data(), count, outputs, offset, monitor);
+        offset += count;
+        m_periodCounter -= static_cast<int>(count);
+        if (m_periodCounter == 0) {
             PeriodStep();
-            peak = Load(m_lanes.peak);
-            preFaderPeak = Load(m_lanes.preFaderPeak);
             m_periodCounter = kPeriodFrames;
         }
     }
-    keep();
-    m_lanes = lanes;
-    m_limiter = limiter;
     PublishReadings();
 }
 

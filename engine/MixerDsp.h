@@ -56,6 +56,14 @@ public:
 
     CMixerDsp();
 
+    // The code that processes: the plain loops run on every processor; the others stagger the
+    // band-pass sections two to a vector and need AVX2 or AVX-512. All give the same samples.
+    enum class Path : int { Plain, Avx2, Avx512 };
+    static Path BestPath() noexcept;
+    // Chooses the path (at most the best the processor has) and returns the one in use. For tests
+    // and benchmarks that compare them, while no mixer processes.
+    static Path UsePath(Path path) noexcept;
+
     // The value SetParam takes for a control value: v / 255 for faders and knobs, 1.0 or 0 for
     // switches, and the mappings of "Monitor Output Mode", "Deck Punch In" and "X-Fader Mode".
     // Out-of-range control values are clamped.
@@ -64,6 +72,8 @@ public:
     // Audio thread.
     // Non-finite values and numbers outside 0..39 are ignored.
     void SetParam(int number, float value) noexcept;
+    // With null monitor outputs (2 and 3) the monitor mix is not formed; the main mix and the
+    // meters are the same either way.
     void Process(const std::array<const float*, kInputs>& inputs, const std::array<float*, kOutputs>& outputs,
                  uint32_t frames) noexcept;
 
@@ -144,6 +154,23 @@ private:
         Lanes frequency1{}, damping1{}, frequency2{}, damping2{};
     };
 
+    enum class FilterKind { Off, BandPass, Notch, Mixed };
+    using Vec4 = CLimiter::Vec4;
+    struct Gains;
+    static constexpr uint32_t kChunkFrames = 128;
+
+    Gains RampGains(float Ramp::*field) const noexcept;
+    void KeepGains(const Gains& gains) noexcept;
+    // The frames of one chunk, the four lanes of each side by side.
+    template <FilterKind Kind, bool Staggered>
+    void ProcessFrames(const Vec4* in, Vec4* out, uint32_t frames, bool monitor) noexcept;
+    void LimitFrames(Vec4* frames, uint32_t count, bool monitor) noexcept;
+    // One segment in place, on the plain path or with AVX2 or AVX-512.
+    using Run = void (CMixerDsp::*)(Vec4* frames, uint32_t count, bool monitor) noexcept;
+    template <FilterKind Kind> void ProcessPlain(Vec4* frames, uint32_t count, bool monitor) noexcept;
+    template <FilterKind Kind> void ProcessAvx2(Vec4* frames, uint32_t count, bool monitor) noexcept;
+    template <FilterKind Kind> void ProcessAvx512(Vec4* frames, uint32_t count, bool monitor) noexcept;
+    template <FilterKind Kind> static Run PathRun() noexcept;
     void StartRamp() noexcept;
     void SetTarget(int ramp, float target) noexcept { m_ramps[ramp].target = target; }
     void UpdateMainTarget(int deck) noexcept;
@@ -176,4 +203,6 @@ private:
     bool m_xFaderMode = false; // false raised cosine, true square root
     std::array<std::atomic<float>, kReadings> m_readings;
     std::array<std::atomic<float>, 2> m_autoGains;
+
+    static std::atomic<Path> s_path;
 };

@@ -130,6 +130,7 @@ int COutputManager::RenderNext(int ticks) noexcept
         m_ticks = std::min<uint32_t>(static_cast<uint32_t>(ticks), m_bus->TicksPerBlock());
     const uint32_t rendered = m_framesRendered.load(std::memory_order_relaxed);
     m_bus->Clear(static_cast<int32_t>(static_cast<uint64_t>(rendered) * 1000 / m_sampleRate));
+    m_clientRecord->heard = HeardGroups();
     if (m_client->Render(*m_clientRecord, *m_bus, 0, static_cast<uint16_t>(m_ticks)) == 0) {
         Stop();
         m_busy.store(false, std::memory_order_release);
@@ -146,6 +147,23 @@ int COutputManager::RenderNext(int ticks) noexcept
         m_master->Commit();
     m_busy.store(false, std::memory_order_release);
     return 0;
+}
+
+uint8_t COutputManager::HeardGroups() const noexcept
+{
+    uint8_t heard = 0;
+    const auto add = [&](const COutputDeviceInfo& record) {
+        heard |= record.mainGroupMask;
+        if (record.stereo != 0 && record.split != 0)
+            heard |= record.secondGroupMask;
+    };
+    if (m_master != nullptr)
+        add(*m_masterRecord);
+    for (int slot = 0; slot < kSecondaries; ++slot) {
+        if (m_secondaries[slot] != nullptr)
+            add(*m_secondaryRecords[slot]);
+    }
+    return heard;
 }
 
 void COutputManager::WriteTo(COutputDriver& driver, const COutputDeviceInfo& record) noexcept

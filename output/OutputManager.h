@@ -60,6 +60,8 @@ public:
     COutputDriver* Secondary(int slot) const noexcept;
 
 private:
+    // The bus group types that some attached device folds in.
+    uint8_t HeardGroups() const noexcept;
     void WriteTo(COutputDriver& driver, const COutputDeviceInfo& record) noexcept;
 
     std::unique_ptr<COutputDriver> m_master;

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
@@ -384,4 +387,138 @@ TEST(MixerDsp, HostileParametersNeverReachTheOutput)
     }
     for (int k = 0; k < CMixerDsp::kReadings; ++k)
         EXPECT_TRUE(std::isfinite(mixer.LevelReading(static_cast<Meter>(k))));
+}
+
+namespace {
+
+// The bits of every output sample and meter reading over a scripted session: noise, a tone and
+// silence in blocks of uneven sizes (across ticks and period steps), with a parameter change
+// every few blocks, some in the middle of a ramp. filters picks the band-pass arrangement:
+// 0 off, 1 both band-pass, 2 both notch, 3 band-pass and notch, 4 notch on A only, 5 band-pass
+// on B only, 6 switched at random.
+constexpr std::array<uint32_t, 10> kSessionBlockSizes = {128, 91, 1, 3, 126, 128, 2, 300, 5, 1771};
+constexpr int kSessionBlocks = 90;
+
+std::vector<uint32_t> ScriptedSession(int filters, bool monitor)
+{
+    CMixerDsp mixer;
+    SetFlat(mixer);
+    mixer.SetParam(CMixerDsp::MasterVolume, 1.0f); // loud enough for the limiter to work
+    for (int deck = 0; deck < 2; ++deck) {
+        const bool on = filters == 1 || filters == 2 || filters == 3 || (filters == 4 && deck == 0) ||
+                        (filters == 5 && deck == 1);
+        const bool notch = filters == 2 || (filters == 3 && deck == 1) || filters == 4;
+        mixer.SetParam(CMixerDsp::DeckBpCenter + deck, 0.3f + 0.2f * static_cast<float>(deck));
+        mixer.SetParam(CMixerDsp::DeckBpWidth + deck, 0.2f);
+        mixer.SetParam(CMixerDsp::DeckBpResonance + deck, 0.6f);
+        mixer.SetParam(CMixerDsp::DeckBpNotchMode + deck, notch ? 1.0f : 0.0f);
+        mixer.SetParam(CMixerDsp::DeckBpActive + deck, on ? 1.0f : 0.0f);
+    }
+    mixer.SetParam(CMixerDsp::AutoLevelDecks, filters % 2 == 0 ? 1.0f : 0.0f);
+    std::mt19937 random(static_cast<unsigned>(filters));
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    std::array<std::vector<float>, 8> planes;
+    for (auto& plane : planes)
+        plane.resize(1771);
+    std::vector<uint32_t> bits;
+    const auto keep = [&](float v) {
+        uint32_t b;
+        std::memcpy(&b, &v, sizeof b);
+        bits.push_back(b);
+    };
+    uint32_t frame = 0;
+    for (int block = 0; block < kSessionBlocks; ++block) {
+        if (block % 4 == 1) {
+            const int changes[] = {
+                CMixerDsp::XFader,        CMixerDsp::DeckEqLow,      CMixerDsp::DeckEqMid + 1,
+                CMixerDsp::DeckEqHigh,    CMixerDsp::DeckVolume + 1, CMixerDsp::MonitorXFader,
+                CMixerDsp::MonitorVolume, CMixerDsp::DeckEqHighKill, CMixerDsp::DeckMute + 1,
+                CMixerDsp::DeckPunchIn,   CMixerDsp::XFaderMode,     CMixerDsp::MasterVolume};
+            const int number = changes[random() % std::size(changes)];
+            mixer.SetParam(number, number == CMixerDsp::DeckPunchIn ? static_cast<float>(random() % 3)
+                                                                    : unit(random));
+            mixer.SetParam(CMixerDsp::MonitorOutputMode, static_cast<float>(block % 3));
+        }
+        if (filters == 6 && block % 6 == 2) {
+            const int deck = static_cast<int>(random() % 2);
+            mixer.SetParam(CMixerDsp::DeckBpActive + deck, static_cast<float>(random() % 2));
+            mixer.SetParam(CMixerDsp::DeckBpNotchMode + deck, static_cast<float>(random() % 2));
+        }
+        const uint32_t count = kSessionBlockSizes[static_cast<size_t>(block) % kSessionBlockSizes.size()];
+        for (uint32_t i = 0; i < count; ++i, ++frame) {
+            const int kind = static_cast<int>(frame / 2000 % 3); // noise, tone, silence
+            for (int c = 0; c < 4; ++c)
+                planes[c][i] = kind == 0   ? noise(random)
+                               : kind == 1 ? static_cast<float>(0.9 * std::sin(0.05 * (c + 1) * frame))
+                                           : 0.0f;
+        }
+        mixer.Process({planes[0].data(), planes[1].data(), planes[2].data(), planes[3].data()},
+                      {planes[4].data(), planes[5].data(), monitor ? planes[6].data() : nullptr,
+                       monitor ? planes[7].data() : nullptr},
+                      count);
+        for (int c = 4; c < (monitor ? 8 : 6); ++c)
+            for (uint32_t i = 0; i < count; ++i)
+                keep(planes[c][i]);
+        for (int k = 0; k < CMixerDsp::kReadings; ++k)
+            keep(mixer.LevelReading(static_cast<Meter>(k)));
+        keep(mixer.AutoLevelGain(0));
+    }
+    return bits;
+}
+
+// Restores the processor's best path when a test ends.
+struct PathGuard {
+    ~PathGuard() { CMixerDsp::UsePath(CMixerDsp::BestPath()); }
+};
+
+} // namespace
+
+TEST(MixerDsp, EveryPathGivesThePlainPathsSamples)
+{
+    PathGuard guard;
+    std::vector<CMixerDsp::Path> wide;
+    for (auto path : {CMixerDsp::Path::Avx2, CMixerDsp::Path::Avx512}) {
+        if (CMixerDsp::UsePath(path) == path)
+            wide.push_back(path);
+    }
+    if (wide.empty())
+        GTEST_SKIP() << "this processor has neither AVX2 nor AVX-512";
+    for (int filters = 0; filters <= 6; ++filters) {
+        for (bool monitor : {true, false}) {
+            ASSERT_EQ(CMixerDsp::UsePath(CMixerDsp::Path::Plain), CMixerDsp::Path::Plain);
+            const std::vector<uint32_t> plain = ScriptedSession(filters, monitor);
+            for (auto path : wide) {
+                CMixerDsp::UsePath(path);
+                const std::vector<uint32_t> got = ScriptedSession(filters, monitor);
+                ASSERT_EQ(got.size(), plain.size());
+                const auto first = std::mismatch(plain.begin(), plain.end(), got.begin());
+                EXPECT_TRUE(first.first == plain.end())
+                    << "path " << static_cast<int>(path) << ", filters " << filters << ", monitor " << monitor
+                    << ": first difference at value " << (first.first - plain.begin());
+            }
+        }
+    }
+}
+
+TEST(MixerDsp, MainMixAndMetersAreTheSameWithoutTheMonitor)
+{
+    for (int filters : {0, 3, 6}) {
+        const std::vector<uint32_t> with = ScriptedSession(filters, true);
+        const std::vector<uint32_t> without = ScriptedSession(filters, false);
+        // Compare block by block: the session with the monitor keeps two more planes per block.
+        std::vector<uint32_t> mainOnly;
+        size_t at = 0;
+        for (int block = 0; block < kSessionBlocks; ++block) {
+            const uint32_t count = kSessionBlockSizes[static_cast<size_t>(block) % kSessionBlockSizes.size()];
+            mainOnly.insert(mainOnly.end(), with.begin() + static_cast<long>(at),
+                            with.begin() + static_cast<long>(at + 2 * count));
+            at += 4 * count;
+            mainOnly.insert(mainOnly.end(), with.begin() + static_cast<long>(at),
+                            with.begin() + static_cast<long>(at + CMixerDsp::kReadings + 1));
+            at += CMixerDsp::kReadings + 1;
+        }
+        ASSERT_EQ(at, with.size());
+        EXPECT_EQ(mainOnly, without) << "filters " << filters;
+    }
 }

@@ -217,3 +217,46 @@ TEST(OutputManager, EveryDriverGetsTheBlockFoldedToItsOwnFormat)
     }
     EXPECT_EQ(run.received.blocks[1], received[0].blocks[1]) << "the master folds like its twin";
 }
+
+TEST(OutputManager, TheClientLearnsWhichGroupsSomeDevicePlays)
+{
+    const auto heardWith = [](std::function<void(COutputManager&, std::vector<COutputDeviceInfo>&)> attach) {
+        HandDriven run(128, 1);
+        std::vector<COutputDeviceInfo> records(2);
+        attach(run.manager, records);
+        CCodeClient client;
+        ClientRecord record;
+        record.heard = 0;
+        int heardDuringRender = -1;
+        client.duringRender = [&] { heardDuringRender = record.heard; };
+        run.manager.Start(client, record);
+        return heardDuringRender;
+    };
+    // The master plays the main mix only.
+    EXPECT_EQ(heardWith([](COutputManager&, std::vector<COutputDeviceInfo>&) {}), 1);
+    EXPECT_EQ(heardWith([](COutputManager& manager, std::vector<COutputDeviceInfo>& records) {
+                  records[0].stereo = 1;
+                  records[0].bytesPerSample = 2;
+                  records[0].mainGroupMask = 2;
+                  manager.AttachSecondary(records[0], std::make_unique<COfflineOutput>());
+              }),
+              3);
+    // A split device adds its right channel's groups; a device that is not split does not.
+    EXPECT_EQ(heardWith([](COutputManager& manager, std::vector<COutputDeviceInfo>& records) {
+                  records[0].stereo = 1;
+                  records[0].bytesPerSample = 2;
+                  records[0].mainGroupMask = 1;
+                  records[0].secondGroupMask = 2;
+                  manager.AttachSecondary(records[0], std::make_unique<COfflineOutput>());
+              }),
+              1);
+    EXPECT_EQ(heardWith([](COutputManager& manager, std::vector<COutputDeviceInfo>& records) {
+                  records[0].stereo = 1;
+                  records[0].bytesPerSample = 2;
+                  records[0].split = 1;
+                  records[0].mainGroupMask = 1;
+                  records[0].secondGroupMask = 2;
+                  manager.AttachSecondary(records[0], std::make_unique<COfflineOutput>());
+              }),
+              3);
+}
