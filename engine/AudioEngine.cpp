@@ -193,14 +193,26 @@ int CAudioEngine::ServeRequestsNow(uint32_t refillMs)
 
 int CAudioEngine::ServeRequestsAhead(uint32_t refillMs)
 {
+    m_aheadElapsedMs += refillMs;
+    // A step is due when a request waits or a deck wants a refill; between steps the decoding
+    // handed over runs on while block after block renders.
+    bool due = false;
+    for (int d = 0; d < kDecks; ++d)
+        due = due || m_requests[d].Waiting() || m_decks[d].WantsRefillAhead();
+    if (!due)
+        return 0;
     FinishDecodeAhead();
     int served = 0;
     for (int d = 0; d < kDecks; ++d)
         served += ServeRequest(d, false) ? 1 : 0;
+    // Refills are limited to what this much play would want: a plan that restarts the window
+    // after a seek begins a quarter of it behind the play position.
+    constexpr uint32_t kMostElapsedMs = 250;
     for (int d = 0; d < kDecks; ++d) {
-        if (m_decks[d].Loaded() && m_decks[d].BeginRefillAhead(refillMs))
+        if (m_decks[d].Loaded() && m_decks[d].BeginRefillAhead(std::min(m_aheadElapsedMs, kMostElapsedMs)))
             m_aheadMask |= 1u << d;
     }
+    m_aheadElapsedMs = 0;
     if (m_decodeWorker != nullptr)
         m_decodeWorker->Post(m_aheadMask);
     else

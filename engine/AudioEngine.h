@@ -56,10 +56,12 @@ public:
     // refills the loaded decks by refillMs of play. Returns the number of requests served.
     int ServeRequestsNow(uint32_t refillMs);
     // The same between the blocks of an offline render, with each loaded deck's new blocks
-    // decoded while the next block renders: on a second thread after SetDecodeAhead(true),
-    // otherwise before returning. A block that reaches frames still being decoded waits for
-    // them, so both ways render the same bytes. FinishDecodeAhead waits for the decoding handed
-    // over and ends the step; the next call does it first.
+    // decoded while the next blocks render: on a second thread after SetDecodeAhead(true),
+    // otherwise before returning. A call does nothing until a request waits or a deck wants a
+    // refill, which depends on the play positions alone, so both ways take the same steps; a
+    // block that reaches frames still being decoded waits for them, so both render the same
+    // bytes. FinishDecodeAhead waits for the decoding handed over and ends the step; the next
+    // step does it first.
     int ServeRequestsAhead(uint32_t refillMs);
     void FinishDecodeAhead();
     // Not while a render runs: starts or stops the second thread.
@@ -138,7 +140,8 @@ private:
     std::thread m_refill;
 
     std::array<CDeckPlayer, kDecks> m_decks;
-    uint32_t m_aheadMask = 0; // decks whose refill was begun and not yet ended
+    uint32_t m_aheadMask = 0;      // decks whose refill was begun and not yet ended
+    uint32_t m_aheadElapsedMs = 0; // rendered since the last refill step
     // Declared after the decks, so stopped before them.
     std::unique_ptr<CDecodeWorker> m_decodeWorker;
 };

@@ -220,6 +220,14 @@ bool CDeckPlayer::BeginRefillAhead(uint32_t elapsedMs)
     return m_aheadCount > 0;
 }
 
+bool CDeckPlayer::WantsRefillAhead() const noexcept
+{
+    // Refills come in batches of about three quarters of a second (at least 32768 frames short
+    // of the look-ahead), a few hundred microseconds of decoding each.
+    constexpr uint32_t kSlackFrames = 32768;
+    return m_loaded.load(std::memory_order_acquire) && m_store.WantsBlocks(kSlackFrames);
+}
+
 void CDeckPlayer::DecodeAhead()
 {
     AssertNotAudioThread("CDeckPlayer::DecodeAhead");

@@ -64,6 +64,9 @@ public:
     // there are any); DecodeAhead decodes them, on another thread while the next block renders
     // or before it; the rendering thread ends the step once DecodeAhead has returned.
     bool BeginRefillAhead(uint32_t elapsedMs);
+    // Rendering thread, also while DecodeAhead runs: whether the next step should refill this
+    // deck (see CSampleStore::WantsBlocks), so steps between refills need not wait for it.
+    bool WantsRefillAhead() const noexcept;
     void DecodeAhead();
     void EndRefillAhead();
 

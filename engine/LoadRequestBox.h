@@ -32,6 +32,8 @@ public:
                   double firstBeatMs = -1.0) noexcept;
     // Takes the newest request; false when none waits.
     bool Take(Request& out) noexcept;
+    // Whether a request waits to be taken.
+    bool Waiting() const noexcept { return (m_latest.load(std::memory_order_acquire) & kNoSlot) != kNoSlot; }
     // Serial of the newest request posted (0 before the first).
     uint32_t LatestSerial() const noexcept
     {

@@ -183,9 +183,25 @@ int32_t CSampleStore::BeginAhead(int32_t minimumBlocks, int32_t maximumBlocks, i
         return 0;
     m_aheadFirst.store(firstBlock, std::memory_order_relaxed);
     m_aheadDone.store(0, std::memory_order_relaxed);
+    m_aheadGapRead.store(false, std::memory_order_relaxed);
     m_aheadCount.store(count, std::memory_order_relaxed);
     Commit(); // its release store publishes the fields above with the window
     return count;
+}
+
+bool CSampleStore::WantsBlocks(uint32_t slackFrames) const noexcept
+{
+    if (m_aheadGapRead.load(std::memory_order_relaxed))
+        return true;
+    const auto current = static_cast<int32_t>(CurrentBlock());
+    const Window window = DecodedWindow();
+    if (current < window.start || current > window.end)
+        return true;
+    // As Plan counts: it decodes when fewer than AheadBlocks lie ahead.
+    const int32_t wanted = AheadBlocks() - static_cast<int32_t>(slackFrames / FramesPerBlock());
+    if (!Backwards())
+        return window.end < static_cast<int32_t>(BlockCount()) && window.end - current < wanted;
+    return window.start > 0 && current - window.start < wanted;
 }
 
 void CSampleStore::PutAheadBlock(int32_t block, const int16_t* left, const int16_t* right) noexcept
@@ -245,6 +261,7 @@ CSampleStore::Window CSampleStore::ReadableWindow(int64_t position, uint32_t cou
     if ((done & kAheadFailed) == 0 || decodedEnd * blockFrames > high)
         return window;
     // The blocks from the failed one to the plan's end are a gap the read stops at.
+    m_aheadGapRead.store(true, std::memory_order_relaxed);
     if (position >= decodedEnd * blockFrames && position < end * blockFrames)
         return {0, 0};
     Window readable = window;

@@ -49,6 +49,11 @@ public:
     // every planned block after it, reads as silence for that step; the window then goes back to
     // what Cancel would leave.
     int32_t BeginAhead(int32_t minimumBlocks, int32_t maximumBlocks, int32_t& firstBlock) noexcept;
+    // Rendering thread, while blocks may be decoding: whether a plan is due, that is the play
+    // position has left the window, or fewer than the look-ahead less slackFrames are decoded
+    // ahead of it, or a read has met a block that failed. It depends on the play position and
+    // the plans alone, never on how far the decoding has got.
+    bool WantsBlocks(uint32_t slackFrames) const noexcept;
     void PutAheadBlock(int32_t block, const int16_t* left, const int16_t* right) noexcept;
     void FailAhead() noexcept;
     void EndAhead() noexcept;
@@ -121,5 +126,6 @@ private:
     std::atomic<int32_t> m_aheadCount{0};
     std::atomic<bool> m_aheadBackwards{false};
     std::atomic<uint32_t> m_aheadDone{0};
+    mutable std::atomic<bool> m_aheadGapRead{false}; // a read met the blocks of a failed plan
     Window m_aheadPrevious{0, 0};
 };

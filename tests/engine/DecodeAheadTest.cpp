@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 // An offline render's refill in two halves: the blocks planned before each rendered block are
@@ -20,7 +21,8 @@ constexpr uint32_t kTrackFrames = 44100 * 40;
 enum class Decoding { Refill, Before, SecondThread };
 
 struct Script {
-    int failAtBlock = -1; // a block the source refuses once
+    int failAtBlock = -1;        // a block the source refuses once
+    bool onlyWhenWanted = false; // steps only where the deck wants a refill, not every block
 };
 
 // Plays a 40 s frame-coded track through seeks, reverse play, a fast wind and a tempo change,
@@ -39,20 +41,24 @@ RenderedAudio Play(Decoding decoding, const Script& script, int ticks = 3000)
     RenderedAudio out;
     CAudioBus bus(44100, 1);
     ClientRecord record;
+    uint32_t elapsedMs = 0;
     for (int t = 0; t < ticks; ++t) {
         if (t % kBlockTicks == 0) {
+            elapsedMs += kBlockMs;
             if (decoding == Decoding::Refill) {
                 deck.Refill(kBlockMs);
-            } else {
+            } else if (!script.onlyWhenWanted || deck.WantsRefillAhead()) {
+                ++out.steps;
                 if (worker != nullptr)
                     worker->Wait();
                 deck.EndRefillAhead();
-                if (deck.BeginRefillAhead(kBlockMs)) {
+                if (deck.BeginRefillAhead(std::min<uint32_t>(elapsedMs, 250))) {
                     if (worker != nullptr)
                         worker->Post(1);
                     else
                         deck.DecodeAhead();
                 }
+                elapsedMs = 0;
             }
         }
         // Inside blocks, as controls arrive at any tick.
@@ -103,6 +109,18 @@ TEST(DecodeAhead, ASecondThreadRendersTheSameFramesAsDecodingBeforeEachBlock)
         ASSERT_EQ(threaded.left, before.left) << "run " << run;
         ASSERT_EQ(threaded.positions, before.positions) << "run " << run;
     }
+    // Steps taken only where the deck wants a refill: far fewer, and the same frames on either
+    // thread. Until the seek in reverse play they are the frames above; after it, a plan that
+    // may decode more restarts the window further past the play position, so less is silent.
+    const RenderedAudio wanted = Play(Decoding::Before, {-1, true});
+    EXPECT_LT(wanted.steps * 3, before.steps) << wanted.steps << " of " << before.steps;
+    EXPECT_TRUE(std::equal(wanted.left.begin(), wanted.left.begin() + 1303 * 128, before.left.begin()));
+    EXPECT_LT(SilentFrames(wanted), SilentFrames(before));
+    for (int run = 0; run < 3; ++run) {
+        const RenderedAudio threaded = Play(Decoding::SecondThread, {-1, true});
+        ASSERT_EQ(threaded.left, wanted.left) << "run " << run;
+        ASSERT_EQ(threaded.steps, wanted.steps) << "run " << run;
+    }
     // Where the plain refill keeps up, it plays the same frames.
     const RenderedAudio refill = Play(Decoding::Refill, {}, 400);
     const RenderedAudio first = Play(Decoding::Before, {}, 400);
@@ -123,4 +141,11 @@ TEST(DecodeAhead, ABlockThatFailsReadsAsSilenceForOneStepOnEitherThread)
         const RenderedAudio threaded = Play(Decoding::SecondThread, script);
         ASSERT_EQ(threaded.left, before.left) << "run " << run;
     }
+    // Stepping only where wanted: the read that meets the failure asks for the next step.
+    const Script wanted{script.failAtBlock, true};
+    const RenderedAudio lazy = Play(Decoding::Before, wanted);
+    EXPECT_NE(lazy.left, Play(Decoding::Before, {-1, true}).left) << "the failure was not reached";
+    EXPECT_TRUE(std::equal(lazy.left.begin(), lazy.left.begin() + 1303 * 128, before.left.begin()));
+    for (int run = 0; run < 3; ++run)
+        ASSERT_EQ(Play(Decoding::SecondThread, wanted).left, lazy.left) << "run " << run;
 }

@@ -62,6 +62,7 @@ struct RenderedAudio {
     std::vector<int16_t> right;
     std::vector<int> results;        // Render's result per tick
     std::vector<uint32_t> positions; // play position after each tick
+    int steps = 0;                   // refill steps taken, where a test counts them
 };
 RenderedAudio RenderDeck(CDeckPlayer& deck, int ticks);
 

@@ -105,6 +105,53 @@ TEST(SampleStore, WindowNeverExceedsTheRing)
     }
 }
 
+TEST(SampleStore, WantsBlocksWhenAPlanWouldDecodeMoreThanTheSlack)
+{
+    constexpr uint32_t kSlackFrames = 32 * kBlock;
+    CSampleStore store;
+    store.Init(44100, kBlock, 1000, 0.2f);
+    const int32_t ahead = store.AheadBlocks(); // 204
+    // Plans of at most 80 blocks until the look-ahead is full.
+    const auto fill = [&] {
+        for (int plan = 0; plan < 6; ++plan)
+            Decode(store, 1, 80);
+    };
+    store.SetPlayPosition(300 * kBlock);
+    EXPECT_TRUE(store.WantsBlocks(kSlackFrames)) << "nothing decoded yet";
+    fill();
+    ASSERT_EQ(store.WindowEnd(), 300 + ahead);
+    EXPECT_FALSE(store.WantsBlocks(kSlackFrames));
+    store.SetPlayPosition(332 * kBlock);
+    EXPECT_FALSE(store.WantsBlocks(kSlackFrames)) << "exactly the slack used";
+    store.SetPlayPosition(333 * kBlock);
+    EXPECT_TRUE(store.WantsBlocks(kSlackFrames));
+    EXPECT_FALSE(store.WantsBlocks(40 * kBlock));
+    fill();
+    EXPECT_FALSE(store.WantsBlocks(kSlackFrames));
+    // Outside the window, behind it or beyond it.
+    store.SetPlayPosition(10 * kBlock);
+    EXPECT_TRUE(store.WantsBlocks(kSlackFrames));
+    store.SetPlayPosition(900 * kBlock);
+    EXPECT_TRUE(store.WantsBlocks(kSlackFrames));
+    // At the end of the track nothing more can be decoded.
+    fill();
+    ASSERT_EQ(store.WindowEnd(), 1000);
+    store.SetPlayPosition(999 * kBlock);
+    EXPECT_FALSE(store.WantsBlocks(kSlackFrames));
+    // Backwards the blocks before the position count, down to the track's start.
+    store.SetDirection(true);
+    EXPECT_TRUE(store.WantsBlocks(kSlackFrames));
+    fill();
+    EXPECT_FALSE(store.WantsBlocks(kSlackFrames));
+    store.SetPlayPosition(960 * kBlock);
+    EXPECT_TRUE(store.WantsBlocks(kSlackFrames));
+    store.SetPlayPosition(100 * kBlock);
+    fill();
+    ASSERT_EQ(store.WindowStart(), 0);
+    store.SetPlayPosition(kBlock);
+    EXPECT_FALSE(store.WantsBlocks(kSlackFrames));
+}
+
 TEST(SampleStore, OverviewStaysBoundedAtVeryLowSampleRates)
 {
     // Below about 3770 Hz the overview's 600 Hz smoothing would overshoot and grow without bound.
