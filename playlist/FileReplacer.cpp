@@ -36,6 +36,8 @@ bool CFileReplacer::Open()
         m_fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_fd >= 0) {
             m_temporary = temporary;
+            m_appended = 0;
+            m_syncAsked = 0;
             // A replaced file keeps its permissions.
             struct stat info {};
             if (stat(m_target.c_str(), &info) == 0)
@@ -67,8 +69,57 @@ bool CFileReplacer::Write(const void* bytes, size_t size)
         }
         data += put;
         size -= static_cast<size_t>(put);
+        m_appended += static_cast<uint64_t>(put);
     }
+    if (m_appended - m_syncAsked >= kSyncEveryBytes)
+        SyncBehind();
     return true;
+}
+
+void CFileReplacer::SyncBehind()
+{
+    m_syncAsked = m_appended;
+    if (!m_syncer.joinable()) {
+        m_syncStop = false;
+        m_syncError = 0;
+        m_syncer = std::thread([this] { SyncLoop(); });
+    }
+    {
+        std::lock_guard lock(m_syncLock);
+        m_syncWanted = true;
+    }
+    m_syncWake.notify_one();
+}
+
+void CFileReplacer::SyncLoop()
+{
+    std::unique_lock lock(m_syncLock);
+    for (;;) {
+        m_syncWake.wait(lock, [this] { return m_syncWanted || m_syncStop; });
+        if (m_syncStop)
+            return;
+        m_syncWanted = false;
+        lock.unlock();
+        // An error is reported once: kept here, it fails the Commit whose own sync might not
+        // see it again.
+        const int error = fdatasync(m_fd) == 0 ? 0 : errno;
+        lock.lock();
+        if (error != 0 && m_syncError == 0)
+            m_syncError = error;
+    }
+}
+
+int CFileReplacer::StopSyncing()
+{
+    if (!m_syncer.joinable())
+        return 0;
+    {
+        std::lock_guard lock(m_syncLock);
+        m_syncStop = true;
+    }
+    m_syncWake.notify_one();
+    m_syncer.join();
+    return m_syncError;
 }
 
 bool CFileReplacer::WriteAt(uint64_t offset, const void* bytes, size_t size)
@@ -98,9 +149,10 @@ bool CFileReplacer::Commit()
         Abandon();
         return false;
     }
-    const bool synced = fsync(m_fd) == 0;
+    const int helperError = StopSyncing();
+    const bool synced = fsync(m_fd) == 0 && helperError == 0;
     if (!synced)
-        m_error = errno;
+        m_error = helperError != 0 ? helperError : errno;
     const bool closed = close(m_fd) == 0;
     if (!closed && m_error == 0)
         m_error = errno;
@@ -131,6 +183,7 @@ bool CFileReplacer::Replace(const std::string& target, std::string_view bytes)
 
 void CFileReplacer::Abandon()
 {
+    StopSyncing();
     if (m_fd >= 0) {
         close(m_fd);
         m_fd = -1;
