@@ -19,6 +19,17 @@ void RenderBothDecks(benchmark::State& state, float speed)
     RenderBenchBlocks(state, *engine);
 }
 
+// An Automix stretch: deck A plays at the track's own speed while deck B, loaded with the next
+// track, waits stopped.
+void RenderOneDeck(benchmark::State& state)
+{
+    auto engine = std::make_unique<CAudioEngine>();
+    PrepareBenchDeck(engine->Deck(0), 1.0f);
+    PrepareBenchDeck(engine->Deck(1), 1.0f);
+    engine->Deck(1).Pause();
+    RenderBenchBlocks(state, *engine);
+}
+
 // One deck channel's resampling alone, a tick of 128 outputs a call as a deck renders, with the
 // plain loop or eight outputs at a time (where the processor has AVX2).
 void Resample(benchmark::State& state, double speed, bool wide)
@@ -52,6 +63,7 @@ void Resample(benchmark::State& state, double speed, bool wide)
 BENCHMARK_CAPTURE(RenderBothDecks, speed_1_00, 1.0f)->Name("engine/RenderBothDecks/speed:1.00");
 BENCHMARK_CAPTURE(RenderBothDecks, speed_1_37, 1.37f)->Name("engine/RenderBothDecks/speed:1.37");
 BENCHMARK_CAPTURE(RenderBothDecks, speed_m2_20, -2.2f)->Name("engine/RenderBothDecks/speed:-2.20");
+BENCHMARK(RenderOneDeck)->Name("engine/RenderOneDeck/speed:1.00");
 BENCHMARK_CAPTURE(Resample, speed_1_37_plain, 1.37, false)->Name("engine/Resample/speed:1.37/plain");
 BENCHMARK_CAPTURE(Resample, speed_1_37_wide, 1.37, true)->Name("engine/Resample/speed:1.37/wide");
 BENCHMARK_CAPTURE(Resample, speed_2_20_plain, 2.2, false)->Name("engine/Resample/speed:2.20/plain");

@@ -13,7 +13,7 @@
 // three parts (fast, middle, slow), each divided by its own envelope, and their sum by a fourth,
 // so a loud bass does not pump the highs and the output never leaves -1.0 .. +1.0. An envelope
 // jumps up to a peak at once and relaxes towards 1.0 (no gain change) with its own time
-// constant; with every envelope at 1.0 the output equals the input.
+// constant; with every envelope at 1.0 the output equals the sum of the parts.
 //
 // Thread: the audio thread (inside the mixer's Process).
 class CLimiter {
@@ -27,6 +27,11 @@ public:
     Vec4 ProcessLanes(Vec4 in) noexcept;
     // Any envelope of either channel above 1.05: the limiter is clearly working (the overload lamp).
     bool Working() const noexcept;
+    // Notes whether every envelope rests at 1.0; an excess so small that 1.0 plus it is 1.0
+    // counts, and is dropped. While they rest, a frame whose parts and their sum all lie within
+    // -1.0 .. +1.0 leaves them there and comes out as the plain sum of its parts, which
+    // ProcessLanes then gives without its divisions: the same bits. Returns whether they rest.
+    bool NoteRest() noexcept;
 
 private:
     // Per-sample relaxation towards 1.0: about 63 ms, 250 ms, 1 s and 315 ms to fall by 1/e.
@@ -40,22 +45,35 @@ private:
     // read.
     using Bits4 = uint32_t __attribute__((vector_size(16)));
 
-    // Relaxes the envelope, then lifts it to the part's magnitude. Relaxing first means the
-    // divisor is never below the magnitude, so the quotient never exceeds 1.0: lifting first and
-    // relaxing after would let a full-scale peak through at 1.00004, which wraps to -32768 in 16
-    // bits.
-    static Vec4 Divide(Vec4 part, Vec4& envelope, Vec4 release) noexcept
+    static Vec4 Magnitude(Vec4 v) noexcept
     {
-        const Vec4 relaxed = (envelope - 1.0f) * release + 1.0f;
-        const Vec4 magnitude = reinterpret_cast<Vec4>(reinterpret_cast<Bits4>(part) & 0x7FFFFFFFu);
-        // std::max(relaxed, magnitude) lane by lane.
+        return reinterpret_cast<Vec4>(reinterpret_cast<Bits4>(v) & 0x7FFFFFFFu);
+    }
+    // a where it is the larger, else b (NaN: b), lane by lane.
+    static Vec4 Larger(Vec4 a, Vec4 b) noexcept
+    {
 #if defined(__SSE2__)
-        envelope = _mm_max_ps(magnitude, relaxed);
+        return _mm_max_ps(a, b);
 #else
         for (int c = 0; c < 4; ++c)
-            envelope[c] = std::max(relaxed[c], magnitude[c]);
+            b[c] = a[c] > b[c] ? a[c] : b[c];
+        return b;
 #endif
-        return part / envelope;
+    }
+
+    // An envelope is kept as its excess over 1.0, which relaxes by the release each sample: kept
+    // as the envelope itself, the relaxation would round back up to the same value once the
+    // step fell below half a float step at 1.0, leaving the gain a little below unity for good.
+    // The excess is relaxed first and the divisor then lifted to the part's magnitude, so the
+    // divisor is never below the magnitude and the quotient never exceeds 1.0: lifting first and
+    // relaxing after would let a full-scale peak through at 1.00004, which wraps to -32768 in 16
+    // bits.
+    static Vec4 Divide(Vec4 part, Vec4& excess, Vec4 release) noexcept
+    {
+        const Vec4 relaxed = excess * release;
+        const Vec4 magnitude = Magnitude(part);
+        excess = Larger(magnitude - 1.0f, relaxed);
+        return part / Larger(magnitude, relaxed + 1.0f);
     }
 
     // The fast part of both channels in the low lanes and the middle part in the high lanes,
@@ -64,9 +82,10 @@ private:
 
     Vec4 m_bandMid{};                           // 0.07 x the last split input
     Vec4 m_bandLow{1e-12f, 1e-12f, 0.0f, 0.0f}; // 0.0049 x the last split input
-    Vec4 m_envelopeHighMid{1.0f, 1.0f, 1.0f, 1.0f};
-    Vec4 m_envelopeLow{1.0f, 1.0f, 1.0f, 1.0f};
-    Vec4 m_envelopeSum{1.0f, 1.0f, 1.0f, 1.0f};
+    Vec4 m_excessHighMid{};                     // envelopes less 1.0
+    Vec4 m_excessLow{};
+    Vec4 m_excessSum{};
+    bool m_atRest = true; // every excess 0, as far as the last NoteRest and frames since know
 };
 
 inline void CLimiter::Process(std::array<float, 2>& frame) noexcept
@@ -84,12 +103,31 @@ inline CLimiter::Vec4 CLimiter::ProcessLanes(Vec4 in) noexcept
     const Vec4 low = m_bandLow;
     m_bandMid = 0.07f * high;
     m_bandLow = 0.0049f * high + Vec4{1e-12f, 1e-12f, 0.0f, 0.0f};
-    const Vec4 highMid =
-        Divide(__builtin_shufflevector(high, mid, 0, 1, 4, 5), m_envelopeHighMid, kReleaseHighMid);
+    const Bits4 lowLanes = {~0u, ~0u, 0u, 0u};
+    const Vec4 parts = __builtin_shufflevector(high, mid, 0, 1, 4, 5);
+    if (m_atRest) {
+        // Each division below would be by 1.0 and each excess stay 0.
+        const Vec4 sum =
+            reinterpret_cast<Vec4>(
+                reinterpret_cast<Bits4>(parts + __builtin_shufflevector(parts, parts, 2, 3, 0, 1)) &
+                lowLanes) +
+            low;
+        // Magnitudes compare as integers: 1.0f is 0x3F800000, and a NaN lies above it.
+        using Ints4 = int32_t __attribute__((vector_size(16)));
+        const auto beyond = [](Vec4 v) { return (reinterpret_cast<Ints4>(v) & 0x7FFFFFFF) > 0x3F800000; };
+        const Ints4 any = beyond(parts) | beyond(low) | beyond(sum);
+#if defined(__SSE2__)
+        if (_mm_movemask_ps(reinterpret_cast<__m128>(any)) == 0)
+            return sum;
+#else
+        if ((any[0] | any[1] | any[2] | any[3]) == 0)
+            return sum;
+#endif
+        m_atRest = false;
+    }
+    const Vec4 highMid = Divide(parts, m_excessHighMid, kReleaseHighMid);
     // fast + middle in the low lanes; the high lanes are cleared so their envelope stays at 1.0.
     const Vec4 sum = reinterpret_cast<Vec4>(
-        reinterpret_cast<Bits4>(highMid + __builtin_shufflevector(highMid, highMid, 2, 3, 0, 1)) &
-        Bits4{~0u, ~0u, 0u, 0u});
-    return Divide(sum + Divide(low, m_envelopeLow, Vec4{} + kReleaseLow), m_envelopeSum,
-                  Vec4{} + kReleaseSum);
+        reinterpret_cast<Bits4>(highMid + __builtin_shufflevector(highMid, highMid, 2, 3, 0, 1)) & lowLanes);
+    return Divide(sum + Divide(low, m_excessLow, Vec4{} + kReleaseLow), m_excessSum, Vec4{} + kReleaseSum);
 }

@@ -784,6 +784,7 @@ template <CMixerDsp::FilterKind Kind, bool Staggered>
 [[gnu::always_inline]] inline void CMixerDsp::LimitFrames(Vec4* frames, uint32_t count, bool monitor) noexcept
 {
     CLimiter limiter = m_limiter;
+    limiter.NoteRest();
     Vec4 masterPeak{};
     for (uint32_t i = 0; i < count; ++i) {
         const Vec4 mix = frames[i];

@@ -172,6 +172,11 @@ uint32_t CResampler::Process(const int16_t* input, int16_t* output, uint32_t out
         }
         return used;
     }
+    if (m_step == 0) {
+        // A stopped deck: every output is the point it stopped at.
+        std::fill(output, output + outputs, static_cast<int16_t>(Interpolated() >> 16));
+        return 0;
+    }
     if (m_shift == 0 && m_subStep == kUnityStep && m_fraction == 0 && outputs > 0) {
         // The track's own speed: every output is the sample before, so this is a copy.
         output[0] = static_cast<int16_t>(m_current);

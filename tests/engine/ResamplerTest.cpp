@@ -223,16 +223,17 @@ TEST(Resampler, EightAtATimeGivesThePlainLoopsSamples)
 INSTANTIATE_TEST_SUITE_P(Speeds, ResamplerReference,
                          testing::Values(0.3, 0.5, 0.77, 1.0, 1.37, 2.0, 2.9, 3.6, 5.0, 7.9));
 
-// A change of speed between ticks, across the averaging modes, keeps the read position and the
-// last two samples: no click at the tick boundary.
+// A change of speed between ticks, across the averaging modes and through stops (a stopped deck
+// holds the point it stopped at), keeps the read position and the last two samples: no click at
+// the tick boundary.
 TEST(Resampler, HistoryCarriesAcrossSpeedChanges)
 {
     const std::vector<int16_t> input = Noise(80000, 11);
     std::mt19937 random(3);
     std::uniform_int_distribution<uint32_t> anyStep(0, 0x80000);
     std::vector<uint32_t> steps(64);
-    for (auto& step : steps)
-        step = anyStep(random);
+    for (size_t t = 0; t < steps.size(); ++t)
+        steps[t] = t % 7 == 3 || t % 7 == 4 ? 0 : anyStep(random);
     std::vector<TickSetting> settings;
     const auto out = Resample(input, steps, &settings);
     ASSERT_EQ(out.size(), steps.size() * kTick);
