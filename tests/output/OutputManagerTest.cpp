@@ -220,43 +220,29 @@ TEST(OutputManager, EveryDriverGetsTheBlockFoldedToItsOwnFormat)
 
 TEST(OutputManager, TheClientLearnsWhichGroupsSomeDevicePlays)
 {
-    const auto heardWith = [](std::function<void(COutputManager&, std::vector<COutputDeviceInfo>&)> attach) {
+    // What the client sees during a render with the master (main mix only) and, when given, a
+    // stereo secondary folding mainMask (and secondMask into its right channel when split).
+    const auto heardWith = [](bool secondary, uint8_t mainMask, uint8_t secondMask, uint32_t split) {
         HandDriven run(128, 1);
-        std::vector<COutputDeviceInfo> records(2);
-        attach(run.manager, records);
+        COutputDeviceInfo record;
+        record.stereo = 1;
+        record.bytesPerSample = 2;
+        record.split = split;
+        record.mainGroupMask = mainMask;
+        record.secondGroupMask = secondMask;
+        if (secondary)
+            run.manager.AttachSecondary(record, std::make_unique<COfflineOutput>());
         CCodeClient client;
-        ClientRecord record;
-        record.heard = 0;
+        ClientRecord clientRecord;
+        clientRecord.heard = 0;
         int heardDuringRender = -1;
-        client.duringRender = [&] { heardDuringRender = record.heard; };
-        run.manager.Start(client, record);
+        client.duringRender = [&] { heardDuringRender = clientRecord.heard; };
+        run.manager.Start(client, clientRecord);
         return heardDuringRender;
     };
-    // The master plays the main mix only.
-    EXPECT_EQ(heardWith([](COutputManager&, std::vector<COutputDeviceInfo>&) {}), 1);
-    EXPECT_EQ(heardWith([](COutputManager& manager, std::vector<COutputDeviceInfo>& records) {
-                  records[0].stereo = 1;
-                  records[0].bytesPerSample = 2;
-                  records[0].mainGroupMask = 2;
-                  manager.AttachSecondary(records[0], std::make_unique<COfflineOutput>());
-              }),
-              3);
+    EXPECT_EQ(heardWith(false, 0, 0, 0), 1);
+    EXPECT_EQ(heardWith(true, 2, 0, 0), 3);
     // A split device adds its right channel's groups; a device that is not split does not.
-    EXPECT_EQ(heardWith([](COutputManager& manager, std::vector<COutputDeviceInfo>& records) {
-                  records[0].stereo = 1;
-                  records[0].bytesPerSample = 2;
-                  records[0].mainGroupMask = 1;
-                  records[0].secondGroupMask = 2;
-                  manager.AttachSecondary(records[0], std::make_unique<COfflineOutput>());
-              }),
-              1);
-    EXPECT_EQ(heardWith([](COutputManager& manager, std::vector<COutputDeviceInfo>& records) {
-                  records[0].stereo = 1;
-                  records[0].bytesPerSample = 2;
-                  records[0].split = 1;
-                  records[0].mainGroupMask = 1;
-                  records[0].secondGroupMask = 2;
-                  manager.AttachSecondary(records[0], std::make_unique<COfflineOutput>());
-              }),
-              3);
+    EXPECT_EQ(heardWith(true, 1, 2, 0), 1);
+    EXPECT_EQ(heardWith(true, 1, 2, 1), 3);
 }

@@ -1,14 +1,12 @@
 #include "FileReplacer.h"
+#include "PlaylistTestSupport.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <dirent.h>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <cerrno>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 // Long files: the syncs that run behind the writing must never let a failure pass or leave a
@@ -27,24 +25,16 @@ std::vector<char> Chunk(size_t index)
     return bytes;
 }
 
-std::string ReadAll(const std::string& path)
+// Writes count chunks after the file was opened; false at the first failure.
+bool WriteChunks(CFileReplacer& file, size_t count)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> Names(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        closedir(dir);
+    if (!file.Open())
+        return false;
+    for (size_t c = 0; c < count; ++c) {
+        if (!file.Write(Chunk(c).data(), kChunk))
+            return false;
     }
-    return names;
+    return true;
 }
 
 } // namespace
@@ -55,14 +45,12 @@ TEST(FileReplacer, ALongFileIsWholeAfterCommitAndTheOldOneStaysUntilThen)
     const std::string target = dir.Path("mix.wav");
     ASSERT_TRUE(CFileReplacer::Replace(target, "the earlier mix"));
     CFileReplacer file(target);
-    ASSERT_TRUE(file.Open());
     constexpr size_t kChunks = 100; // three syncs behind the writing, and the rest at the end
-    for (size_t c = 0; c < kChunks; ++c)
-        ASSERT_TRUE(file.Write(Chunk(c).data(), kChunk));
-    EXPECT_EQ(ReadAll(target), "the earlier mix");
+    ASSERT_TRUE(WriteChunks(file, kChunks));
+    EXPECT_EQ(ReadFile(target), "the earlier mix");
     ASSERT_TRUE(file.Commit());
     EXPECT_EQ(file.LastError(), 0);
-    const std::string written = ReadAll(target);
+    const std::string written = ReadFile(target);
     ASSERT_EQ(written.size(), kChunks * kChunk);
     for (size_t c = 0; c < kChunks; ++c) {
         const std::vector<char> expected = Chunk(c);
@@ -70,7 +58,7 @@ TEST(FileReplacer, ALongFileIsWholeAfterCommitAndTheOldOneStaysUntilThen)
             std::equal(expected.begin(), expected.end(), written.begin() + static_cast<long>(c * kChunk)))
             << "chunk " << c;
     }
-    EXPECT_EQ(Names(dir.Root()), std::vector<std::string>{"mix.wav"});
+    EXPECT_EQ(FolderNames(dir.Root()), std::vector<std::string>{"mix.wav"});
 }
 
 TEST(FileReplacer, ALongWriteThatFailsOrIsAbandonedLeavesTheOldFileAndNoTemporary)
@@ -80,32 +68,23 @@ TEST(FileReplacer, ALongWriteThatFailsOrIsAbandonedLeavesTheOldFileAndNoTemporar
     ASSERT_TRUE(CFileReplacer::Replace(target, "the earlier mix"));
     {
         CFileReplacer file(target);
-        ASSERT_TRUE(file.Open());
-        for (size_t c = 0; c < 40; ++c)
-            ASSERT_TRUE(file.Write(Chunk(c).data(), kChunk));
+        ASSERT_TRUE(WriteChunks(file, 40));
         // Gone without a Commit, while the helper may still be syncing.
     }
-    EXPECT_EQ(ReadAll(target), "the earlier mix");
-    EXPECT_EQ(Names(dir.Root()), std::vector<std::string>{"mix.wav"});
+    EXPECT_EQ(ReadFile(target), "the earlier mix");
+    EXPECT_EQ(FolderNames(dir.Root()), std::vector<std::string>{"mix.wav"});
 
     // The disk fills (a file size limit here) after a sync ran behind: the write fails, and so
     // does the Commit, which puts nothing in place.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 50 * kChunk;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     CFileReplacer file(target);
-    ASSERT_TRUE(file.Open());
     bool failed = false;
-    for (size_t c = 0; c < 60 && !failed; ++c)
-        failed = !file.Write(Chunk(c).data(), kChunk);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    {
+        CFileSizeCap cap(50 * kChunk);
+        failed = !WriteChunks(file, 60);
+    }
     EXPECT_TRUE(failed);
     EXPECT_EQ(file.LastError(), EFBIG);
     EXPECT_FALSE(file.Commit());
-    EXPECT_EQ(ReadAll(target), "the earlier mix");
-    EXPECT_EQ(Names(dir.Root()), std::vector<std::string>{"mix.wav"});
+    EXPECT_EQ(ReadFile(target), "the earlier mix");
+    EXPECT_EQ(FolderNames(dir.Root()), std::vector<std::string>{"mix.wav"});
 }
