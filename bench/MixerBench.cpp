@@ -32,8 +32,13 @@ void SetBusy(const std::function<void(int, float)>& set)
     }
 }
 
-void MixerProcess(benchmark::State& state)
+void MixerProcess(benchmark::State& state, CMixerDsp::Path path)
 {
+    if (CMixerDsp::UsePath(path) != path) {
+        state.SkipWithError("this processor lacks the instructions of that path");
+        CMixerDsp::UsePath(CMixerDsp::BestPath());
+        return;
+    }
     CMixerDsp mixer;
     SetBusy([&](int p, float v) { mixer.SetParam(p, v); });
     std::array<std::array<float, 128>, 8> planes{};
@@ -53,6 +58,7 @@ void MixerProcess(benchmark::State& state)
     state.counters["ns_per_frame"] = benchmark::Counter(
         static_cast<double>(frames) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["xRT"] = benchmark::Counter(frames / 44100.0, benchmark::Counter::kIsRate);
+    CMixerDsp::UsePath(CMixerDsp::BestPath());
 }
 
 // Both decks playing at 1.37 through band-pass, notch, equalisers and a working limiter.
@@ -68,5 +74,7 @@ void EngineFull(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(MixerProcess)->Name("engine/MixerProcess");
+BENCHMARK_CAPTURE(MixerProcess, plain, CMixerDsp::Path::Plain)->Name("engine/MixerProcess/plain");
+BENCHMARK_CAPTURE(MixerProcess, avx2, CMixerDsp::Path::Avx2)->Name("engine/MixerProcess/avx2");
+BENCHMARK_CAPTURE(MixerProcess, avx512, CMixerDsp::Path::Avx512)->Name("engine/MixerProcess/avx512");
 BENCHMARK(EngineFull)->Name("engine/RenderBothDecks/full");
