@@ -20,10 +20,8 @@ class CLimiter {
 public:
     using Vec4 = float __attribute__((vector_size(16)));
 
-    // Limits one frame of the main mix in place.
-    // Inline: it runs once per frame inside the mixer's loop.
-    void Process(std::array<float, 2>& frame) noexcept;
-    // The same on a frame already in the two low lanes of a vector whose high lanes are 0.
+    // Limits one frame of the main mix, left and right in the two low lanes of a vector whose
+    // high lanes are 0. Inline: it runs once per frame inside the mixer's loop.
     Vec4 ProcessLanes(Vec4 in) noexcept;
     // Any envelope of either channel above 1.05: the limiter is clearly working (the overload lamp).
     bool Working() const noexcept;
@@ -87,13 +85,6 @@ private:
     Vec4 m_excessSum{};
     bool m_atRest = true; // every excess 0, as far as the last NoteRest and frames since know
 };
-
-inline void CLimiter::Process(std::array<float, 2>& frame) noexcept
-{
-    const Vec4 out = ProcessLanes(Vec4{frame[0], frame[1], 0.0f, 0.0f});
-    frame[0] = out[0];
-    frame[1] = out[1];
-}
 
 inline CLimiter::Vec4 CLimiter::ProcessLanes(Vec4 in) noexcept
 {

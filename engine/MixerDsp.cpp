@@ -713,7 +713,7 @@ template <CMixerDsp::FilterKind Kind, bool Staggered>
         };
         // The first frame leaves the states of sections 3 and 4 as they were, and after the last
         // the states of sections 1 and 2 are kept from an extra step that finishes it.
-        // Lanes 0-3 from kept when upperToo is false, lanes 4-7 when it is true.
+        // Lanes 4-7 from kept when upperHalf is true, lanes 0-3 when it is false.
         const auto keepHalf = [&](bool upperHalf, Vec8& state, const Vec8& kept)
             __attribute__((always_inline))
         {
