@@ -25,3 +25,25 @@ bool CLimiter::NoteRest() noexcept
     m_atRest = rest;
     return rest;
 }
+
+// high_j = sum over i <= j of p^(j-i) input_i - p^j carried - sum over i < j of p^i 1e-12, where
+// p = kHighCarry and carried = 2 x middle + low as the block starts.
+constexpr CLimiter::RestingWeights CLimiter::MakeWeights() noexcept
+{
+    RestingWeights w;
+    for (int j = 0; j < 8; ++j) {
+        double power = 1.0;
+        double offset = 0.0;
+        for (int i = j; i > 0; --i) {
+            w.ofInput[i][j] = static_cast<float>(power);
+            offset -= power;
+            power *= kHighCarry;
+        }
+        w.ofInput[0][j] = static_cast<float>(power);
+        w.ofCarried[j] = static_cast<float>(-power);
+        w.ofOffset[j] = static_cast<float>(offset);
+    }
+    return w;
+}
+
+constinit const CLimiter::RestingWeights CLimiter::s_weights = CLimiter::MakeWeights();

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
@@ -30,6 +31,15 @@ public:
     // -1.0 .. +1.0 leaves them there and comes out as the plain sum of its parts, which
     // ProcessLanes then gives without its divisions: the same bits. Returns whether they rest.
     bool NoteRest() noexcept;
+    // Up to eight frames of the main mix (left and right, in the first count lanes) while every
+    // envelope rests. When the parts of every frame, and the frame itself, lie within -1.0 .. +1.0,
+    // the frames pass as they are (the sum of a frame's parts, to within rounding), the split moves
+    // on and it returns true; otherwise nothing changes and it returns false, for ProcessLanes to
+    // take the frames one by one. The high part is a recurrence of its own, worked out here for
+    // all the frames at once. Wide is PlainLanes or WideLanes (see EightLanes.h).
+    template <typename Wide>
+    [[gnu::always_inline]] inline bool PassResting(const Wide& left, const Wide& right,
+                                                   uint32_t count) noexcept;
 
 private:
     // Per-sample relaxation towards 1.0: about 63 ms, 250 ms, 1 s and 315 ms to fall by 1/e.
@@ -78,6 +88,19 @@ private:
     // so one division serves both; the slow part and the sum each take their own.
     static constexpr Vec4 kReleaseHighMid = {kReleaseHigh, kReleaseHigh, kReleaseMid, kReleaseMid};
 
+    // What one frame's high part gives the next one's: the middle and low parts are 0.07 and
+    // 0.0049 of it, and the next high part is the input less twice the first and the second.
+    static constexpr float kHighCarry = -(2.0f * 0.07f + 0.0049f);
+    struct RestingWeights {
+        // Lane j of column i: what input i gives the high part of frame j; of the others, what
+        // the parts carried into the block, and the low part's offset, give it.
+        alignas(32) std::array<std::array<float, 8>, 8> ofInput{};
+        alignas(32) std::array<float, 8> ofCarried{};
+        alignas(32) std::array<float, 8> ofOffset{};
+    };
+    static constexpr RestingWeights MakeWeights() noexcept;
+    static const RestingWeights s_weights;
+
     Vec4 m_bandMid{};                           // 0.07 x the last split input
     Vec4 m_bandLow{1e-12f, 1e-12f, 0.0f, 0.0f}; // 0.0049 x the last split input
     Vec4 m_excessHighMid{};                     // envelopes less 1.0
@@ -121,4 +144,40 @@ inline CLimiter::Vec4 CLimiter::ProcessLanes(Vec4 in) noexcept
     const Vec4 sum = reinterpret_cast<Vec4>(
         reinterpret_cast<Bits4>(highMid + __builtin_shufflevector(highMid, highMid, 2, 3, 0, 1)) & lowLanes);
     return Divide(sum + Divide(low, m_excessLow, Vec4{} + kReleaseLow), m_excessSum, Vec4{} + kReleaseSum);
+}
+
+template <typename Wide>
+inline bool CLimiter::PassResting(const Wide& left, const Wide& right, uint32_t count) noexcept
+{
+    if (!m_atRest)
+        return false;
+    const RestingWeights& weights = s_weights;
+    std::array<std::array<float, 8>, 2> highs;
+    Wide largest = LargerMagnitude(left, right);
+    for (int c = 0; c < 2; ++c) {
+        const Wide& frames = c == 0 ? left : right;
+        std::array<float, 8> in;
+        frames.Store(in.data());
+        // What the parts carried in take from frame 0's input.
+        const float carried = 2.0f * m_bandMid[c] + m_bandLow[c];
+        Wide high =
+            Wide::Load(weights.ofCarried.data()) * carried + Wide::Load(weights.ofOffset.data()) * 1e-12f;
+        // Frame j's high part takes inputs 0 .. j only, so the lanes past count do not reach it.
+        for (int i = 0; i < 8; ++i)
+            high = high + Wide::Load(weights.ofInput[i].data()) * in[i];
+        high.Store(highs[c].data());
+        largest = LargerMagnitude(largest, high);
+    }
+    // The middle and low parts within the block are a fraction of a high part: checked with it;
+    // those carried in are checked here.
+    const bool carriedWithin = std::fabs(2.0f * m_bandMid[0]) <= 1.0f &&
+                               std::fabs(2.0f * m_bandMid[1]) <= 1.0f && std::fabs(m_bandLow[0]) <= 1.0f &&
+                               std::fabs(m_bandLow[1]) <= 1.0f;
+    if (!carriedWithin || !largest.WithinUnit(count))
+        return false;
+    for (int c = 0; c < 2; ++c) {
+        m_bandMid[c] = 0.07f * highs[c][count - 1];
+        m_bandLow[c] = 0.0049f * highs[c][count - 1] + 1e-12f;
+    }
+    return true;
 }

@@ -1,4 +1,5 @@
 #include "MixerDsp.h"
+#include "EightLanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,7 +66,7 @@ Vec4 Max(Vec4 a, Vec4 b) noexcept
 
 } // namespace
 
-CMixerDsp::CMixerDsp()
+CMixerDsp::CMixerDsp() : m_loneChain({kDcCoefficient, kEqStage1, kEqStage2, kTiny})
 {
     for (auto& reading : m_readings)
         reading.store(0.0f, std::memory_order_relaxed);
@@ -249,6 +250,8 @@ void CMixerDsp::SetParam(int number, float value) noexcept
 {
     if (number < 0 || number >= kParams || !std::isfinite(value))
         return;
+    // What a resting deck gives may change with any setting; both decks run until it settles again.
+    m_settled = {};
     const float x = Clamp01(value);
     const int deck = number >= DeckVolume && number < AutoLevelDecks ? (number - DeckVolume) % 2 : 0;
     Deck& d = m_decks[deck];
@@ -523,6 +526,7 @@ template <CMixerDsp::FilterKind Kind, bool Staggered>
     const Gains increments = RampGains(&Ramp::increment);
     int rampLeft = m_rampCounter;
     const int monitorMode = m_monitorMode;
+    Vec4 lastChain = Load(m_lastChain);
 
     // The band-pass or notch filter of each deck. Every lane runs all four sections; in the
     // mixed case which section feeds which, and what comes out, is chosen lane by lane. A
@@ -577,6 +581,7 @@ template <CMixerDsp::FilterKind Kind, bool Staggered>
         eq3 += kEqStage2 * eq2 + kTiny;
 
         preFaderPeak = Max(preFaderPeak, Abs(x));
+        lastChain = x;
         x *= gains.volume;
         peak = Max(peak, Abs(x));
         // Left and right of A x main A + B x main B in the low lanes; with the monitor, its
@@ -758,6 +763,7 @@ template <CMixerDsp::FilterKind Kind, bool Staggered>
 
     Store(m_lanes.peak, peak);
     Store(m_lanes.preFaderPeak, preFaderPeak);
+    Store(m_lastChain, lastChain);
     KeepGains(gains);
     m_rampCounter = rampLeft;
     Store(m_lanes.dc, dc);
@@ -820,6 +826,235 @@ __attribute__((target("avx512f,avx512vl"))) void CMixerDsp::ProcessAvx512(Vec4* 
     LimitFrames(frames, count, monitor);
 }
 
+// ---- A deck alone -------------------------------------------------------------------------
+
+namespace {
+
+// States that move by no more than this over at least kSettleFrames count as settled: what is left
+// of their decay (the DC blocker's is the slowest, 9% in that time) then changes the mix by well
+// under 1e-7.
+constexpr float kSettled = 1e-9f;
+constexpr uint32_t kSettleFrames = 64;
+
+// Every frame has the value's bits. Without an early way out, so the loop runs four or eight
+// frames to a step.
+bool HeldStill(const float* in, uint32_t count, float value) noexcept
+{
+    if (!(in[0] == value)) // a deck that plays, mostly
+        return false;
+    uint32_t held;
+    std::memcpy(&held, &value, sizeof held);
+    uint32_t differs = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, in + i, sizeof bits);
+        differs |= bits ^ held;
+    }
+    return differs == 0;
+}
+
+} // namespace
+
+std::atomic<bool> CMixerDsp::s_loneDeck{true};
+
+void CMixerDsp::UseLoneDeck(bool use) noexcept
+{
+    s_loneDeck.store(use, std::memory_order_relaxed);
+}
+
+void CMixerDsp::NoteSettled(const Inputs& inputs, uint32_t offset, uint32_t count,
+                            const DeckChannels& before) noexcept
+{
+    for (int deck = 0; deck < 2; ++deck) {
+        const bool filtered = m_decks[deck].mode == 1.0f || m_decks[deck].mode == 2.0f;
+        bool settled = count >= kSettleFrames;
+        for (int c = 2 * deck; c < 2 * deck + 2 && settled; ++c) {
+            const float held = inputs[c][offset + count - 1];
+            settled = HeldStill(inputs[c] + offset, count, held);
+            m_restInput[c] = held;
+            const auto moved = [&](float now, float was) { return !(std::fabs(now - was) <= kSettled); };
+            settled = settled && !moved(m_lanes.dc[c], before.dc[c]);
+            for (int k = 0; k < 4 && settled; ++k) {
+                settled = !moved(m_lanes.eq[k][c], before.eq[k][c]);
+                if (filtered)
+                    settled = settled && !moved(m_lanes.low[k][c], before.low[k][c]) &&
+                              !moved(m_lanes.band[k][c], before.band[k][c]);
+            }
+        }
+        m_settled[deck] = settled;
+    }
+}
+
+int CMixerDsp::LoneDeck(const Inputs& inputs, uint32_t offset, uint32_t count) const noexcept
+{
+    if (!s_loneDeck.load(std::memory_order_relaxed) || m_rampCounter > 0)
+        return -1;
+    for (int resting = 1; resting >= 0; --resting) {
+        const int deck = 1 - resting;
+        const bool filtered = m_decks[deck].mode == 1.0f || m_decks[deck].mode == 2.0f;
+        if (m_settled[resting] && !m_settled[deck] && !filtered &&
+            HeldStill(inputs[2 * resting] + offset, count, m_restInput[2 * resting]) &&
+            HeldStill(inputs[2 * resting + 1] + offset, count, m_restInput[2 * resting + 1]))
+            return deck;
+    }
+    return -1;
+}
+
+// The playing deck's chain eight frames at a time; after it, the same stages as both decks run
+// frame by frame, eight frames a step, with the resting deck's share a constant.
+template <typename Wide>
+[[gnu::always_inline]] inline void CMixerDsp::ProcessLone(int deck, const Inputs& inputs,
+                                                          const Outputs& outputs, uint32_t offset,
+                                                          uint32_t count, bool monitor) noexcept
+{
+    constexpr uint32_t kBlock = CLoneDeckChain::kBlock;
+    const int resting = 1 - deck;
+    m_loneChain.Build(m_ramps[RampEqLowA + deck].current, m_ramps[RampEqMidA + deck].current,
+                      m_ramps[RampEqHighA + deck].current);
+    std::array<CLoneDeckChain::Lanes, 2> states{};
+    std::array<float, 2> pre{};
+    std::array<float, 2> peak{};
+    std::array<float, 2> restMain{};
+    std::array<float, 2> restCue{};
+    std::array<float, 2> restSplit{};
+    const float volume = m_ramps[RampDeckVolumeA + deck].current;
+    const float toMain = m_ramps[RampMainA + deck].current;
+    const float toCue = m_ramps[RampMonitorFadeA + deck].current;
+    const float master = m_ramps[RampMaster].current;
+    const float monitorVolume = m_ramps[RampMonitorVolume].current;
+    const float restToMain = m_ramps[RampMainA + resting].current;
+    const float restToCue = m_ramps[RampMonitorFadeA + resting].current;
+    std::array<float, 2> restX{};
+    for (int c = 0; c < 2; ++c) {
+        const int lane = 2 * deck + c;
+        states[c] = {m_lanes.dc[lane], m_lanes.eq[0][lane], m_lanes.eq[1][lane], m_lanes.eq[2][lane],
+                     m_lanes.eq[3][lane]};
+        pre[c] = m_lanes.preFaderPeak[lane];
+        peak[c] = m_lanes.peak[lane];
+        const int restLane = 2 * resting + c;
+        const float restChain = m_lastChain[restLane];
+        restX[c] = restChain * m_ramps[RampDeckVolumeA + resting].current;
+        m_lanes.preFaderPeak[restLane] = std::max(m_lanes.preFaderPeak[restLane], std::fabs(restChain));
+        m_lanes.peak[restLane] = std::max(m_lanes.peak[restLane], std::fabs(restX[c]));
+        restMain[c] = restX[c] * restToMain;
+        restCue[c] = restX[c] * restToCue;
+    }
+    restSplit[0] = (restX[0] + restX[1]) * restToMain;
+    restSplit[1] = (restX[1] + restX[0]) * restToCue;
+
+    // Peaks lane by lane, taken together at the end.
+    std::array<Wide, 2> preLanes = {Wide::Splat(0.0f), Wide::Splat(0.0f)};
+    std::array<Wide, 2> peakLanes = preLanes;
+    Wide masterLanes = Wide::Splat(0.0f);
+    CLimiter limiter = m_limiter;
+    limiter.NoteRest();
+    // Frames done .. done + n, eight lanes a step; called with a constant n for whole blocks, so
+    // what only the last block needs drops out of the others.
+    const auto block = [&](uint32_t done, uint32_t n) __attribute__((always_inline))
+    {
+        const auto keep = [&](const Wide& frames, float* to) __attribute__((always_inline))
+        {
+            if (n == kBlock) {
+                frames.Store(to);
+            } else {
+                std::array<float, kBlock> all;
+                frames.Store(all.data());
+                std::memcpy(to, all.data(), n * sizeof(float));
+            }
+        };
+        // Sums of two shares are the same in either order, so the resting deck's share can come
+        // last whichever deck it is.
+        std::array<Wide, 2> x;
+        std::array<Wide, 2> mix;
+        for (int c = 0; c < 2; ++c) {
+            Wide y = m_loneChain.Run<Wide>(inputs[2 * deck + c] + offset + done, n, states[c]);
+            if (n < kBlock)
+                y = y.First(n);
+            preLanes[c] = Max(preLanes[c], Abs(y));
+            x[c] = y * volume;
+            peakLanes[c] = Max(peakLanes[c], Abs(x[c]));
+            mix[c] = x[c] * toMain + Wide::Splat(restMain[c]);
+        }
+        if (monitor) {
+            for (int c = 0; c < 2; ++c) {
+                Wide cue = mix[c];
+                if (m_monitorMode == 0)
+                    cue = x[c] * toCue + Wide::Splat(restCue[c]);
+                else if (m_monitorMode == 2)
+                    cue = (x[c] + x[1 - c]) * (c == 0 ? toMain : toCue) + Wide::Splat(restSplit[c]);
+                keep(ClampUnit(cue * monitorVolume), outputs[2 + c] + offset + done);
+            }
+        }
+        for (int c = 0; c < 2; ++c)
+            mix[c] = mix[c] * master;
+        if (!limiter.PassResting(mix[0], mix[1], n)) {
+            std::array<std::array<float, kBlock>, 2> frames;
+            for (int c = 0; c < 2; ++c)
+                mix[c].Store(frames[c].data());
+            for (uint32_t j = 0; j < n; ++j) {
+                const Vec4 limited = limiter.ProcessLanes(Vec4{frames[0][j], frames[1][j], 0.0f, 0.0f});
+                frames[0][j] = limited[0];
+                frames[1][j] = limited[1];
+            }
+            for (int c = 0; c < 2; ++c)
+                mix[c] = Wide::Load(frames[c].data());
+        }
+        for (int c = 0; c < 2; ++c) {
+            masterLanes = Max(masterLanes, Abs(n < kBlock ? mix[c].First(n) : mix[c]));
+            keep(mix[c], outputs[c] + offset + done);
+        }
+    };
+    uint32_t done = 0;
+    for (; done + kBlock <= count; done += kBlock)
+        block(done, kBlock);
+    if (done < count)
+        block(done, count - done);
+    std::array<float, kBlock> lanes;
+    masterLanes.Store(lanes.data());
+    float masterPeak = 0;
+    for (float lane : lanes)
+        masterPeak = std::max(masterPeak, lane);
+    for (int c = 0; c < 2; ++c) {
+        preLanes[c].Store(lanes.data());
+        for (float lane : lanes)
+            pre[c] = std::max(pre[c], lane);
+        peakLanes[c].Store(lanes.data());
+        for (float lane : lanes)
+            peak[c] = std::max(peak[c], lane);
+    }
+    for (int c = 0; c < 2; ++c) {
+        const int lane = 2 * deck + c;
+        m_lanes.dc[lane] = states[c][0];
+        for (int k = 0; k < 4; ++k)
+            m_lanes.eq[k][lane] = states[c][k + 1];
+        m_lanes.preFaderPeak[lane] = pre[c];
+        m_lanes.peak[lane] = peak[c];
+    }
+    m_limiter = limiter;
+    m_masterPeak = std::max(m_masterPeak, masterPeak);
+}
+
+void CMixerDsp::ProcessLonePlain(int deck, const Inputs& inputs, const Outputs& outputs, uint32_t offset,
+                                 uint32_t count, bool monitor) noexcept
+{
+    ProcessLone<PlainLanes>(deck, inputs, outputs, offset, count, monitor);
+}
+
+__attribute__((target("avx2"))) void CMixerDsp::ProcessLoneAvx2(int deck, const Inputs& inputs,
+                                                                const Outputs& outputs, uint32_t offset,
+                                                                uint32_t count, bool monitor) noexcept
+{
+    ProcessLone<WideLanes>(deck, inputs, outputs, offset, count, monitor);
+}
+
+__attribute__((target("avx512f,avx512vl"))) void CMixerDsp::ProcessLoneAvx512(int deck, const Inputs& inputs,
+                                                                              const Outputs& outputs,
+                                                                              uint32_t offset, uint32_t count,
+                                                                              bool monitor) noexcept
+{
+    ProcessLone<WideLanes>(deck, inputs, outputs, offset, count, monitor);
+}
+
 CMixerDsp::Path CMixerDsp::BestPath() noexcept
 {
 #if defined(__x86_64__) || defined(__i386__)
@@ -871,13 +1106,27 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
     const bool monitor = outputs[2] != nullptr && outputs[3] != nullptr;
     // Segments of at most a chunk that end where a period does, so the period step runs between
     // them.
+    LoneRun lone = &CMixerDsp::ProcessLonePlain;
+#if defined(__x86_64__) || defined(__i386__)
+    if (s_path.load(std::memory_order_relaxed) == Path::Avx512)
+        lone = &CMixerDsp::ProcessLoneAvx512;
+    else if (s_path.load(std::memory_order_relaxed) == Path::Avx2)
+        lone = &CMixerDsp::ProcessLoneAvx2;
+#endif
     std::array<Vec4, kChunkFrames> lanes;
     for (uint32_t offset = 0; offset < frames;) {
         const uint32_t count =
             std::min({frames - offset, kChunkFrames, static_cast<uint32_t>(m_periodCounter)});
-        Interleave(inputs, offset, count, lanes.data());
-        (this->*run)(lanes.data(), count, monitor);
-        Deinterleave(lanes.data(), count, outputs, offset, monitor);
+        const int loneDeck = LoneDeck(inputs, offset, count);
+        if (loneDeck >= 0) {
+            (this->*lone)(loneDeck, inputs, outputs, offset, count, monitor);
+        } else {
+            const DeckChannels before = m_lanes;
+            Interleave(inputs, offset, count, lanes.data());
+            (this->*run)(lanes.data(), count, monitor);
+            Deinterleave(lanes.data(), count, outputs, offset, monitor);
+            NoteSettled(inputs, offset, count, before);
+        }
         offset += count;
         m_periodCounter -= static_cast<int>(count);
         if (m_periodCounter == 0) {

@@ -1,4 +1,5 @@
 #include "Limiter.h"
+#include "EightLanes.h"
 
 #include <gtest/gtest.h>
 
@@ -103,4 +104,51 @@ TEST(Limiter, FramesAtRestGiveTheSameBitsAsTheDivisions)
     std::printf("%d of %d segments at rest\n", restingSegments, restingSegments + workingSegments);
     EXPECT_GT(restingSegments, kFrames / 128 / 5);
     EXPECT_GT(workingSegments, 44100 / 128);
+}
+
+// Blocks of one to eight quiet frames pass unchanged while the limiter rests, and leave the split
+// where frames taken one by one leave it: a loud burst afterwards comes out the same from both.
+// A block with a frame beyond full scale, with a high part beyond it (frames within it), or with
+// a NaN is refused and changes nothing.
+TEST(Limiter, RestingBlocksPassAsFramesOneByOneWould)
+{
+    CLimiter blocks;
+    CLimiter frames;
+    blocks.NoteRest();
+    frames.NoteRest();
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> quiet(-0.8f, 0.8f);
+    for (int block = 0; block < 2000; ++block) {
+        const uint32_t count = 1 + static_cast<uint32_t>(block) % 8;
+        std::array<float, 8> left{};
+        std::array<float, 8> right{};
+        for (uint32_t i = 0; i < count; ++i) {
+            left[i] = quiet(random);
+            right[i] = 0.5f * quiet(random);
+        }
+        ASSERT_TRUE(blocks.PassResting(PlainLanes::Load(left.data()), PlainLanes::Load(right.data()), count))
+            << "block " << block;
+        for (uint32_t i = 0; i < count; ++i) {
+            const CLimiter::Vec4 out = frames.ProcessLanes(CLimiter::Vec4{left[i], right[i], 0.0f, 0.0f});
+            ASSERT_NEAR(out[0], left[i], 1e-6f);
+            ASSERT_NEAR(out[1], right[i], 1e-6f);
+        }
+    }
+    const auto refused = [&](std::array<float, 8> left, uint32_t count) {
+        CLimiter copy = blocks;
+        std::array<float, 8> right{};
+        return !copy.PassResting(PlainLanes::Load(left.data()), PlainLanes::Load(right.data()), count);
+    };
+    EXPECT_TRUE(refused({0.2f, 0.3f, 1.01f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}, 3));
+    EXPECT_FALSE(refused({0.2f, 0.3f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 5.0f}, 7))
+        << "frames past the count count";
+    EXPECT_TRUE(refused({0.95f, -0.95f, 0.95f, -0.95f, 0.95f, -0.95f, 0.95f, -0.95f}, 8));
+    EXPECT_TRUE(refused({0.1f, NAN, 0.1f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}, 3));
+    for (int i = 0; i < 4000; ++i) {
+        const float burst = 1.8f * static_cast<float>(std::sin(0.02 * i));
+        const CLimiter::Vec4 a = blocks.ProcessLanes(CLimiter::Vec4{burst, -burst, 0.0f, 0.0f});
+        const CLimiter::Vec4 b = frames.ProcessLanes(CLimiter::Vec4{burst, -burst, 0.0f, 0.0f});
+        ASSERT_NEAR(a[0], b[0], 1e-5f) << "frame " << i;
+        ASSERT_NEAR(a[1], b[1], 1e-5f) << "frame " << i;
+    }
 }
