@@ -3,6 +3,7 @@
 #include "AudioBus.h"
 #include "AudioEngine.h"
 #include "AudioSource.h"
+#include "MixerDsp.h"
 
 #include <benchmark/benchmark.h>
 
@@ -53,6 +54,17 @@ inline void PrepareBenchDeck(CDeckPlayer& deck, float speed)
     deck.SetReverse(speed < 0);
     deck.SetNudge(std::fabs(speed) - 1.0f);
     deck.Play();
+}
+
+// The mixer as a set is played: cross-fader in the middle, both decks and the monitor near unity,
+// the master a little lower, so the two chords together stay below full scale.
+inline void SetPlayingMixer(CAudioEngine& engine)
+{
+    engine.SetMixerControl(CMixerDsp::XFader, 128);
+    engine.SetMixerControl(CMixerDsp::DeckVolume, 194);
+    engine.SetMixerControl(CMixerDsp::DeckVolume + 1, 194);
+    engine.SetMixerControl(CMixerDsp::MasterVolume, 150);
+    engine.SetMixerControl(CMixerDsp::MonitorVolume, 194);
 }
 
 // Renders blocks of 8 ticks for as long as the benchmark runs, returning the decks to the

@@ -1,5 +1,6 @@
 // Rendering speed of the engine: both decks playing a track held in memory, at the track's own
-// speed, faster (1.37: two-point averaging) and backwards fast (-2.2: four-point averaging).
+// speed, faster (1.37: two-point averaging) and backwards fast (-2.2: four-point averaging), and
+// one deck playing while the other waits; the mixer set as a set is played.
 #include "BenchEngine.h"
 #include "Resampler.h"
 
@@ -16,7 +17,9 @@ void RenderBothDecks(benchmark::State& state, float speed)
     auto engine = std::make_unique<CAudioEngine>();
     PrepareBenchDeck(engine->Deck(0), speed);
     PrepareBenchDeck(engine->Deck(1), speed);
+    SetPlayingMixer(*engine);
     RenderBenchBlocks(state, *engine);
+    state.counters["limiting"] = engine->LevelReading(Meter::Overload);
 }
 
 // An Automix stretch: deck A plays at the track's own speed while deck B, loaded with the next
@@ -27,7 +30,9 @@ void RenderOneDeck(benchmark::State& state)
     PrepareBenchDeck(engine->Deck(0), 1.0f);
     PrepareBenchDeck(engine->Deck(1), 1.0f);
     engine->Deck(1).Pause();
+    SetPlayingMixer(*engine);
     RenderBenchBlocks(state, *engine);
+    state.counters["limiting"] = engine->LevelReading(Meter::Overload);
 }
 
 // One deck channel's resampling alone, a tick of 128 outputs a call as a deck renders, with the
