@@ -125,14 +125,17 @@ float CMixerDsp::ValueFromControl(int number, int controlValue) noexcept
 
 void CMixerDsp::StartRamp() noexcept
 {
+    bool moving = false;
     for (Ramp& ramp : m_ramps) {
         ramp.increment = (ramp.target - ramp.current) * kRampStep;
         if (std::fabs(ramp.increment) < kTiny) {
             ramp.current = ramp.target;
             ramp.increment = 0.0f;
         }
+        moving = moving || ramp.increment != 0.0f;
     }
-    m_rampCounter = kRampFrames;
+    // A setting sent again unchanged starts no ramp.
+    m_rampCounter = moving ? kRampFrames : 0;
 }
 
 void CMixerDsp::UpdateMainTarget(int deck) noexcept
@@ -250,8 +253,6 @@ void CMixerDsp::SetParam(int number, float value) noexcept
 {
     if (number < 0 || number >= kParams || !std::isfinite(value))
         return;
-    // What a resting deck gives may change with any setting; both decks run until it settles again.
-    m_settled = {};
     const float x = Clamp01(value);
     const int deck = number >= DeckVolume && number < AutoLevelDecks ? (number - DeckVolume) % 2 : 0;
     Deck& d = m_decks[deck];
@@ -310,18 +311,22 @@ void CMixerDsp::SetParam(int number, float value) noexcept
         SetEqKill(deck, (base - DeckEqLowKill) / 4, value > 0.0f);
         break;
     case DeckBpCenter:
+        m_settled[deck] = false; // what the deck gives at rest changes at once
         d.centre = 20.0f + 120.0f * x;
         SetFilterNote(d.filter1, d.centre, d);
         SetFilterNote(d.filter2, d.centre + d.width, d);
         return;
     case DeckBpWidth:
+        m_settled[deck] = false; // what the deck gives at rest changes at once
         d.width = 1.0f + 119.0f * x;
         SetFilterNote(d.filter2, d.centre + d.width, d);
         return;
     case DeckBpResonance:
+        m_settled[deck] = false; // what the deck gives at rest changes at once
         SetResonance(d, 0.1f + 0.78f * x);
         return;
     case DeckBpActive:
+        m_settled[deck] = false; // what the deck gives at rest changes at once
         if (value > 0.0f)
             d.mode = std::fabs(d.mode);
         else
@@ -329,6 +334,7 @@ void CMixerDsp::SetParam(int number, float value) noexcept
         UpdateLaneFilters();
         return;
     case DeckBpNotchMode: {
+        m_settled[deck] = false; // what the deck gives at rest changes at once
         const float sign = d.mode < 0.0f ? -1.0f : 1.0f;
         d.mode = sign * (value > 0.0f ? 2.0f : 1.0f);
         UpdateLaneFilters();
@@ -342,6 +348,7 @@ void CMixerDsp::SetParam(int number, float value) noexcept
         return;
     case ClearDeckStates:
     case ClearDeckStates + 1:
+        m_settled[number - ClearDeckStates] = false;
         ClearDeck(number - ClearDeckStates);
         return;
     default:
