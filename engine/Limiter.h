@@ -101,7 +101,7 @@ private:
     static constexpr RestingWeights MakeWeights() noexcept;
     static const RestingWeights s_weights;
 
-    Vec4 m_bandMid{};                           // 0.07 x the last split input
+    Vec4 m_mid{};                               // the next middle part: 0.14 x the last high part
     Vec4 m_bandLow{1e-12f, 1e-12f, 0.0f, 0.0f}; // 0.0049 x the last split input
     Vec4 m_excessHighMid{};                     // envelopes less 1.0
     Vec4 m_excessLow{};
@@ -112,10 +112,12 @@ private:
 inline CLimiter::Vec4 CLimiter::ProcessLanes(Vec4 in) noexcept
 {
     // The split uses the previous sample's parts, so the three add back to the input exactly.
-    const Vec4 high = in - 2.0f * m_bandMid - m_bandLow;
-    const Vec4 mid = 2.0f * m_bandMid;
+    // The middle part is twice a band of 0.07 x the high part: kept doubled, which is exact, so the
+    // doubling is not in the chain from one frame to the next.
+    const Vec4 high = in - m_mid - m_bandLow;
+    const Vec4 mid = m_mid;
     const Vec4 low = m_bandLow;
-    m_bandMid = 0.07f * high;
+    m_mid = 0.14f * high;
     m_bandLow = 0.0049f * high + Vec4{1e-12f, 1e-12f, 0.0f, 0.0f};
     const Bits4 lowLanes = {~0u, ~0u, 0u, 0u};
     const Vec4 parts = __builtin_shufflevector(high, mid, 0, 1, 4, 5);
@@ -159,7 +161,7 @@ inline bool CLimiter::PassResting(const Wide& left, const Wide& right, uint32_t 
         std::array<float, 8> in;
         frames.Store(in.data());
         // What the parts carried in take from frame 0's input.
-        const float carried = 2.0f * m_bandMid[c] + m_bandLow[c];
+        const float carried = m_mid[c] + m_bandLow[c];
         Wide high =
             Wide::Load(weights.ofCarried.data()) * carried + Wide::Load(weights.ofOffset.data()) * 1e-12f;
         // Frame j's high part takes inputs 0 .. j only, so the lanes past count do not reach it.
@@ -170,13 +172,12 @@ inline bool CLimiter::PassResting(const Wide& left, const Wide& right, uint32_t 
     }
     // The middle and low parts within the block are a fraction of a high part: checked with it;
     // those carried in are checked here.
-    const bool carriedWithin = std::fabs(2.0f * m_bandMid[0]) <= 1.0f &&
-                               std::fabs(2.0f * m_bandMid[1]) <= 1.0f && std::fabs(m_bandLow[0]) <= 1.0f &&
-                               std::fabs(m_bandLow[1]) <= 1.0f;
+    const bool carriedWithin = std::fabs(m_mid[0]) <= 1.0f && std::fabs(m_mid[1]) <= 1.0f &&
+                               std::fabs(m_bandLow[0]) <= 1.0f && std::fabs(m_bandLow[1]) <= 1.0f;
     if (!carriedWithin || !largest.WithinUnit(count))
         return false;
     for (int c = 0; c < 2; ++c) {
-        m_bandMid[c] = 0.07f * highs[c][count - 1];
+        m_mid[c] = 0.14f * highs[c][count - 1];
         m_bandLow[c] = 0.0049f * highs[c][count - 1] + 1e-12f;
     }
     return true;
