@@ -27,7 +27,7 @@ bool CLimiter::NoteRest() noexcept
 }
 
 // high_j = sum over i <= j of p^(j-i) input_i - p^j carried - sum over i < j of p^i 1e-12, where
-// p = kHighCarry and carried = 2 x middle + low as the block starts.
+// p = kHighCarry and carried = middle + low as the block starts.
 constexpr CLimiter::RestingWeights CLimiter::MakeWeights() noexcept
 {
     RestingWeights w;

@@ -36,7 +36,7 @@ public:
     // the frames pass as they are (the sum of a frame's parts, to within rounding), the split moves
     // on and it returns true; otherwise nothing changes and it returns false, for ProcessLanes to
     // take the frames one by one. The high part is a recurrence of its own, worked out here for
-    // all the frames at once. Wide is PlainLanes or WideLanes (see EightLanes.h).
+    // all the frames at once. Wide is PlainLanes or WideLanes (see PlainLanes.h).
     template <typename Wide>
     [[gnu::always_inline]] inline bool PassResting(const Wide& left, const Wide& right,
                                                    uint32_t count) noexcept;
@@ -88,8 +88,8 @@ private:
     // so one division serves both; the slow part and the sum each take their own.
     static constexpr Vec4 kReleaseHighMid = {kReleaseHigh, kReleaseHigh, kReleaseMid, kReleaseMid};
 
-    // What one frame's high part gives the next one's: the middle and low parts are 0.07 and
-    // 0.0049 of it, and the next high part is the input less twice the first and the second.
+    // What one frame's high part gives the next one's: the next middle and low parts are 0.14 and
+    // 0.0049 of it, and the next high part is the input less both.
     static constexpr float kHighCarry = -(2.0f * 0.07f + 0.0049f);
     struct RestingWeights {
         // Lane j of column i: what input i gives the high part of frame j; of the others, what
@@ -102,7 +102,7 @@ private:
     static const RestingWeights s_weights;
 
     Vec4 m_mid{};                               // the next middle part: 0.14 x the last high part
-    Vec4 m_bandLow{1e-12f, 1e-12f, 0.0f, 0.0f}; // 0.0049 x the last split input
+    Vec4 m_bandLow{1e-12f, 1e-12f, 0.0f, 0.0f}; // the next low part: 0.0049 x the last high part
     Vec4 m_excessHighMid{};                     // envelopes less 1.0
     Vec4 m_excessLow{};
     Vec4 m_excessSum{};

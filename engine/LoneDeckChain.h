@@ -35,7 +35,7 @@ public:
     void Build(float low, float mid, float high) noexcept;
 
     // Up to eight frames of one channel: gives their outputs in the first count lanes and moves
-    // the states on by count frames. Wide is PlainLanes or WideLanes (see EightLanes.h); both give
+    // the states on by count frames. Wide is PlainLanes or WideLanes (see PlainLanes.h); both give
     // the same bits. Inline: the caller's code path compiles it.
     template <typename Wide>
     [[gnu::always_inline]] inline Wide Run(const float* in, uint32_t count, Lanes& states) const noexcept;

@@ -1,5 +1,6 @@
 #include "MixerDsp.h"
-#include "EightLanes.h"
+#include "PlainLanes.h"
+#include "WideLanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -541,8 +542,8 @@ template <CMixerDsp::FilterKind Kind, bool Staggered>
     // so the filter returns as it was left.
     const bool bandPassA = m_decks[0].mode == 1.0f;
     const bool bandPassB = m_decks[1].mode == 1.0f;
-    const bool activeA = bandPassA || m_decks[0].mode == 2.0f;
-    const bool activeB = bandPassB || m_decks[1].mode == 2.0f;
+    const bool activeA = Filtering(0);
+    const bool activeB = Filtering(1);
     const bool partial = activeA != activeB;
     const auto mask = [](bool a, bool b) {
         const uint32_t ma = a ? ~0u : 0u;
@@ -843,8 +844,8 @@ namespace {
 constexpr float kSettled = 1e-9f;
 constexpr uint32_t kSettleFrames = 64;
 
-// Every frame has the value's bits. Without an early way out, so the loop runs four or eight
-// frames to a step.
+// Every frame has the value's bits. Past the first frame without an early way out, so the loop
+// runs four or eight frames to a step.
 bool HeldStill(const float* in, uint32_t count, float value) noexcept
 {
     if (!(in[0] == value)) // a deck that plays, mostly
@@ -873,7 +874,7 @@ void CMixerDsp::NoteSettled(const Inputs& inputs, uint32_t offset, uint32_t coun
                             const DeckChannels& before) noexcept
 {
     for (int deck = 0; deck < 2; ++deck) {
-        const bool filtered = m_decks[deck].mode == 1.0f || m_decks[deck].mode == 2.0f;
+        const bool filtered = Filtering(deck);
         bool settled = count >= kSettleFrames;
         for (int c = 2 * deck; c < 2 * deck + 2 && settled; ++c) {
             const float held = inputs[c][offset + count - 1];
@@ -898,8 +899,7 @@ int CMixerDsp::LoneDeck(const Inputs& inputs, uint32_t offset, uint32_t count) c
         return -1;
     for (int resting = 1; resting >= 0; --resting) {
         const int deck = 1 - resting;
-        const bool filtered = m_decks[deck].mode == 1.0f || m_decks[deck].mode == 2.0f;
-        if (m_settled[resting] && !m_settled[deck] && !filtered &&
+        if (m_settled[resting] && !m_settled[deck] && !Filtering(deck) &&
             HeldStill(inputs[2 * resting] + offset, count, m_restInput[2 * resting]) &&
             HeldStill(inputs[2 * resting + 1] + offset, count, m_restInput[2 * resting + 1]))
             return deck;
@@ -1096,13 +1096,27 @@ template <CMixerDsp::FilterKind Kind> CMixerDsp::Run CMixerDsp::PathRun() noexce
     }
 }
 
+CMixerDsp::LoneRun CMixerDsp::LonePathRun() noexcept
+{
+    switch (s_path.load(std::memory_order_relaxed)) {
+#if defined(__x86_64__) || defined(__i386__)
+    case Path::Avx512:
+        return &CMixerDsp::ProcessLoneAvx512;
+    case Path::Avx2:
+        return &CMixerDsp::ProcessLoneAvx2;
+#endif
+    default:
+        return &CMixerDsp::ProcessLonePlain;
+    }
+}
+
 void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
                         const std::array<float*, kOutputs>& outputs, uint32_t frames) noexcept
 {
     const bool bandPassA = m_decks[0].mode == 1.0f;
     const bool bandPassB = m_decks[1].mode == 1.0f;
-    const bool activeA = bandPassA || m_decks[0].mode == 2.0f;
-    const bool activeB = bandPassB || m_decks[1].mode == 2.0f;
+    const bool activeA = Filtering(0);
+    const bool activeB = Filtering(1);
     Run run = PathRun<FilterKind::Off>();
     if (activeA && activeB && bandPassA != bandPassB)
         run = PathRun<FilterKind::Mixed>();
@@ -1111,15 +1125,9 @@ void CMixerDsp::Process(const std::array<const float*, kInputs>& inputs,
         run = (activeA ? bandPassA : bandPassB) ? PathRun<FilterKind::BandPass>()
                                                 : PathRun<FilterKind::Notch>();
     const bool monitor = outputs[2] != nullptr && outputs[3] != nullptr;
+    const LoneRun lone = LonePathRun();
     // Segments of at most a chunk that end where a period does, so the period step runs between
     // them.
-    LoneRun lone = &CMixerDsp::ProcessLonePlain;
-#if defined(__x86_64__) || defined(__i386__)
-    if (s_path.load(std::memory_order_relaxed) == Path::Avx512)
-        lone = &CMixerDsp::ProcessLoneAvx512;
-    else if (s_path.load(std::memory_order_relaxed) == Path::Avx2)
-        lone = &CMixerDsp::ProcessLoneAvx2;
-#endif
     std::array<Vec4, kChunkFrames> lanes;
     for (uint32_t offset = 0; offset < frames;) {
         const uint32_t count =

@@ -181,6 +181,11 @@ private:
     template <FilterKind Kind> void ProcessAvx2(Vec4* frames, uint32_t count, bool monitor) noexcept;
     template <FilterKind Kind> void ProcessAvx512(Vec4* frames, uint32_t count, bool monitor) noexcept;
     template <FilterKind Kind> static Run PathRun() noexcept;
+    // The deck's band-pass or notch is on.
+    bool Filtering(int deck) const noexcept
+    {
+        return m_decks[deck].mode == 1.0f || m_decks[deck].mode == 2.0f;
+    }
     // The deck that may run alone for these frames, or -1.
     int LoneDeck(const Inputs& inputs, uint32_t offset, uint32_t count) const noexcept;
     // After both decks ran: which deck now rests, held still with states that hardly moved.
@@ -197,6 +202,7 @@ private:
                          uint32_t count, bool monitor) noexcept;
     void ProcessLoneAvx512(int deck, const Inputs& inputs, const Outputs& outputs, uint32_t offset,
                            uint32_t count, bool monitor) noexcept;
+    static LoneRun LonePathRun() noexcept;
     void StartRamp() noexcept;
     void SetTarget(int ramp, float target) noexcept { m_ramps[ramp].target = target; }
     void UpdateMainTarget(int deck) noexcept;

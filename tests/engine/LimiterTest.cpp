@@ -1,5 +1,5 @@
 #include "Limiter.h"
-#include "EightLanes.h"
+#include "PlainLanes.h"
 
 #include <gtest/gtest.h>
 

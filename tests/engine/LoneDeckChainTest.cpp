@@ -1,5 +1,5 @@
 #include "LoneDeckChain.h"
-#include "EightLanes.h"
+#include "PlainLanes.h"
 
 #include <gtest/gtest.h>
 
